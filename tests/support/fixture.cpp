@@ -1,0 +1,139 @@
+#include "fixture.h"
+
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+#include "zbase_testing.h"
+
+namespace fs = std::filesystem;
+
+void LifelogTest::SetUp() {
+    std::string pattern = (fs::temp_directory_path() / "lifelog-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    setenv("ZBASE_ROOT", root_.c_str(), 1);
+    Mem_failAfter(0);
+    ZbaseLog_setHook(&LifelogTest::onLog, this);
+}
+
+void LifelogTest::TearDown() {
+    ZbaseLog_setHook(nullptr, nullptr);
+    Mem_failAfter(0);
+    long live = Mem_getLiveCount();
+    if (live != 0) {
+        Mem_printLive(stderr);
+    }
+    EXPECT_EQ(live, 0) << "tracked blocks still alive at the end of the test";
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+    unsetenv("ZBASE_ROOT");
+}
+
+fs::path LifelogTest::hostPath(std::string_view platformPath) const {
+    while (!platformPath.empty() && platformPath.front() == '/') {
+        platformPath.remove_prefix(1);
+    }
+    return root_ / platformPath;
+}
+
+void LifelogTest::writeFile(std::string_view platformPath, std::string_view text) const {
+    fs::path path = hostPath(platformPath);
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+void LifelogTest::writeConfig(std::string_view text) const { writeFile(kConfigPath, text); }
+
+void LifelogTest::onLog(void* context, int module, int level, const char* function, int line,
+                        const char* text) {
+    auto* self = static_cast<LifelogTest*>(context);
+    std::lock_guard<std::mutex> lock(self->logMutex_);
+    self->log_.push_back(
+        LogLine{module, level, function ? function : "", line, text ? text : ""});
+}
+
+std::vector<LogLine> LifelogTest::logLines() const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return log_;
+}
+
+void LifelogTest::clearLog() {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    log_.clear();
+}
+
+int LifelogTest::countLog(int level, std::string_view text, std::optional<int> module,
+                          std::optional<std::string_view> function) const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    int count = 0;
+    for (const LogLine& line : log_) {
+        if (line.level == level && line.text == text && (!module || line.module == *module) &&
+            (!function || line.function == *function)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::vector<std::string> LifelogTest::logTexts(int level) const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    std::vector<std::string> texts;
+    for (const LogLine& line : log_) {
+        if (line.level == level) {
+            texts.push_back(line.function + "|" + line.text);
+        }
+    }
+    return texts;
+}
+
+std::vector<std::vector<std::string>> LifelogTest::queryRows(std::string_view platformDbPath,
+                                                             std::string_view sql) const {
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* db = nullptr;
+    std::string path = hostPath(platformDbPath).string();
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << path << ": " << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* stmt = nullptr;
+    std::string text(sql);
+    if (sqlite3_prepare_v2(db, text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot prepare " << text << ": " << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return rows;
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            const unsigned char* value = sqlite3_column_text(stmt, i);
+            row.emplace_back(value ? reinterpret_cast<const char*>(value) : "<null>");
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+void LifelogTest::execSql(std::string_view platformDbPath, std::string_view sql) const {
+    sqlite3* db = nullptr;
+    std::string path = hostPath(platformDbPath).string();
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << path;
+        sqlite3_close(db);
+        return;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    char* message = nullptr;
+    std::string text(sql);
+    if (sqlite3_exec(db, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot run " << text << ": " << (message ? message : "");
+    }
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
