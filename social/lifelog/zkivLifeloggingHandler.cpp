@@ -1,0 +1,141 @@
+// A logging handler: opens its handle, writes the activity and what each
+// generator derives from it, and closes the handle again.
+#include "zkivLifeloggingHandler.h"
+
+#include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+
+using lifelog::setError;
+
+namespace {
+
+bool contains(List* list, const void* element) {
+    void* cursor = List_getIterator(list);
+    for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
+        if (each == element) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZLifeloggingHandler* ZLifeloggingHandler_new(Handle* handle, unsigned int* err) {
+    unsigned int scratch = 0;
+    if (err == nullptr) {
+        err = &scratch;
+    }
+    *err = 0;
+    if (handle == nullptr) {
+        *err = 7;
+        return nullptr;
+    }
+    lifelog::BlockGuard record(LIFELOG_CALLOC(1, sizeof(ZLifeloggingHandler)));
+    if (!record) {
+        *err = 1;
+        return nullptr;
+    }
+    List* generators = List_new(__Generator_delete, err);
+    if (*err != 0 || generators == nullptr) {
+        if (generators != nullptr) {
+            List_delete(generators);
+        }
+        if (*err == 0) {
+            *err = 1;
+        }
+        return nullptr;
+    }
+    auto* handler = static_cast<ZLifeloggingHandler*>(record.release());
+    handler->handle = handle;
+    handler->generators = generators;
+    return handler;
+}
+
+void ZLifeloggingHandler_delete(void* object) {
+    auto* handler = static_cast<ZLifeloggingHandler*>(object);
+    if (handler->generators != nullptr) {
+        List_delete(handler->generators);
+    }
+    if (handler->handle != nullptr) {
+        handler->handle->ops->destruct(handler->handle);
+    }
+    LIFELOG_FREE(handler);
+}
+
+void ZLifeloggingHandler_addGenerator(ZLifeloggingHandler* handler, Generator* generator,
+                                      unsigned int* err) {
+    setError(err, 0);
+    if (handler == nullptr || generator == nullptr) {
+        setError(err, 4);
+        return;
+    }
+    if (contains(handler->generators, generator)) {
+        setError(err, 3);
+        return;
+    }
+    if (List_addLast(handler->generators, generator) == 0) {
+        LIFELOG_ERROR("List_addLast is failed");
+        setError(err, 12);
+    }
+}
+
+void ZLifeloggingHandler_deleteGenerator(ZLifeloggingHandler* handler, Generator* generator,
+                                         unsigned int* err) {
+    setError(err, 0);
+    if (handler == nullptr || generator == nullptr) {
+        setError(err, 4);
+        return;
+    }
+    if (List_removeObject(handler->generators, generator) == 0) {
+        setError(err, 21);
+        return;
+    }
+    __Generator_delete(generator);
+}
+
+void __Generator_delete(void* object) {
+    auto* generator = static_cast<Generator*>(object);
+    if (generator != nullptr) {
+        generator->ops->delete_(generator);
+    }
+}
+
+void _ZLifeloggingHandler_doHandle(ZLifeloggingHandler* handler, ZLifelogActivity* activity,
+                                   unsigned int* err) {
+    unsigned int scratch = 0;
+    if (err == nullptr) {
+        err = &scratch;
+    }
+    *err = 0;
+    if (handler == nullptr || activity == nullptr) {
+        *err = 4;
+        return;
+    }
+    Handle* handle = handler->handle;
+    if (handle->ops->open(handle) == 0) {
+        *err = 13;
+        return;
+    }
+    handle->ops->write(handle, activity);
+
+    void* cursor = List_getIterator(handler->generators);
+    for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
+        auto* generator = static_cast<Generator*>(each);
+        lifelog::ActivityGuard generated(generator->ops->generate(generator, activity, err));
+        if (*err != 0) {
+            *err = 20;
+            break;
+        }
+        // A generator with nothing to add for this activity returns null.
+        if (generated) {
+            handle->ops->write(handle, generated.get());
+        }
+    }
+    // Opened once, closed once: also after a generator failed.
+    handle->ops->close(handle);
+}
+
+}  // extern "C"
