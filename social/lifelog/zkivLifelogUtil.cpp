@@ -1,0 +1,390 @@
+// Activity builders, UTF-8 text functions, time-stamp reader and the
+// database logger constructor.
+#include "zkivLifelogUtil.h"
+
+#include <string.h>
+
+#include <initializer_list>
+
+#include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+#include "zkivLifelogActivityItem.h"
+
+namespace {
+
+using lifelog::BlockGuard;
+using lifelog::ListGuard;
+using lifelog::StringGuard;
+
+constexpr uint32_t kSummaryChars = 30;
+
+// Byte length of the sequence a byte starts, by its high four bits.  A stray
+// continuation byte (0x80 to 0xBF) counts as a character of its own.
+constexpr unsigned char kLeadLength[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
+
+// Bytes of the character at `text`: the lead length, but never past the
+// terminator when the text ends inside the sequence.
+size_t characterBytes(const char* text) {
+    size_t wanted = kLeadLength[static_cast<unsigned char>(text[0]) >> 4];
+    size_t bytes = 1;
+    while (bytes < wanted && text[bytes] != '\0') {
+        ++bytes;
+    }
+    return bytes;
+}
+
+// ------------------------------------------------------------ typed items
+
+// Hands `value` to a new item and appends the item to the activity.  On any
+// failure the value (or the item holding it) is released and the error slot
+// keeps the failing call's code.
+bool addItem(ZLifelogActivity* activity, const char* key, void* value, int valueType,
+             unsigned int* err) {
+    BlockGuard valueGuard(value);
+    ZLifelogActivityItem* item = ZLifelogActivityItem_new(key, value, valueType, err);
+    if (item == nullptr || *err != 0) {
+        return false;
+    }
+    valueGuard.release();
+    ZLifelogActivity_addActivityItem(activity, item, err);
+    if (*err != 0) {
+        ZLifelogActivityItem_delete(item);
+        return false;
+    }
+    return true;
+}
+
+void* newIntBlock(int32_t number, unsigned int* err) {
+    auto* block = static_cast<int32_t*>(LIFELOG_ALLOC(sizeof(int32_t)));
+    if (block == nullptr) {
+        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    *block = number;
+    return block;
+}
+
+// The message text as stored: its first characters, or an empty text when
+// the cut gives nothing.
+char* newSummary(const char* summary, unsigned int* err) {
+    char* cut = __LifelogUtil_convertToTruncatedUTF8(summary, kSummaryChars, err);
+    return cut != nullptr ? cut : String_new(kSummaryChars, err);
+}
+
+enum class Source { Number, Copy, Summary };
+
+// One item of a builder: an optional item is left out when `present` is
+// false.
+struct ItemSource {
+    const char* key;
+    Source source;
+    int32_t number;
+    const char* text;
+    bool present;
+};
+
+ItemSource number(const char* key, int32_t value, bool present = true) {
+    return {key, Source::Number, value, nullptr, present};
+}
+ItemSource copy(const char* key, const char* text) {
+    return {key, Source::Copy, 0, text, text != nullptr};
+}
+ItemSource summary(const char* key, const char* text) {
+    return {key, Source::Summary, 0, text, true};
+}
+
+bool addSourceItem(ZLifelogActivity* activity, const ItemSource& item, unsigned int* err) {
+    if (item.source == Source::Number) {
+        void* block = newIntBlock(item.number, err);
+        return block != nullptr && addItem(activity, item.key, block, LIFELOG_VALUE_INT, err);
+    }
+    char* text = item.source == Source::Copy ? String_newByString(item.text, err)
+                                             : newSummary(item.text, err);
+    return text != nullptr && addItem(activity, item.key, text, LIFELOG_VALUE_STRING, err);
+}
+
+struct Cell {
+    int cellId, lac, mcc, mnc;
+};
+
+// Builder steps 2 to 5: the activity, its items in order, then the cell and
+// location items.  Nothing survives a failure.
+template <size_t N>
+ZLifelogActivity* buildActivity(const char* kind, const ItemSource (&items)[N], Cell cell,
+                                const char* location, unsigned int* err) {
+    lifelog::ActivityGuard activity(ZLifelogActivity_new(kind, err));
+    if (!activity || *err != 0) {
+        return nullptr;
+    }
+    for (const ItemSource& item : items) {
+        if (item.present && !addSourceItem(activity.get(), item, err)) {
+            return nullptr;
+        }
+    }
+    __AddLocatinInfo(activity.get(), cell.cellId, cell.lac, cell.mcc, cell.mnc, location, err);
+    if (*err != 0) {
+        return nullptr;
+    }
+    return activity.release();
+}
+
+int32_t oneOf(int32_t value, std::initializer_list<int32_t> accepted) {
+    for (int32_t candidate : accepted) {
+        if (value == candidate) {
+            return value;
+        }
+    }
+    return 0;
+}
+
+// ----------------------------------------------------------- cell items
+
+struct CellKeys {
+    const char* kind;
+    const char* keys[4];
+};
+
+constexpr CellKeys kCellKeys[] = {
+    {"ACTIVITY_CALL", {"CLOG_CELLID", "CLOG_LAC", "CLOG_MCC", "CLOG_MNC"}},
+    {"ACTIVITY_MESSAGE", {"MSGLOG_CELLID", "MSGLOG_LAC", "MSGLOG_MCC", "MSGLOG_MNC"}},
+    {"ACTIVITY_MEDIA", {"MDLOG_CELLID", "MDLOG_LAC", "MDLOG_MCC", "MDLOG_MNC"}},
+};
+
+const CellKeys* cellKeysOf(const char* kind) {
+    for (const CellKeys& entry : kCellKeys) {
+        if (kind != nullptr && strcmp(kind, entry.kind) == 0) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool addCellAndLocation(ZLifelogActivity* activity, const int32_t (&values)[4],
+                        const char* location, unsigned int* err) {
+    BlockGuard blocks[4];
+    for (size_t i = 0; i < 4; ++i) {
+        blocks[i].reset(newIntBlock(values[i], err));
+        if (!blocks[i]) {
+            return false;
+        }
+    }
+    // Kinds without cell columns (photos) drop the four values.
+    if (const CellKeys* cell = cellKeysOf(ZLifelogActivity_getName(activity))) {
+        for (size_t i = 0; i < 4; ++i) {
+            if (!addItem(activity, cell->keys[i], blocks[i].release(), LIFELOG_VALUE_INT, err)) {
+                return false;
+            }
+        }
+    }
+    if (location == nullptr) {
+        return true;
+    }
+    char* copy = String_newByString(location, err);
+    return copy != nullptr && addItem(activity, "LOCATION", copy, LIFELOG_VALUE_STRING, err);
+}
+
+// ------------------------------------------------------------ time stamps
+
+// The number at the start of a piece, read as atoi does (leading blanks, a
+// sign, digits up to the first other character) but without overflow.
+int32_t leadingNumber(const char* piece) {
+    if (piece == nullptr) {
+        return 0;
+    }
+    while (*piece == ' ' || (*piece >= '\t' && *piece <= '\r')) {
+        ++piece;
+    }
+    bool negative = *piece == '-';
+    if (*piece == '-' || *piece == '+') {
+        ++piece;
+    }
+    int64_t value = 0;
+    for (; *piece >= '0' && *piece <= '9'; ++piece) {
+        if (value < INT32_MAX) {
+            value = value * 10 + (*piece - '0');
+        }
+    }
+    if (value > INT32_MAX) {
+        value = INT32_MAX;
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+// Splits one part of the time stamp into exactly three numbers.
+bool readThree(const char* part, const char* separator, int32_t* first, int32_t* second,
+               int32_t* third) {
+    ListGuard pieces(String_getTokens(part, separator));
+    if (!pieces || List_size(pieces.get()) != 3) {
+        return false;
+    }
+    *first = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 0)));
+    *second = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 1)));
+    *third = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 2)));
+    return true;
+}
+
+bool readTimestamp(const char* text, DateTime* date) {
+    if (text == nullptr) {
+        return false;
+    }
+    unsigned int err = 0;
+    StringGuard datePart(String_newBySubstr(text, 0, 10, &err));
+    if (!datePart || err != 0) {
+        return false;
+    }
+    // A text that ends before the time part has none to take.
+    if (strnlen(text, 11) < 11) {
+        return false;
+    }
+    StringGuard timePart(String_newBySubstr(text, 11, 19, &err));
+    if (!timePart || err != 0) {
+        return false;
+    }
+    return readThree(datePart.get(), "-", &date->year, &date->month, &date->day) &&
+           readThree(timePart.get(), ":", &date->hour, &date->minute, &date->second);
+}
+
+}  // namespace
+
+extern "C" {
+
+// ------------------------------------------------------------- builders
+
+LIFELOG_API ZLifelogActivity* _CreateCallActivity(const char* phoneNumber, int direction,
+                                                  int duration, int type, int cellId, int lac,
+                                                  int mcc, int mnc, const char* location,
+                                                  unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    if (phoneNumber == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return nullptr;
+    }
+    const ItemSource items[] = {
+        copy("CLOG_PHONE_NUMBER", phoneNumber),
+        number("CLOG_DIRECTION", oneOf(direction, {0, 1, 2})),
+        number("CLOG_DURATION", duration),
+        number("CLOG_TYPE", oneOf(type, {-1, 0, 1})),
+    };
+    return buildActivity("ACTIVITY_CALL", items, {cellId, lac, mcc, mnc}, location, err);
+}
+
+LIFELOG_API ZLifelogActivity* _CreateMsgActivity(const char* phoneNumber, int direction, int type,
+                                                 const char* summaryText, int cellId, int lac,
+                                                 int mcc, int mnc, const char* location,
+                                                 unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    if (phoneNumber == nullptr || summaryText == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return nullptr;
+    }
+    const ItemSource items[] = {
+        copy("MSGLOG_PHONE_NUMBER", phoneNumber),
+        number("MSGLOG_DIRECTION", oneOf(direction, {0, 1})),
+        number("MSGLOG_TYPE", oneOf(type, {0, 1})),
+        summary("MSGLOG_SUMMARY", summaryText),
+    };
+    return buildActivity("ACTIVITY_MESSAGE", items, {cellId, lac, mcc, mnc}, location, err);
+}
+
+LIFELOG_API ZLifelogActivity* _CreateMediaActivity(int type, const char* title, const char* uri,
+                                                   int playTime, const char* artist,
+                                                   const char* album, const char* category,
+                                                   int cellId, int lac, int mcc, int mnc,
+                                                   const char* location, unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    if (title == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return nullptr;
+    }
+    const ItemSource items[] = {
+        number("MDLOG_TYPE", oneOf(type, {0, 1, 2})),
+        copy("MDLOG_TITLE", title),
+        number("MDLOG_PLAY_TIME", playTime, playTime > 0),
+        copy("MDLOG_MEDIA_URI", uri),
+        copy("MDLOG_ARTIST", artist),
+        copy("MDLOG_ALBUM", album),
+        copy("MDLOG_CATEGORY", category),
+    };
+    return buildActivity("ACTIVITY_MEDIA", items, {cellId, lac, mcc, mnc}, location, err);
+}
+
+LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char* uri,
+                                                   const char* tag, int cellId, int lac, int mcc,
+                                                   int mnc, const char* location,
+                                                   unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    if (title == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return nullptr;
+    }
+    const ItemSource items[] = {
+        copy("PTLOG_TITLE", title),
+        copy("PTLOG_URI", uri),
+        copy("PTLOG_TAG", tag),
+    };
+    return buildActivity("ACTIVITY_PHOTO", items, {cellId, lac, mcc, mnc}, location, err);
+}
+
+LIFELOG_API void __AddLocatinInfo(ZLifelogActivity* activity, int cellId, int lac, int mcc,
+                                  int mnc, const char* location, unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    // Callers only need to know that the activity is incomplete, whatever
+    // the platform reported.
+    if (activity == nullptr ||
+        !addCellAndLocation(activity, {cellId, lac, mcc, mnc}, location, err)) {
+        *err = ZBASE_E_OUT_OF_MEMORY;
+    }
+}
+
+// ---------------------------------------------------------------- UTF-8
+
+LIFELOG_API uint32_t __LifelogUtil_getStringLengthUTF8(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    uint32_t count = 0;
+    for (size_t position = 0; text[position] != '\0'; position += characterBytes(text + position)) {
+        ++count;
+    }
+    return count;
+}
+
+LIFELOG_API char* __LifelogUtil_convertToTruncatedUTF8(const char* text, uint32_t maxChars,
+                                                       unsigned int* err) {
+    if (text == nullptr || maxChars == 0) {
+        return nullptr;
+    }
+    size_t position = 0;
+    for (uint32_t count = 0; count < maxChars && text[position] != '\0'; ++count) {
+        position += characterBytes(text + position);
+    }
+    unsigned int local = 0;
+    return String_newBySubstr(text, 0, static_cast<int>(position), err != nullptr ? err : &local);
+}
+
+// ----------------------------------------------------------- time stamps
+
+LIFELOG_API DateTime _ConvertToDate(const char* text, unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    DateTime date{};
+    if (readTimestamp(text, &date)) {
+        date.reserved = 0;
+        return date;
+    }
+    LIFELOG_ERROR("_ConvertToDate: DataFormat exception");
+    *err = ZBASE_E_INVALID_FORMAT;
+    return DateTime{};
+}
+
+}  // extern "C"
