@@ -1,0 +1,572 @@
+// The database handle: creates the lifelog database, and stores each
+// activity as one row after removing a same-time row and trimming the table.
+#include "zkivLifeloggerDBHandle.h"
+
+#include <string_view>
+
+#include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+#include "zkivLifelogActivityItem.h"
+
+// Log lines of the helpers below carry the name of the exported operation
+// they work for, not their own.
+#define DB_TRACE(function, ...) \
+    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kTrace, function, __LINE__, __VA_ARGS__)
+#define DB_ERROR(function, ...) \
+    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, function, __LINE__, __VA_ARGS__)
+
+namespace {
+
+constexpr HandleOps kDBHandleOps = {__DBHandle_open, __DBHandle_write, __DBHandle_close,
+                                    __DBHandle_destruct};
+
+constexpr const char* kWrite = "__DBHandle_write";
+
+// The schema: one table per stored activity kind.  The tabs and blanks are
+// part of the text that the database keeps for each table.
+constexpr const char* kCreateTables[] = {
+    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_CALL' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'CLOG_DIRECTION' INTEGER ,\t\t\t\t\t\t\t 'CLOG_DURATION' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'CLOG_TYPE' INTEGER, 'CLOG_PHONE_NUMBER' text(50), 'CLOG_NAME' text(50), \t\t\t\t\t\t\t 'CLOG_CELLID' INTEGER DEFAULT -1, 'CLOG_LAC' INTEGER DEFAULT -1, 'CLOG_MCC' INTEGER DEFAULT -1, 'CLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'CLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
+    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MESSAGE' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MSGLOG_DIRECTION' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_SUMMARY' text(100), 'MSGLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_PHONE_NUMBER' text(50), 'MSGLOG_NAME' text(50), \t\t\t\t\t\t\t 'MSGLOG_CELLID' INTEGER DEFAULT -1, 'MSGLOG_LAC' INTEGER DEFAULT -1, 'MSGLOG_MCC' INTEGER DEFAULT -1, 'MSGLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MSGLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
+    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
+};
+
+// When a write puts the activity's own time stamp into the row.
+enum class StampRule { kNever, kAlways, kCall };
+
+// What a write does per stored kind: the same-time delete (calls and
+// messages only), the trimming delete, and the time-stamp column.
+struct TableRules {
+    std::string_view name;
+    const char* sameTimeDelete;
+    const char* trim;
+    const char* timestampColumn;
+    StampRule stampRule;
+};
+
+constexpr TableRules kTables[] = {
+    {"ACTIVITY_CALL",
+     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE CLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
+     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                CLOG_TIMESTAMP=(SELECT MIN(CLOG_TIMESTAMP) FROM %s) LIMIT 1)",
+     "CLOG_TIMESTAMP", StampRule::kCall},
+    {"ACTIVITY_MESSAGE",
+     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE MSGLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
+     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MSGLOG_TIMESTAMP=(SELECT MIN(MSGLOG_TIMESTAMP) FROM %s) LIMIT 1)",
+     "MSGLOG_TIMESTAMP", StampRule::kAlways},
+    {"ACTIVITY_MEDIA", nullptr,
+     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MDLOG_TIMESTAMP=(SELECT MIN(MDLOG_TIMESTAMP) FROM %s) LIMIT 1)",
+     "MDLOG_TIMESTAMP", StampRule::kNever},
+};
+
+constexpr const TableRules* findTable(std::string_view name) {
+    for (const TableRules& table : kTables) {
+        if (table.name == name) {
+            return &table;
+        }
+    }
+    return nullptr;
+}
+
+// Rooms of the work texts of one write.
+constexpr int kDeleteRoom = 1024;
+constexpr int kColumnFragmentRoom = 512;
+constexpr int kValueFragmentRoom = 1024;
+constexpr int kListRoom = 2048;
+constexpr int kListMax = kListRoom - 1;
+constexpr int kInsertRoom = 4096;
+constexpr int kTimestampFragmentLength = 22;
+
+constexpr bool isSuccess(unsigned int code) { return code == 0 || code == ZBASE_E_NO_ROWS_CHANGED; }
+
+constexpr bool hasTimestamp(const DateTime& when) {
+    return when.year != 0 && when.month != 0 && when.day != 0;
+}
+
+// String_format reports the length the whole output would have: anything
+// that does not fit (or a format error) means the text must not be used.
+constexpr bool fits(int length, int room) { return length >= 0 && length < room; }
+
+DBHandle* selfOf(Handle* pI) { return static_cast<DBHandle*>(pI->impl); }
+
+// Clean-up of a failed creation; the caller's error slot keeps its code.
+void discardNewDatabase(DBHandle* self) {
+    constexpr const char* kCreate = "__DBHandle_createDB";
+    unsigned int err = 0;
+    if (self->pDBHandle != nullptr) {
+        Database_close(self->pDBHandle, &err);
+        self->pDBHandle = nullptr;
+        if (err != 0) {
+            DB_ERROR(kCreate, "Database_close is failed");
+        }
+    }
+    _Database_dropInternal(self->dbPath, &err);
+    if (err != 0) {
+        DB_ERROR(kCreate, "Database_drop is failed");
+    }
+}
+
+// ----------------------------------------------------------------- write
+
+// Step results of the row being built.
+enum class Step { kDone, kSkip, kStop, kFail };
+
+// The five work texts of one write and what the item loop remembers.
+struct Row {
+    lifelog::StringGuard columnFragment;
+    lifelog::StringGuard valueFragment;
+    lifelog::StringGuard columnList;
+    lifelog::StringGuard valueList;
+    lifelog::StringGuard insert;
+    bool anyWritten = false;
+    int32_t duration = -1;
+    int32_t direction = 2;
+
+    bool make() {
+        unsigned int err = 0;
+        columnFragment.reset(String_new(kColumnFragmentRoom, &err));
+        if (!columnFragment) return false;
+        valueFragment.reset(String_new(kValueFragmentRoom, &err));
+        if (!valueFragment) return false;
+        columnList.reset(String_new(kListRoom, &err));
+        if (!columnList) return false;
+        valueList.reset(String_new(kListRoom, &err));
+        if (!valueList) return false;
+        insert.reset(String_new(kInsertRoom, &err));
+        return static_cast<bool>(insert);
+    }
+};
+
+Step formatText(Row& row, const char* key, const char* text) {
+    if (text[0] == '\0') {
+        DB_TRACE(kWrite, "value string(%s) is is empty", key);
+        return Step::kSkip;
+    }
+    // Inside double quotes a double-quote character is written twice.
+    lifelog::StringGuard quoted(__String_NewReplace(text, "\"", "\"\""));
+    if (!quoted || quoted.get()[0] == '\0') {
+        DB_TRACE(kWrite, "replaced value string is empty");
+        return Step::kSkip;
+    }
+    if (!fits(String_format(row.valueFragment.get(), kValueFragmentRoom, "\"%s\"", quoted.get()),
+              kValueFragmentRoom)) {
+        DB_TRACE(kWrite, "String length is out of bounds");
+        return Step::kFail;
+    }
+    return Step::kDone;
+}
+
+// Formats the item's value into the value fragment.
+Step formatValue(Row& row, const ZLifelogActivityItem* item) {
+    char* fragment = row.valueFragment.get();
+    int length = 0;
+    switch (item->valueType) {
+    case LIFELOG_VALUE_INT: {
+        const int32_t value = *static_cast<const int32_t*>(item->value);
+        if (String_equals(item->key, "CLOG_DURATION")) row.duration = value;
+        if (String_equals(item->key, "CLOG_DIRECTION")) row.direction = value;
+        length = String_format(fragment, kValueFragmentRoom, "'%d'", static_cast<int>(value));
+        break;
+    }
+    case LIFELOG_VALUE_DOUBLE:
+        length = String_format(fragment, kValueFragmentRoom, "'%f'",
+                               *static_cast<const double*>(item->value));
+        break;
+    case LIFELOG_VALUE_STRING:
+        return formatText(row, item->key, static_cast<const char*>(item->value));
+    case LIFELOG_VALUE_INT64:
+        length = String_format(fragment, kValueFragmentRoom, "'%lld'",
+                               static_cast<long long>(*static_cast<const int64_t*>(item->value)));
+        break;
+    default:
+        DB_TRACE(kWrite, "ZLifelogActivityItem_getValueType is invalid data");
+        return Step::kFail;
+    }
+    if (!fits(length, kValueFragmentRoom)) {
+        DB_TRACE(kWrite, "String length is out of bounds");
+        return Step::kFail;
+    }
+    return Step::kDone;
+}
+
+// Appends one item to the column and value lists.
+Step appendItem(Row& row, const ZLifelogActivityItem* item) {
+    if (item == nullptr || item->key == nullptr || item->value == nullptr) {
+        DB_TRACE(kWrite, "ZLifelogActivityItem_getKey is failed");
+        return Step::kFail;
+    }
+    const Step formatted = formatValue(row, item);
+    if (formatted != Step::kDone) {
+        return formatted;
+    }
+    char* columns = row.columnList.get();
+    char* values = row.valueList.get();
+    if (row.anyWritten) {
+        if (String_length(columns) >= kListMax) return Step::kStop;
+        String_concat(columns, ",");
+        if (String_length(values) >= kListMax) return Step::kStop;
+        String_concat(values, ",");
+    }
+    const int keyLength =
+        String_format(row.columnFragment.get(), kColumnFragmentRoom, "'%s'", item->key);
+    if (!fits(keyLength, kColumnFragmentRoom) || String_length(columns) + keyLength > kListMax) {
+        DB_TRACE(kWrite, "String length is out of bounds");
+        return Step::kFail;
+    }
+    String_concat(columns, row.columnFragment.get());
+    if (String_length(values) + String_length(row.valueFragment.get()) > kListMax) {
+        DB_TRACE(kWrite, "String length is out of bounds");
+        return Step::kFail;
+    }
+    String_concat(values, row.valueFragment.get());
+    row.anyWritten = true;
+    return Step::kDone;
+}
+
+// Appends the activity's own time stamp as the table's time-stamp column.
+bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
+    char* columns = row.columnList.get();
+    char* values = row.valueList.get();
+    const int columnLength =
+        String_format(row.columnFragment.get(), kColumnFragmentRoom, ",'%s'", column);
+    const int columnSum = String_length(columns) + columnLength;
+    if (!fits(columnLength, kColumnFragmentRoom) || columnSum > kListMax) {
+        DB_TRACE(kWrite, "String length is out of bounds %d", columnSum);
+        return false;
+    }
+    const int valueLength = String_format(
+        row.valueFragment.get(), kValueFragmentRoom, ",'%04d-%02d-%02d %02d:%02d:%02d'",
+        static_cast<int>(when.year), static_cast<int>(when.month), static_cast<int>(when.day),
+        static_cast<int>(when.hour), static_cast<int>(when.minute), static_cast<int>(when.second));
+    if (!fits(valueLength, kValueFragmentRoom) ||
+        String_length(values) + valueLength > kListMax) {
+        DB_TRACE(kWrite, "String length is out of bounds %d",
+                 String_length(values) + kTimestampFragmentLength);
+        return false;
+    }
+    String_concat(columns, row.columnFragment.get());
+    String_concat(values, row.valueFragment.get());
+    return true;
+}
+
+// Calls keep their own time stamp only when it identifies the call: an
+// unanswered one that replaced nothing, or one that never connected;
+// otherwise the database's current time applies.  Media rows take theirs
+// only from a time-stamp item.
+bool keepsOwnTimestamp(const TableRules& table, const Row& row, bool replaced) {
+    switch (table.stampRule) {
+    case StampRule::kAlways:
+        return true;
+    case StampRule::kCall:
+        return (row.direction == 2 && !replaced) || row.duration <= 0;
+    case StampRule::kNever:
+        break;
+    }
+    return false;
+}
+
+// Removes a stored row with the same time stamp.  Returns false on
+// failure; `replaced` tells whether a row was removed.
+bool deleteSameTime(Database* db, const char* name, const TableRules* table,
+                    const DateTime& when, bool& replaced) {
+    replaced = true;  // a kind without this delete counts as replaced
+    if (table == nullptr || table->sameTimeDelete == nullptr) {
+        return true;
+    }
+    char statement[kDeleteRoom];
+    String_format(statement, kDeleteRoom, table->sameTimeDelete, name,
+                  static_cast<int>(when.year), static_cast<int>(when.month),
+                  static_cast<int>(when.day), static_cast<int>(when.hour),
+                  static_cast<int>(when.minute), static_cast<int>(when.second));
+    unsigned int err = 0;
+    Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
+    if (!isSuccess(err)) {
+        DB_ERROR(kWrite, "Database_executeSQL: delete log is failed");
+        return false;
+    }
+    replaced = err == 0;
+    return true;
+}
+
+// Removes the oldest row once the table holds its maximum.
+bool trim(Database* db, const char* name, const TableRules* table, int32_t maxCount) {
+    if (table == nullptr) {
+        return true;
+    }
+    char statement[kDeleteRoom];
+    String_format(statement, kDeleteRoom, table->trim, name, name,
+                  static_cast<int>(maxCount) - 1, name, name);
+    unsigned int err = 0;
+    Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
+    if (!isSuccess(err)) {
+        DB_ERROR(kWrite, "[%s] Database_executeSQL: delete log is failed", Exception_toString(err));
+        return false;
+    }
+    return true;
+}
+
+// The insert as one statement inside a transaction.
+bool insertRow(Database* db, const char* statement) {
+    unsigned int err = 0;
+    Database_beginTransaction(db, &err);
+    if (err != 0) {
+        DB_ERROR(kWrite, "[%s] Propagated : Transaction begin failed.", Exception_toString(err));
+        return false;
+    }
+    Database_executeSQL(db, statement, 0, nullptr, nullptr, &err);
+    if (!isSuccess(err)) {
+        DB_ERROR(kWrite, "[%s] Propagated : Database_executeSQL failed.", Exception_toString(err));
+        Database_rollbackTransaction(db, &err);
+        if (err != 0) {
+            DB_ERROR(kWrite, "[%s] Propagated : Database_rollbackTransaction  failed.",
+                     Exception_toString(err));
+        }
+        return false;
+    }
+    Database_commitTransaction(db, &err);
+    if (err != 0) {
+        DB_ERROR(kWrite, "[%s] Propagated : Database_commitTransaction failed.",
+                 Exception_toString(err));
+        return false;
+    }
+    return true;
+}
+
+// The text form of a replacement when the pieces of String_getTokens do not
+// account for the whole source (a platform that drops empty pieces): every
+// token character is replaced by a direct scan instead.
+char* replaceByScan(const char* source, const char* token, const char* replacement) {
+    const std::string_view text(source);
+    const std::string_view tokens(token);
+    const int replacementLength = String_length(replacement);
+    int length = 0;
+    for (char c : text) {
+        length += tokens.find(c) == std::string_view::npos ? 1 : replacementLength;
+    }
+    unsigned int err = 0;
+    char* result = String_new(length + 1, &err);
+    if (result == nullptr) {
+        return nullptr;
+    }
+    char* out = result;
+    for (char c : text) {
+        if (tokens.find(c) == std::string_view::npos) {
+            *out++ = c;
+        } else {
+            for (int i = 0; i < replacementLength; ++i) *out++ = replacement[i];
+        }
+    }
+    *out = '\0';
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+LIFELOG_API DBHandle* DBHandle_new(const char* dbPath, int32_t maxCountPerActivity,
+                                   unsigned int* err) {
+    unsigned int ownErr = 0;
+    if (err == nullptr) err = &ownErr;
+    *err = 0;
+    LIFELOG_TRACE("called");
+    auto* self = static_cast<DBHandle*>(LIFELOG_CALLOC(1, sizeof(DBHandle)));
+    if (self == nullptr) {
+        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    self->ops = &kDBHandleOps;
+    self->impl = self;
+    self->dbPath = String_newByString(dbPath, err);
+    if (self->dbPath == nullptr) {
+        DBHandle_delete(self);
+        return nullptr;
+    }
+    self->maxCountPerActivity = maxCountPerActivity;
+    __DBHandle_createDB(self, err);
+    if (*err != 0) {
+        DBHandle_delete(self);
+        return nullptr;
+    }
+    return self;
+}
+
+LIFELOG_API void DBHandle_delete(DBHandle* dbHandle) {
+    LIFELOG_TRACE("is called");
+    if (dbHandle == nullptr) {
+        return;
+    }
+    if (dbHandle->dbPath != nullptr) {
+        LIFELOG_FREE(dbHandle->dbPath);
+    }
+    LIFELOG_FREE(dbHandle);
+}
+
+LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
+    *err = 0;
+    LIFELOG_TRACE("called");
+    if (_Database_existsInternal(dbHandle->dbPath, err)) {
+        *err = 0;
+        return;
+    }
+    dbHandle->pDBHandle = _Database_createInternal(dbHandle->dbPath, err);
+    if (dbHandle->pDBHandle == nullptr) {
+        if (*err == 0) *err = ZBASE_E_FAILURE;
+        LIFELOG_ERROR("[%s] Propagated : Database_createDB is failed", Exception_toString(*err));
+        discardNewDatabase(dbHandle);
+        return;
+    }
+    for (const char* statement : kCreateTables) {
+        Database_executeSQL(dbHandle->pDBHandle, statement, 1, nullptr, nullptr, err);
+        if (!isSuccess(*err)) {
+            LIFELOG_ERROR("[%s] Propagated : Database_executeSQL is failed",
+                          Exception_toString(*err));
+            discardNewDatabase(dbHandle);
+            return;
+        }
+    }
+    *err = 0;
+    Database_close(dbHandle->pDBHandle, err);
+    // Whatever the close answered, the database handle is not used again:
+    // releasing it a second time in the clean-up could free it twice.
+    dbHandle->pDBHandle = nullptr;
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : Database_close is failed", Exception_toString(*err));
+        discardNewDatabase(dbHandle);
+    }
+}
+
+LIFELOG_API int __DBHandle_open(Handle* pI) {
+    LIFELOG_TRACE("called");
+    if (pI == nullptr) {
+        LIFELOG_ERROR("pI is null");
+        return 0;
+    }
+    DBHandle* self = selfOf(pI);
+    unsigned int err = 0;
+    // A file that vanished after creation is not made again here.
+    if (!_Database_existsInternal(self->dbPath, &err)) {
+        return 0;
+    }
+    self->pDBHandle = _Database_openInternal(self->dbPath, &err);
+    if (self->pDBHandle == nullptr) {
+        LIFELOG_ERROR("Database_open is failed : %s", self->dbPath);
+        return 0;
+    }
+    return 1;
+}
+
+LIFELOG_API int __DBHandle_write(Handle* pI, ZLifelogActivity* pLifelogActivity) {
+    LIFELOG_TRACE("start");
+    if (pI == nullptr || pLifelogActivity == nullptr) {
+        LIFELOG_ERROR("pI or pLifelogActivity is null");
+        return 0;
+    }
+    DBHandle* self = selfOf(pI);
+    const char* name = ZLifelogActivity_getName(pLifelogActivity);
+    if (name == nullptr) {
+        LIFELOG_ERROR("pLifelogActivity don't have name");
+        return 0;
+    }
+    const DateTime when = ZLifelogActivity_getTimestamp(pLifelogActivity);
+    const bool dated = hasTimestamp(when);
+    const TableRules* table = findTable(name);
+
+    bool replaced = true;
+    if (dated && !deleteSameTime(self->pDBHandle, name, table, when, replaced)) {
+        return 0;
+    }
+    if (!trim(self->pDBHandle, name, table, self->maxCountPerActivity)) {
+        return 0;
+    }
+
+    Row row;
+    if (!row.make()) {
+        return 0;
+    }
+    void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(pLifelogActivity));
+    while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
+        const Step step = appendItem(row, item);
+        if (step == Step::kFail) return 0;
+        if (step == Step::kStop) break;
+    }
+
+    if (dated && table != nullptr && keepsOwnTimestamp(*table, row, replaced) &&
+        !appendTimestamp(row, table->timestampColumn, when)) {
+        return 0;
+    }
+
+    const int length = String_format(row.insert.get(), kInsertRoom,
+                                     "INSERT INTO %s ( %s ) VALUES ( %s )", name,
+                                     row.columnList.get(), row.valueList.get());
+    if (!fits(length, kInsertRoom)) {
+        LIFELOG_TRACE("String length is out of bounds %d", length);
+        return 0;
+    }
+    if (!insertRow(self->pDBHandle, row.insert.get())) {
+        return 0;
+    }
+    LIFELOG_TRACE("End");
+    return 1;
+}
+
+LIFELOG_API void __DBHandle_close(Handle* pI) {
+    LIFELOG_TRACE("called");
+    if (pI == nullptr) {
+        LIFELOG_ERROR("pI is null");
+        return;
+    }
+    DBHandle* self = selfOf(pI);
+    if (self->pDBHandle == nullptr) {
+        LIFELOG_ERROR("pThis->pDBHandle is null");
+        return;
+    }
+    unsigned int err = 0;
+    Database_close(self->pDBHandle, &err);
+    if (err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : Database_close is failed", Exception_toString(err));
+        return;
+    }
+    self->pDBHandle = nullptr;
+}
+
+LIFELOG_API void __DBHandle_destruct(Handle* pI) {
+    if (pI != nullptr) {
+        DBHandle_delete(selfOf(pI));
+    }
+}
+
+LIFELOG_API char* __String_NewReplace(const char* source, const char* token,
+                                      const char* replacement) {
+    lifelog::ListGuard pieces(String_getTokens(source, token));
+    if (!pieces) {
+        return nullptr;
+    }
+    const int count = List_size(pieces.get());
+    if (count <= 0) {
+        return nullptr;
+    }
+    int piecesLength = 0;
+    void* cursor = List_getIterator(pieces.get());
+    while (auto* piece = static_cast<const char*>(List_getNext(&cursor))) {
+        piecesLength += String_length(piece);
+    }
+    const int tokenLength = String_length(token);
+    if (tokenLength != 1 || piecesLength + (count - 1) != String_length(source)) {
+        return replaceByScan(source, token, replacement);
+    }
+    unsigned int err = 0;
+    char* result =
+        String_new(piecesLength + (count - 1) * String_length(replacement) + 1, &err);
+    if (result == nullptr) {
+        return nullptr;
+    }
+    cursor = List_getIterator(pieces.get());
+    for (int index = 0; index < count; ++index) {
+        String_concat(result, static_cast<const char*>(List_getNext(&cursor)));
+        if (index + 1 < count) {
+            String_concat(result, replacement);
+        }
+    }
+    return result;
+}
+
+}  // extern "C"

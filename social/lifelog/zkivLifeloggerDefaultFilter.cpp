@@ -1,0 +1,105 @@
+// The default filter: one configuration read per decision, under the filter's
+// own mutex.
+#include "zkivLifeloggerDefaultFilter.h"
+
+#include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+
+namespace {
+
+constexpr const char* kConfigFile = "/System/Lifelog/lifelogconf.ini";
+constexpr int kValueRoom = 64;
+
+constexpr FilterOps kDefaultFilterOps = {__DefaultFilter_isLoggable, __DefaultFilter_delete};
+
+// Closes the configuration file on every way out of a decision.
+struct RegistryCloser {
+    Registry* registry;
+    ~RegistryCloser() {
+        if (registry != nullptr) {
+            unsigned int err = 0;
+            Registry_close(registry, 0, &err);
+        }
+    }
+};
+
+}  // namespace
+
+extern "C" {
+
+LIFELOG_API Filter* __DefaultFilter_new(unsigned int* err) {
+    auto* filter = static_cast<DefaultFilter*>(LIFELOG_CALLOC(1, sizeof(DefaultFilter)));
+    if (filter == nullptr) {
+        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    filter->ops = &kDefaultFilterOps;
+    filter->impl = filter;
+    lifelog::setError(err, 0);
+    filter->mutex = Mutex_new("LifeLogDefaultFilter", 0, err);
+    if (filter->mutex == nullptr) {
+        LIFELOG_FREE(filter);
+        return nullptr;
+    }
+    return reinterpret_cast<Filter*>(filter);
+}
+
+LIFELOG_API void __DefaultFilter_delete(Filter* filter) {
+    if (filter == nullptr || filter->impl == nullptr) {
+        return;
+    }
+    auto* self = static_cast<DefaultFilter*>(filter->impl);
+    unsigned int err = 0;
+    Mutex_delete(self->mutex, &err);  // nothing to do about a failure here
+    LIFELOG_FREE(self);
+}
+
+LIFELOG_API int __DefaultFilter_isLoggable(Filter* filter, ZLifelogActivity* activity) {
+    const char* name = activity != nullptr ? ZLifelogActivity_getName(activity) : nullptr;
+    if (name == nullptr) {
+        LIFELOG_ERROR("%s: activityName is null", __func__);
+        return 0;
+    }
+    auto* self = static_cast<DefaultFilter*>(filter->impl);
+    unsigned int err = 0;
+    Mutex_lock(self->mutex, &err);
+    if (err != 0) {
+        LIFELOG_ERROR("%s: Mutex_lock is failed.", __func__);
+        return 0;
+    }
+    RegistryCloser file{_Registry_openInternal(kConfigFile, 0, &err)};
+    if (file.registry == nullptr) {
+        Mutex_unlock(self->mutex, &err);
+        LIFELOG_ERROR("%s: %s file open failed", __func__, kConfigFile);
+        return 0;
+    }
+    char value[kValueRoom] = {};
+    Registry_getValue(file.registry, "ACTIVITY", name, REGISTRY_TYPE_STRING, value, kValueRoom,
+                      &err);
+    if (err != 0) {
+        if (err == ZBASE_E_KEY_NOT_FOUND) {
+            LIFELOG_ERROR("%s: Registry_getValue key not found", __func__);
+        } else if (err == ZBASE_E_SECTION_NOT_FOUND) {
+            LIFELOG_ERROR("%s: Registry_getValue section not found", __func__);
+        } else {
+            LIFELOG_ERROR("%s: Registry_getValue failed ", __func__);
+        }
+        Mutex_unlock(self->mutex, &err);
+        return 0;
+    }
+    // The comparison and the closing of the file need no lock.
+    Mutex_unlock(self->mutex, &err);
+    if (err != 0) {
+        LIFELOG_ERROR("%s: Mutex_unlock is failed.", __func__);
+        return 0;
+    }
+    value[kValueRoom - 1] = '\0';
+    lifelog::StringGuard copy(String_newByString(value, &err));
+    if (!copy) {
+        LIFELOG_ERROR("%s: Out of memory", __func__);
+        return 0;
+    }
+    return String_equalsIgnoreCase(copy.get(), "true") ? 1 : 0;
+}
+
+}  // extern "C"
