@@ -9,6 +9,9 @@
 #include "lifelogInternal.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
+#include "zkivLifelogger.h"
+#include "zkivLifeloggerDBHandle.h"
+#include "zkivLifeloggingHandler.h"
 
 namespace {
 
@@ -17,6 +20,17 @@ using lifelog::ListGuard;
 using lifelog::StringGuard;
 
 constexpr uint32_t kSummaryChars = 30;
+constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
+
+using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
+
+// A constructor that gave nothing without saying why still failed.
+bool madeNothing(const void* object, unsigned int* err) {
+    if (object == nullptr && *err == 0) {
+        *err = ZBASE_E_OUT_OF_MEMORY;
+    }
+    return object == nullptr || *err != 0;
+}
 
 // Byte length of the sequence a byte starts, by its high four bits.  A stray
 // continuation byte (0x80 to 0xBF) counts as a character of its own.
@@ -385,6 +399,39 @@ LIFELOG_API DateTime _ConvertToDate(const char* text, unsigned int* err) {
     LIFELOG_ERROR("_ConvertToDate: DataFormat exception");
     *err = ZBASE_E_INVALID_FORMAT;
     return DateTime{};
+}
+
+// -------------------------------------------------------- database logger
+
+LIFELOG_API ZLifelogger* _CreateDBLifeLogger(unsigned int* err, int maxCountPerActivity) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    *err = 0;
+    LoggerGuard logger(ZLifelogger_new(err));
+    if (madeNothing(logger.get(), err)) {
+        LIFELOG_ERROR("[%s] Propagated : ZLifelogger_new", Exception_toString(*err));
+        return nullptr;
+    }
+    DBHandle* dbHandle = DBHandle_new(kDatabasePath, maxCountPerActivity, err);
+    if (madeNothing(dbHandle, err)) {
+        LIFELOG_ERROR("[%s] Propagated : DBHandle_new", Exception_toString(*err));
+        return nullptr;
+    }
+    // The database handle's record begins with its Handle interface.
+    ZLifeloggingHandler* handler =
+        ZLifeloggingHandler_new(reinterpret_cast<Handle*>(dbHandle), err);
+    if (madeNothing(handler, err)) {
+        DBHandle_delete(dbHandle);
+        LIFELOG_ERROR("[%s] Propagated : ZLifeloggingHandler_new", Exception_toString(*err));
+        return nullptr;
+    }
+    ZLifelogger_addHandler(logger.get(), handler, err);
+    if (*err != 0) {
+        ZLifeloggingHandler_delete(handler);
+        LIFELOG_ERROR("[%s] Propagated : ZLifelogger_addHandler", Exception_toString(*err));
+        return nullptr;
+    }
+    return logger.release();
 }
 
 }  // extern "C"

@@ -2,11 +2,78 @@
 #include "zkivLifeloggingServiceUtil.h"
 
 #include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+#include "zkivLifelogActivityItem.h"
+#include "zkivLifelogUtil.h"
+#include "zkivLifelogger.h"
+#include "zkivLifeloggerDefaultFilter.h"
 
 namespace {
 
 constexpr const char* kConfigFile = "/System/Lifelog/lifelogconf.ini";
 constexpr int32_t kDefaultMaxCount = 500;
+
+using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
+
+// The direct-logging functions share one body; its lines name the exported
+// function that was called.
+#define LOG_ERROR_AS(function, ...) \
+    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, (function), __LINE__, __VA_ARGS__)
+
+// Adds the caller's time-stamp text, verbatim, as a text item.  A failed
+// copy drops the activity without a message.
+bool attachTimestamp(const char* function, ZLifelogActivity* activity, const char* key,
+                     const char* timestamp, unsigned int* err) {
+    char* copy = String_newByString(timestamp, err);
+    if (copy == nullptr) {
+        return false;
+    }
+    ZLifelogActivityItem* item = ZLifelogActivityItem_new(key, copy, LIFELOG_VALUE_STRING, err);
+    if (item == nullptr || *err != 0) {
+        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogActivityItem_new is failed",
+                     Exception_toString(*err));
+        LIFELOG_FREE(copy);
+        return false;
+    }
+    ZLifelogActivity_addActivityItem(activity, item, err);
+    if (*err != 0) {
+        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogActivity_addActivityItem is failed",
+                     Exception_toString(*err));
+        ZLifelogActivityItem_delete(item);
+        return false;
+    }
+    return true;
+}
+
+// One direct-logging call: a private pipeline, the activity from `build`,
+// the optional time stamp, the log; the activity and then the pipeline are
+// deleted on every path.
+template <typename Build>
+void logDirectly(const char* function, const char* timestampKey, const char* timestamp,
+                 Build build) {
+    unsigned int err = 0;
+    LoggerGuard logger(__Lifelog_CreateDefaultLog(&err));
+    if (!logger) {
+        LOG_ERROR_AS(function, "[%s] Propagated: __Lifelog_CreateDefaultLog is failed",
+                     Exception_toString(err));
+        return;
+    }
+    lifelog::ActivityGuard activity(build(&err));
+    if (!activity) {
+        LOG_ERROR_AS(function, "[%s] Propagated: lifelogActivity is null",
+                     Exception_toString(err));
+        return;
+    }
+    if (timestamp != nullptr &&
+        !attachTimestamp(function, activity.get(), timestampKey, timestamp, &err)) {
+        return;
+    }
+    ZLifelogger_log(logger.get(), activity.get(), &err);
+    if (err != 0) {
+        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogger_log is failed",
+                     Exception_toString(err));
+    }
+}
 
 }  // namespace
 
@@ -34,6 +101,57 @@ LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
     }
     Registry_close(registry, 0, &err);
     return count;
+}
+
+LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err) {
+    unsigned int local = 0;
+    err = err != nullptr ? err : &local;
+    int32_t maxCount = _Lifelog_getMaxlogNumPerActivity();
+    LoggerGuard logger(_CreateDBLifeLogger(err, maxCount));
+    if (!logger) {
+        LIFELOG_ERROR("Propagated: _CreateDBLifeLogger is failed");
+        return nullptr;
+    }
+    Filter* filter = __DefaultFilter_new(err);
+    if (filter == nullptr) {
+        return nullptr;
+    }
+    ZLifelogger_setFilter(logger.get(), filter, err);
+    if (*err != 0) {
+        __DefaultFilter_delete(filter);
+        LIFELOG_ERROR("[%s] Propagated: ZLifelogger_setFilter", Exception_toString(*err));
+        return nullptr;
+    }
+    return logger.release();
+}
+
+LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direction,
+                                              int duration, int type, int cellId, int lac,
+                                              int mcc, int mnc, const char* timestamp) {
+    logDirectly(__func__, "CLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
+        return _CreateCallActivity(phoneNumber, direction, duration, type, cellId, lac, mcc, mnc,
+                                   nullptr, err);
+    });
+}
+
+LIFELOG_API void _Lifelog_MsgActivityLogging(const char* phoneNumber, int direction, int type,
+                                             const char* summary, int cellId, int lac, int mcc,
+                                             int mnc, const char* timestamp) {
+    logDirectly(__func__, "MSGLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
+        return _CreateMsgActivity(phoneNumber, direction, type, summary, cellId, lac, mcc, mnc,
+                                  nullptr, err);
+    });
+}
+
+LIFELOG_API void _Lifelog_MediaActivityLogging(int type, const char* title, const char* uri,
+                                               int playTime, const char* artist,
+                                               const char* album, const char* category,
+                                               int cellId, int lac, int mcc, int mnc,
+                                               const char* timestamp) {
+    logDirectly(__func__, "MDLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
+        return _CreateMediaActivity(type, title, uri, playTime, artist, album, category, cellId,
+                                    lac, mcc, mnc, nullptr, err);
+    });
 }
 
 }  // extern "C"

@@ -12,6 +12,28 @@ LIFELOG_BEGIN_DECLS
  * read. */
 LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void);
 
+/* A database logger (maximum row count read afresh from the configuration
+ * file) with the default filter, or NULL with the error slot set. */
+LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err);
+
+/* Direct logging on the caller's thread: each call builds its own pipeline,
+ * builds the activity, attaches `timestamp` (stored verbatim, NULL for none:
+ * the row then gets the database's current time), logs it and tears
+ * everything down.  Failures are logged, never reported; a kind switched off
+ * in the configuration file is dropped silently.  Required texts: the phone
+ * number (call, message), the summary (message), the title (media). */
+LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direction,
+                                              int duration, int type, int cellId, int lac,
+                                              int mcc, int mnc, const char* timestamp);
+LIFELOG_API void _Lifelog_MsgActivityLogging(const char* phoneNumber, int direction, int type,
+                                             const char* summary, int cellId, int lac, int mcc,
+                                             int mnc, const char* timestamp);
+LIFELOG_API void _Lifelog_MediaActivityLogging(int type, const char* title, const char* uri,
+                                               int playTime, const char* artist,
+                                               const char* album, const char* category,
+                                               int cellId, int lac, int mcc, int mnc,
+                                               const char* timestamp);
+
 LIFELOG_END_DECLS
 
 #endif /* ZKIV_LIFELOGGING_SERVICE_UTIL_H */
