@@ -1,0 +1,279 @@
+// The result enumerator: one query statement, run at creation; each
+// current row comes back on request as a new activity named after the table.
+#include "zkivLifelogEnumerator.h"
+
+#include "lifelogInternal.h"
+#include "zkivLifelogActivity.h"
+#include "zkivLifelogActivityItem.h"
+
+#if __has_include("zkivLifelogCommon.h")
+#include "zkivLifelogCommon.h"
+#else
+extern "C" int __Util_convertType(int columnType);
+#endif
+#if __has_include("zkivLifelogUtil.h")
+#include "zkivLifelogUtil.h"
+#else
+extern "C" DateTime _ConvertToDate(const char* text, unsigned int* err);
+#endif
+
+namespace {
+
+using lifelog::ActivityGuard;
+using lifelog::BlockGuard;
+using lifelog::setError;
+using lifelog::StringGuard;
+
+bool isTimestampColumn(const char* name) {
+    return String_equals(name, "CLOG_TIMESTAMP") || String_equals(name, "MSGLOG_TIMESTAMP") ||
+           String_equals(name, "MDLOG_TIMESTAMP");
+}
+
+// Lines of getCurrentN carry the code in the slot at the moment of the line.
+#define ROW_FAIL(code, ...)                                                              \
+    do {                                                                                 \
+        setError(err, (code));                                                           \
+        __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, "ZLifelogEnumerator_getCurrentN", \
+                       __LINE__, __VA_ARGS__);                                           \
+        return false;                                                                    \
+    } while (0)
+
+// A new tracked block holding a number read from the column.
+template <typename T>
+void* newNumberBlock(T number) {
+    void* block = LIFELOG_ALLOC(sizeof(T));
+    if (block != nullptr) {
+        *static_cast<T*>(block) = number;
+    }
+    return block;
+}
+
+// Reads the column's value by its value type into a value of the item's own.
+bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsigned int* err) {
+    const char* failed = nullptr;
+    unsigned int readErr = 0;
+    if (valueType == LIFELOG_VALUE_STRING) {
+        const char* text = DbEnumerator_getText(rows, column, &readErr);
+        if (readErr != 0 || text == nullptr) {
+            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed. ",
+                     Exception_toString(ZBASE_E_FAILURE));
+        }
+        *value = String_newByString(text, err);
+        return *value != nullptr;
+    }
+    BlockGuard block;
+    if (valueType == LIFELOG_VALUE_INT) {
+        block.reset(newNumberBlock<int32_t>(DbEnumerator_getInt(rows, column, &readErr)));
+        failed = "[%s] : DbEnumerator_getInt is failed.";
+    } else if (valueType == LIFELOG_VALUE_DOUBLE) {
+        block.reset(newNumberBlock<double>(DbEnumerator_getDouble(rows, column, &readErr)));
+        failed = "[%s] : DbEnumerator_getDouble is failed.";
+    } else {
+        block.reset(newNumberBlock<int64_t>(DbEnumerator_getInt64(rows, column, &readErr)));
+        failed = "[%s] : DbEnumerator_getInt64 is failed.";
+    }
+    if (!block) {
+        ROW_FAIL(ZBASE_E_OUT_OF_MEMORY, "[OutOfMemoryError] : ZLifelogActivityItem_new is failed.");
+    }
+    if (readErr != 0) {
+        ROW_FAIL(ZBASE_E_FAILURE, failed, Exception_toString(ZBASE_E_FAILURE));
+    }
+    *value = block.release();
+    return true;
+}
+
+// Turns one column of the current row into the activity's time stamp, its
+// location or one item; a column without a value adds nothing.
+bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+    const int columnType = DbEnumerator_getColumnType(rows, column, err);
+    if (*err != 0) {
+        const unsigned int code = *err;
+        ROW_FAIL(code, "[%s] Propagated : DbEnumerator_getColumnType is failed.",
+                 Exception_toString(code));
+    }
+    const int valueType = __Util_convertType(columnType);
+    if (valueType == -1) {
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Db has invalid type.", Exception_toString(ZBASE_E_FAILURE));
+    }
+    unsigned int nameErr = 0;
+    const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
+    if (nameErr != 0 || name == nullptr) {
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
+                 Exception_toString(ZBASE_E_FAILURE));
+    }
+    // NULL columns are skipped, time stamp and location included: the
+    // activity then keeps its zero time stamp or null location.
+    if (valueType == LIFELOG_VALUE_NONE) {
+        return true;
+    }
+    if (isTimestampColumn(name) || String_equals(name, "LOCATION")) {
+        unsigned int textErr = 0;
+        const char* text = DbEnumerator_getText(rows, column, &textErr);
+        if (textErr != 0) {
+            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
+                     Exception_toString(ZBASE_E_FAILURE));
+        }
+        if (!isTimestampColumn(name)) {
+            if (text != nullptr) {
+                char* location = String_newByString(text, err);
+                if (location == nullptr) {
+                    return false;
+                }
+                LIFELOG_FREE(activity->location);
+                activity->location = location;
+            }
+            return true;
+        }
+        unsigned int dateErr = 0;
+        const DateTime when = _ConvertToDate(text, &dateErr);
+        if (dateErr != 0) {
+            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Convert timestamp is failed.",
+                     Exception_toString(ZBASE_E_FAILURE));
+        }
+        _ZLifelogActivity_setTimestamp(activity, when);
+        return true;
+    }
+    void* value = nullptr;
+    if (!readValue(rows, column, valueType, &value, err)) {
+        return false;
+    }
+    ZLifelogActivityItem* item = ZLifelogActivityItem_new(name, value, valueType, err);
+    if (item == nullptr) {
+        LIFELOG_FREE(value);
+        const unsigned int code = *err;
+        ROW_FAIL(code, "[%s] : ZLifelogActivityItem_new is failed.", Exception_toString(code));
+    }
+    ZLifelogActivity_addActivityItem(activity, item, err);
+    if (*err != 0) {
+        ZLifelogActivityItem_delete(item);
+        const unsigned int code = *err;
+        if (valueType == LIFELOG_VALUE_INT64) {
+            ROW_FAIL(code, "[%s] : ZLifelogActivity_addActivityItem is failed. ",
+                     Exception_toString(code));
+        }
+        ROW_FAIL(code, "[%s] : ZLifelogActivity_addActivityItem is failed.",
+                 Exception_toString(code));
+    }
+    return true;
+}
+
+#undef ROW_FAIL
+
+}  // namespace
+
+extern "C" {
+
+LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const char* activityName,
+                                                       const char* queryText, unsigned int* err) {
+    unsigned int scratch = 0;
+    err = err != nullptr ? err : &scratch;
+    *err = 0;
+    LIFELOG_TRACE("start : sql : [ %s ]", queryText);
+    auto* enumerator = static_cast<ZLifelogEnumerator*>(LIFELOG_ALLOC(sizeof(ZLifelogEnumerator)));
+    if (enumerator == nullptr) {
+        *err = ZBASE_E_OUT_OF_MEMORY;
+        return nullptr;
+    }
+    enumerator->activityName = nullptr;
+    enumerator->dbEnumerator = nullptr;
+    enumerator->statement = Database_createStatement(database, queryText, err);
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : Database_createStatement is failed.",
+                      Exception_toString(*err));
+        *err = ZBASE_E_DATABASE;
+    } else {
+        enumerator->dbEnumerator = Database_executeStatement(enumerator->statement, err);
+        if (*err != 0) {
+            LIFELOG_ERROR("[%s] Propagated : Database_executeStatement is failed.",
+                          Exception_toString(*err));
+            *err = ZBASE_E_DATABASE;
+        } else {
+            enumerator->activityName = String_newByString(activityName, err);
+        }
+    }
+    if (enumerator->activityName == nullptr) {
+        if (enumerator->statement != nullptr) {
+            unsigned int destroyErr = 0;
+            DbStatement_destroy(enumerator->statement, &destroyErr);
+        }
+        LIFELOG_FREE(enumerator);
+        return nullptr;
+    }
+    LIFELOG_TRACE("end");
+    return enumerator;
+}
+
+LIFELOG_API void ZLifelogEnumerator_moveNext(ZLifelogEnumerator* enumerator, unsigned int* err) {
+    unsigned int scratch = 0;
+    err = err != nullptr ? err : &scratch;
+    *err = 0;
+    if (enumerator == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return;
+    }
+    if (DbEnumerator_getNextRow(enumerator->dbEnumerator, err) == 0 &&
+        *err == ZBASE_E_NO_MORE_ROWS) {
+        *err = 2;
+    }
+}
+
+LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator* enumerator,
+                                                             unsigned int* err) {
+    unsigned int scratch = 0;
+    err = err != nullptr ? err : &scratch;
+    *err = 0;
+    if (enumerator == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return nullptr;
+    }
+    ActivityGuard activity(ZLifelogActivity_new(enumerator->activityName, err));
+    if (!activity) {
+        LIFELOG_ERROR("ZLifelogActivity_new is failed. %s", Exception_toString(*err));
+        return nullptr;
+    }
+    const int columns = DbEnumerator_getColumnNumber(enumerator->dbEnumerator, err);
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : DbEnumerator_getColumnNumber is failed.",
+                      Exception_toString(*err));
+        return nullptr;
+    }
+    if (columns <= 0) {
+        *err = ZBASE_E_FAILURE;
+        return nullptr;
+    }
+    for (int column = 0; column < columns; ++column) {
+        if (!addColumn(activity.get(), enumerator->dbEnumerator, column, err)) {
+            return nullptr;
+        }
+    }
+    return activity.release();
+}
+
+LIFELOG_API void ZLifelogEnumerator_reset(ZLifelogEnumerator* enumerator, unsigned int* err) {
+    unsigned int scratch = 0;
+    err = err != nullptr ? err : &scratch;
+    *err = 0;
+    if (enumerator == nullptr) {
+        *err = ZBASE_E_INVALID_ARG;
+        return;
+    }
+    DbEnumerator_reset(enumerator->dbEnumerator, err);
+}
+
+LIFELOG_API void ZLifelogEnumerator_delete(ZLifelogEnumerator* enumerator) {
+    LIFELOG_TRACE("start");
+    if (enumerator != nullptr) {
+        unsigned int ownErr = 0;
+        if (enumerator->dbEnumerator != nullptr) {
+            DbEnumerator_reset(enumerator->dbEnumerator, &ownErr);
+        }
+        if (enumerator->statement != nullptr) {
+            DbStatement_destroy(enumerator->statement, &ownErr);
+        }
+        LIFELOG_FREE(enumerator->activityName);
+        LIFELOG_FREE(enumerator);
+    }
+    LIFELOG_TRACE("end");
+}
+
+}  // extern "C"

@@ -1,0 +1,923 @@
+// The query object: binds to one activity table (and optionally a date
+// range), keeps a filter and a sort order, and builds the statements of
+// listings and aggregates from that state at the moment of each call.
+#include "zkivLifelogImpl.h"
+
+#include <string_view>
+
+#include "lifelogInternal.h"
+#include "zkivLifelogEnumerator.h"
+
+namespace {
+
+using lifelog::setError;
+using lifelog::StringGuard;
+
+constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
+constexpr int kStatementCapacity = 4096;
+constexpr int kDateRangeCapacity = 80;
+constexpr int kExtremeConditionCapacity = 2048;
+constexpr int kSingleValueCapacity = 1024;
+constexpr int kMaxFilterLength = 2048;
+constexpr const char* kOccurredCount = "OCCURRED_COUNT";
+constexpr const char* kOverflowLine = "[OverflowException] Query creation is failed. %d > [%d]";
+
+const ILifelogOps kLifelogOps = {
+    __LifelogImpl_queryInterface,  __LifelogImpl_addRef,
+    __LifelogImpl_release,         __LifelogImpl_initialize,
+    __LifelogImpl_initialize2,     __LifelogImpl_getActivityName,
+    __LifelogImpl_getEnumerator,   __LifelogImpl_findMaxLogs,
+    __LifelogImpl_findMinLogs,     __LifelogImpl_getMostOccurredValues,
+    __LifelogImpl_getCount,        __LifelogImpl_getSum,
+    __LifelogImpl_getAverage,      __LifelogImpl_setFilter,
+    __LifelogImpl_setSortOrder,    __LifelogImpl_setSortOrder2,
+    __LifelogImpl_resetSortOrder,
+};
+
+LifelogImpl* implOf(ILifelog* self) {
+    return self == nullptr ? nullptr : static_cast<LifelogImpl*>(self->impl);
+}
+
+// Queries need a table name and an open database; an object whose
+// initialisation never succeeded has neither and is refused with 4.
+bool isReady(const LifelogImpl* object) {
+    return object != nullptr && object->activityName != nullptr && object->database != nullptr;
+}
+
+void releaseText(char** text) {
+    if (*text != nullptr) {
+        LIFELOG_FREE(*text);
+        *text = nullptr;
+    }
+}
+
+// Replaces *slot with a copy of text; on failure *slot is unchanged.
+bool storeCopy(char** slot, const char* text, unsigned int* err) {
+    char* copy = String_newByString(text, err);
+    if (copy == nullptr) {
+        return false;
+    }
+    releaseText(slot);
+    *slot = copy;
+    return true;
+}
+
+int textLength(const char* text) { return text == nullptr ? 0 : String_length(text); }
+
+}  // namespace
+
+// Clears the caller's error slot on entry; a caller without one gets a
+// scratch slot, so that no operation dereferences a null slot.
+#define LIFELOG_CLEAR_ERR(slot)              \
+    unsigned int slot##Scratch_ = 0;         \
+    if ((slot) == nullptr) (slot) = &slot##Scratch_; \
+    *(slot) = 0
+
+#define LIFELOG_SORT_TRACE(...) \
+    __Log_printfEx(::lifelog::kSortOrderLogModule, ::lifelog::kTrace, __func__, __LINE__, \
+                   __VA_ARGS__)
+
+extern "C" {
+
+// ------------------------------------------------------------ lifecycle
+
+LIFELOG_API ILifelog* __LifelogImpl_new(unsigned int* err) {
+    auto* object = static_cast<LifelogImpl*>(LIFELOG_CALLOC(1, sizeof(LifelogImpl)));
+    if (object == nullptr) {
+        setError(err, ZBASE_E_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    object->ops = &kLifelogOps;
+    object->impl = object;
+    return reinterpret_cast<ILifelog*>(object);
+}
+
+LIFELOG_API int32_t __LifelogImpl_addRef(ILifelog* self) {
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr) {
+        return 0;
+    }
+    return ++object->refCount;
+}
+
+LIFELOG_API int32_t __LifelogImpl_release(ILifelog* self) {
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr) {
+        return 0;
+    }
+    if (--object->refCount <= 0) {
+        __LifelogImpl_delete(self);
+        return 0;
+    }
+    return object->refCount;
+}
+
+LIFELOG_API void* __LifelogImpl_queryInterface(ILifelog* self, const UUID* interfaceId,
+                                               unsigned int* err) {
+    (void)self;
+    (void)interfaceId;
+    // Clients get the query object from the factory; it hands out nothing more.
+    setError(err, 24);
+    return nullptr;
+}
+
+LIFELOG_API void __LifelogImpl_delete(ILifelog* self) {
+    LIFELOG_TRACE("is called");
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr) {
+        return;
+    }
+    if (object->database != nullptr) {
+        unsigned int closeErr = 0;
+        Database_close(object->database, &closeErr);
+        if (closeErr != 0) {
+            LIFELOG_ERROR("[%s] Propagated : filter Database_close is failed.",
+                          Exception_toString(closeErr));
+        }
+        object->database = nullptr;
+    }
+    releaseText(&object->activityName);
+    releaseText(&object->filter);
+    releaseText(&object->sortOrder);
+    releaseText(&object->dateRange);
+    LIFELOG_FREE(object);
+}
+
+// --------------------------------------------------------- initialisation
+
+LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityName,
+                                          unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || activityName == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    // One object, one database handle: a second initialisation is refused
+    // rather than leaving enumerators reading through a closed handle.
+    if (object->database != nullptr) {
+        LIFELOG_ERROR("query object is already initialised");
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (!storeCopy(&object->activityName, activityName, err)) {
+        return;
+    }
+    if (_Database_existsInternal(kDatabasePath, err) == 0) {
+        setError(err, ZBASE_E_FILE_NOT_FOUND);
+        LIFELOG_ERROR("Database don't exist ");
+        return;
+    }
+    object->database = _Database_openInternal(kDatabasePath, err);
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : Database_openDB is failed", Exception_toString(*err));
+    }
+}
+
+LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityName, DateTime from,
+                                           DateTime to, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || activityName == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (object->database != nullptr) {
+        LIFELOG_ERROR("query object is already initialised");
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    releaseText(&object->dateRange);
+    bool ok = storeCopy(&object->activityName, activityName, err);
+    if (ok) {
+        const bool inOrder = __LifelogImpl_compareDate(from, to) == 1;
+        object->dateRange = __LifelogImple_convertDateToQueryStr(
+            object->activityName, inOrder ? from : to, inOrder ? to : from, err);
+        ok = object->dateRange != nullptr;
+    }
+    if (ok && _Database_existsInternal(kDatabasePath, err) == 0) {
+        setError(err, ZBASE_E_FILE_NOT_FOUND);
+        LIFELOG_ERROR("Database don't exist ");
+        ok = false;
+    }
+    if (ok) {
+        object->database = _Database_openInternal(kDatabasePath, err);
+        if (*err != 0) {
+            LIFELOG_ERROR("Database_openDB is failed");
+            object->database = nullptr;
+            ok = false;
+        }
+    }
+    if (!ok) {
+        releaseText(&object->activityName);
+        releaseText(&object->dateRange);
+    }
+}
+
+LIFELOG_API int __LifelogImpl_compareDate(DateTime a, DateTime b) {
+    const int32_t left[] = {a.year, a.month, a.day, a.hour, a.minute, a.second};
+    const int32_t right[] = {b.year, b.month, b.day, b.hour, b.minute, b.second};
+    for (int i = 0; i < 6; ++i) {
+        if (left[i] != right[i]) {
+            return left[i] < right[i] ? 1 : 0;
+        }
+    }
+    return 0;
+}
+
+LIFELOG_API char* __LifelogImple_convertDateToQueryStr(const char* activityName, DateTime lower,
+                                                       DateTime upper, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    if (lower.year == 0 || lower.month == 0 || lower.day == 0 || upper.year == 0 ||
+        upper.month == 0 || upper.day == 0) {
+        LIFELOG_ERROR("Date format is invalid (year,month,day)");
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    char* range = String_new(kDateRangeCapacity, err);
+    if (range == nullptr) {
+        return nullptr;
+    }
+    const char* format = nullptr;
+    if (activityName == nullptr) {
+        format = nullptr;
+    } else if (String_equals(activityName, "ACTIVITY_CALL")) {
+        format = "CLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
+                 "'%04d-%02d-%02d %02d:%02d:%02d'";
+    } else if (String_equals(activityName, "ACTIVITY_MESSAGE")) {
+        format = "MSGLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
+                 "'%04d-%02d-%02d %02d:%02d:%02d'";
+    } else if (String_equals(activityName, "ACTIVITY_MEDIA")) {
+        format = "MDLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
+                 "'%04d-%02d-%02d %02d:%02d:%02d'";
+    }
+    if (format != nullptr) {
+        String_format(range, kDateRangeCapacity, format, lower.year, lower.month, lower.day,
+                      lower.hour, lower.minute, lower.second, upper.year, upper.month, upper.day,
+                      upper.hour, upper.minute, upper.second);
+    }
+    return range;
+}
+
+LIFELOG_API char* __LifelogImpl_getActivityName(ILifelog* self) {
+    LifelogImpl* object = implOf(self);
+    return object == nullptr ? nullptr : object->activityName;
+}
+
+// ------------------------------------------------------ statement building
+
+LIFELOG_API char* __LifelogImpl_createWhereQuery(LifelogImpl* object, const char* condition,
+                                                 unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    if (object == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    StringGuard where(String_new(kStatementCapacity, err));
+    if (!where) {
+        return nullptr;
+    }
+    if (condition == nullptr && object->dateRange == nullptr) {
+        return nullptr;
+    }
+    int length = 0;
+    auto append = [&](const char* piece) {
+        const int reach = length + String_length(piece);
+        if (reach > kStatementCapacity - 1) {
+            LIFELOG_ERROR(kOverflowLine, reach, kStatementCapacity);
+            setError(err, ZBASE_E_OVERFLOW);
+            return false;
+        }
+        String_concat(where.get(), piece);
+        length = reach;
+        return true;
+    };
+    if (!append("WHERE ")) {
+        return nullptr;
+    }
+    if (condition != nullptr) {
+        if (!append(condition)) {
+            return nullptr;
+        }
+        if (object->dateRange != nullptr && (!append(" AND ") || !append(object->dateRange))) {
+            return nullptr;
+        }
+    } else if (!append(object->dateRange)) {
+        return nullptr;
+    }
+    return where.release();
+}
+
+LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condition,
+                                          const char* order, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    if (object == nullptr || object->activityName == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    StringGuard statement(String_new(kStatementCapacity, err));
+    if (!statement) {
+        return nullptr;
+    }
+    const int head = String_length(object->activityName) + 17;
+    if (head > kStatementCapacity) {
+        setError(err, ZBASE_E_OVERFLOW);
+        LIFELOG_ERROR(kOverflowLine, head, kStatementCapacity);
+        return nullptr;
+    }
+    String_format(statement.get(), kStatementCapacity, "SELECT * FROM %s ", object->activityName);
+    StringGuard where(__LifelogImpl_createWhereQuery(object, condition, err));
+    if (*err != 0) {
+        return nullptr;
+    }
+    // The where text and the order must fit beside the table name too; a
+    // statement that would not fit is refused, never run in a cut form.
+    int length = String_length(statement.get()) + textLength(where.get());
+    if (order != nullptr) {
+        length += 10 + String_length(order);
+    }
+    if (length > kStatementCapacity - 1) {
+        setError(err, ZBASE_E_OVERFLOW);
+        LIFELOG_ERROR(kOverflowLine, length, kStatementCapacity);
+        return nullptr;
+    }
+    if (where) {
+        String_concat(statement.get(), where.get());
+    }
+    if (order != nullptr) {
+        String_concat(statement.get(), " ORDER BY ");
+        String_concat(statement.get(), order);
+    }
+    return statement.release();
+}
+
+LIFELOG_API void __LifelogImpl_checkValid(LifelogImpl* object, const char* statement,
+                                          unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    if (!isReady(object) || statement == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    Database_executeSQL(object->database, statement, 1, nullptr, nullptr, err);
+}
+
+// ----------------------------------------------------------------- listing
+
+LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getEnumerator(ILifelog* self, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (!isReady(object)) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    StringGuard statement(__LifelogImpl_createSQL(object, object->filter, object->sortOrder, err));
+    if (!statement) {
+        return nullptr;
+    }
+    return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
+}
+
+}  // extern "C"
+
+// ---------------------------------------------------------------- aggregates
+
+namespace {
+
+// The rows holding a column's extreme value over the whole table, then
+// narrowed by the filter and range.  `function` is MAX or MIN.
+ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const char* function,
+                                    const char* caller, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || column == nullptr || !isReady(object)) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    StringGuard condition(String_new(kExtremeConditionCapacity, err));
+    if (!condition) {
+        return nullptr;
+    }
+    int length;
+    if (object->filter != nullptr) {
+        length = String_format(condition.get(), kExtremeConditionCapacity,
+                               "((SELECT %s(%s) FROM %s ) = %s) AND %s", function, column,
+                               object->activityName, column, object->filter);
+    } else {
+        length = String_format(condition.get(), kExtremeConditionCapacity,
+                               "((SELECT %s(%s) FROM %s ) = %s)", function, column,
+                               object->activityName, column);
+    }
+    if (length < 0 || length >= kExtremeConditionCapacity) {
+        setError(err, ZBASE_E_OVERFLOW);
+        __Log_printfEx(lifelog::kLogModule, lifelog::kError, caller, __LINE__, kOverflowLine,
+                       length, kExtremeConditionCapacity);
+        return nullptr;
+    }
+    StringGuard statement(
+        __LifelogImpl_createSQL(object, condition.get(), object->sortOrder, err));
+    if (!statement) {
+        return nullptr;
+    }
+    return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
+}
+
+enum class Reader { Int, Sum, Average };
+
+struct SingleValue {
+    int intValue = 0;
+    double doubleValue = 0.0;
+};
+
+// Prepares, runs and reads column 0 of the one result row.  Returns false
+// with 66 in the error slot (after the platform code's line) on failure.
+bool readSingleValue(LifelogImpl* object, const char* statementText, const char* whereText,
+                     Reader reader, const char* function, SingleValue* out, unsigned int* err) {
+    DbStatement* statement = nullptr;
+    DbEnumerator* rows = nullptr;
+    const char* failedLine = nullptr;
+    int line = 0;
+    auto logFailure = [&](const char* text, int at) {
+        failedLine = text;
+        line = at;
+    };
+    statement = Database_createStatement(object->database, statementText, err);
+    if (*err != 0) {
+        logFailure("[%s] Propagated : Database_createStatement is failed.", __LINE__);
+    } else {
+        if (reader != Reader::Int && whereText != nullptr) {
+            __Log_printfEx(lifelog::kLogModule, lifelog::kTrace, function, __LINE__,
+                           "whereQuery is %s", whereText);
+        }
+        rows = Database_executeStatement(statement, err);
+        if (*err != 0) {
+            logFailure("[%s] Propagated : Database_executeStatement is failed.", __LINE__);
+        } else if (DbEnumerator_getNextRow(rows, err) == 0 && *err != 0) {
+            logFailure("[%s] Propagated : DbEnumerator_getNextRow is failed.", __LINE__);
+        } else {
+            setError(err, 0);
+            if (reader != Reader::Int) {
+                DbEnumerator_getColumnType(rows, 0, err);
+                if (*err != 0) {
+                    logFailure("[%s] Propagated : DbEnumerator_getColumnType is failed.",
+                               __LINE__);
+                }
+            }
+            if (failedLine == nullptr) {
+                if (reader == Reader::Average) {
+                    out->doubleValue = DbEnumerator_getDouble(rows, 0, err);
+                    if (*err != 0) {
+                        logFailure("[%s] Propagated : DbEnumerator_getDouble is failed.",
+                                   __LINE__);
+                    }
+                } else {
+                    out->intValue = DbEnumerator_getInt(rows, 0, err);
+                    if (*err != 0) {
+                        logFailure("[%s] Propagated : DbEnumerator_getInt is failed.", __LINE__);
+                    }
+                }
+            }
+        }
+    }
+    if (failedLine == nullptr) {
+        DbEnumerator_reset(rows, err);
+        DbStatement_destroy(statement, err);
+        return true;
+    }
+    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, failedLine,
+                   Exception_toString(*err));
+    setError(err, ZBASE_E_DATABASE);
+    unsigned int cleanupErr = 0;
+    if (rows != nullptr) {
+        DbEnumerator_reset(rows, &cleanupErr);
+    }
+    if (statement != nullptr) {
+        DbStatement_destroy(statement, &cleanupErr);
+    }
+    return false;
+}
+
+// COUNT, SUM or AVG over the table with the filter and range.  The whole
+// statement must fit its 1024 bytes: a longer one is refused with 187.
+bool runSingleValue(LifelogImpl* object, const char* column, Reader reader,
+                    const char* function, SingleValue* out, unsigned int* err) {
+    StringGuard where(__LifelogImpl_createWhereQuery(object, object->filter, err));
+    if (*err != 0) {
+        return false;
+    }
+    char statement[kSingleValueCapacity];
+    const char* table = object->activityName;
+    int length;
+    if (reader == Reader::Int) {
+        length = where ? String_format(statement, kSingleValueCapacity,
+                                       "SELECT count(*) FROM %s %s ", table, where.get())
+                       : String_format(statement, kSingleValueCapacity, "SELECT count(*) FROM %s",
+                                       table);
+    } else if (reader == Reader::Sum) {
+        length = where ? String_format(statement, kSingleValueCapacity, "SELECT SUM(%s) FROM %s %s",
+                                       column, table, where.get())
+                       : String_format(statement, kSingleValueCapacity, "SELECT SUM(%s) FROM %s",
+                                       column, table);
+    } else {
+        length = where ? String_format(statement, kSingleValueCapacity, "SELECT AVG(%s) FROM %s %s",
+                                       column, table, where.get())
+                       : String_format(statement, kSingleValueCapacity, "SELECT AVG(%s) FROM %s",
+                                       column, table);
+    }
+    if (length < 0 || length >= kSingleValueCapacity) {
+        setError(err, ZBASE_E_OVERFLOW);
+        __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, __LINE__, kOverflowLine,
+                       length, kSingleValueCapacity);
+        return false;
+    }
+    return readSingleValue(object, statement, where.get(), reader, function, out, err);
+}
+
+}  // namespace
+
+extern "C" {
+
+LIFELOG_API ZLifelogEnumerator* __LifelogImpl_findMaxLogs(ILifelog* self, const char* column,
+                                                          unsigned int* err) {
+    return findExtremeLogs(self, column, "MAX", __func__, err);
+}
+
+LIFELOG_API ZLifelogEnumerator* __LifelogImpl_findMinLogs(ILifelog* self, const char* column,
+                                                          unsigned int* err) {
+    return findExtremeLogs(self, column, "MIN", __func__, err);
+}
+
+LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* self,
+                                                                    const char* column,
+                                                                    int32_t limit,
+                                                                    unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || column == nullptr || !isReady(object)) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return nullptr;
+    }
+    StringGuard statement(String_new(kStatementCapacity, err));
+    if (!statement) {
+        return nullptr;
+    }
+    StringGuard where(__LifelogImpl_createWhereQuery(object, object->filter, err));
+    if (*err != 0) {
+        return nullptr;
+    }
+    int length;
+    if (where) {
+        length = String_format(
+            statement.get(), kStatementCapacity,
+            "SELECT %s, count(*) as %s FROM %s %s group by %s ORDER BY %s DESC LIMIT %d", column,
+            kOccurredCount, object->activityName, where.get(), column, kOccurredCount, limit);
+    } else {
+        length = String_format(
+            statement.get(), kStatementCapacity,
+            "SELECT %s, count(*) as %s FROM %s group by %s ORDER BY %s DESC LIMIT %d", column,
+            kOccurredCount, object->activityName, column, kOccurredCount, limit);
+    }
+    if (length < 0 || length >= kStatementCapacity) {
+        setError(err, ZBASE_E_OVERFLOW);
+        LIFELOG_ERROR(kOverflowLine, length, kStatementCapacity);
+        return nullptr;
+    }
+    return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
+}
+
+LIFELOG_API int32_t __LifelogImpl_getCount(ILifelog* self, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (!isReady(object)) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return -1;
+    }
+    SingleValue value;
+    if (!runSingleValue(object, nullptr, Reader::Int, __func__, &value, err)) {
+        return -1;
+    }
+    return value.intValue;
+}
+
+LIFELOG_API int32_t __LifelogImpl_getSum(ILifelog* self, const char* column, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return -1;
+    }
+    if (!isReady(object) || column == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return 0;
+    }
+    SingleValue value;
+    if (!runSingleValue(object, column, Reader::Sum, __func__, &value, err)) {
+        return 0;
+    }
+    return value.intValue;
+}
+
+LIFELOG_API double __LifelogImpl_getAverage(ILifelog* self, const char* column,
+                                            unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (!isReady(object) || column == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return 0.0;
+    }
+    SingleValue value;
+    if (!runSingleValue(object, column, Reader::Average, __func__, &value, err)) {
+        return 0.0;
+    }
+    return value.doubleValue;
+}
+
+}  // extern "C"
+
+// ------------------------------------------------- filters and sort orders
+
+namespace {
+
+// A filter is a client's condition that joins the WHERE part of every
+// statement: it must stay one expression.  Outside quoted text it may hold
+// no ';' and no comment (which would swallow the rest of a statement), and
+// its parentheses must balance without ever closing one it did not open.
+bool isOneCondition(std::string_view condition) {
+    int depth = 0;
+    for (size_t i = 0; i < condition.size(); ++i) {
+        const char c = condition[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            const size_t end = condition.find(close, i + 1);
+            if (end == std::string_view::npos) {
+                return false;
+            }
+            i = end;  // a doubled quote reads as two adjacent quoted texts
+            continue;
+        }
+        if (c == ';' || c == '\0') {
+            return false;
+        }
+        if ((c == '-' || c == '/') && i + 1 < condition.size() &&
+            condition[i + 1] == (c == '-' ? '-' : '*')) {
+            return false;
+        }
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth < 0) {
+            return false;
+        }
+    }
+    return depth == 0;
+}
+
+// Sort columns are column names: a plain identifier, so that nothing but
+// the column and its direction ever follows ORDER BY.
+bool isColumnName(std::string_view column) {
+    if (column.empty()) {
+        return false;
+    }
+    for (size_t i = 0; i < column.size(); ++i) {
+        const char c = column[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        const bool digit = c >= '0' && c <= '9';
+        if (!letter && !(digit && i > 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The condition, bracketed, must prepare as a statement: that proves it is
+// a single expression (a compound SELECT, GROUP BY or LIMIT does not parse
+// inside parentheses).  Only prepared, never run.
+bool preparesAsExpression(LifelogImpl* object, const char* condition, unsigned int* err) {
+    const int capacity = String_length(condition) + String_length(object->activityName) + 28;
+    StringGuard text(String_new(capacity, err));
+    if (!text) {
+        return false;
+    }
+    String_format(text.get(), capacity, "SELECT * FROM %s WHERE (%s)", object->activityName,
+                  condition);
+    DbStatement* statement = Database_createStatement(object->database, text.get(), err);
+    if (statement != nullptr) {
+        unsigned int destroyErr = 0;
+        DbStatement_destroy(statement, &destroyErr);
+    }
+    return *err == 0;
+}
+
+// The order text of one column: "col ASC", "col DESC" or the name alone.
+char* newOrderText(const char* column, int32_t orderType, unsigned int* err) {
+    const int capacity = String_length(column) + 5 + 1;
+    char* order = String_new(capacity, err);
+    if (order == nullptr) {
+        return nullptr;
+    }
+    const char* direction = orderType == LIFELOG_ORDER_ASC    ? " ASC"
+                            : orderType == LIFELOG_ORDER_DESC ? " DESC"
+                                                              : "";
+    String_format(order, capacity, "%s%s", column, direction);
+    return order;
+}
+
+// Formats the test statement of a sort order (one or two order texts) into
+// `test`; false when it would not fit its capacity.
+bool formatOrderTest(LifelogImpl* object, char* test, const char* first, const char* second) {
+    int length;
+    if (second != nullptr) {
+        length = object->filter != nullptr
+                     ? String_format(test, kStatementCapacity,
+                                     "SELECT * FROM %s WHERE %s ORDER BY %s , %s",
+                                     object->activityName, object->filter, first, second)
+                     : String_format(test, kStatementCapacity, "SELECT * FROM %s ORDER BY %s , %s",
+                                     object->activityName, first, second);
+    } else {
+        length = object->filter != nullptr
+                     ? String_format(test, kStatementCapacity, "SELECT * FROM %s WHERE %s ORDER BY %s",
+                                     object->activityName, object->filter, first)
+                     : String_format(test, kStatementCapacity, "SELECT * FROM %s ORDER BY %s",
+                                     object->activityName, first);
+    }
+    return length >= 0 && length < kStatementCapacity;
+}
+
+}  // namespace
+
+extern "C" {
+
+LIFELOG_API void __LifelogImpl_setFilter(ILifelog* self, const char* condition,
+                                         unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    releaseText(&object->filter);
+    if (condition == nullptr) {
+        return;
+    }
+    const int length = String_length(condition);
+    if (length > kMaxFilterLength) {
+        LIFELOG_ERROR("[%s] : filter length is %d > %d.", Exception_toString(*err), length,
+                      kMaxFilterLength);
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (!isReady(object)) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (!isOneCondition(condition)) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(ZBASE_E_INVALID_ARG));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (!preparesAsExpression(object, condition, err)) {
+        if (*err == ZBASE_E_OUT_OF_MEMORY) {
+            return;
+        }
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    const int capacity = length + String_length(object->activityName) + 25 + 1;
+    StringGuard test(String_new(capacity, err));
+    if (!test) {
+        return;
+    }
+    String_format(test.get(), capacity, "SELECT * FROM %s WHERE %s", object->activityName,
+                  condition);
+    __LifelogImpl_checkValid(object, test.get(), err);
+    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    setError(err, 0);
+    storeCopy(&object->filter, condition, err);
+}
+
+LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, int32_t orderType,
+                                            unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || column == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    if (orderType == LIFELOG_ORDER_NONE) {
+        releaseText(&object->sortOrder);
+        LIFELOG_SORT_TRACE("Input LIFELOG_ORDER_NONE type ");
+        return;
+    }
+    if (!isReady(object) || !isColumnName(column)) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(ZBASE_E_INVALID_ARG));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    StringGuard test(String_new(kStatementCapacity, err));
+    if (!test) {
+        return;
+    }
+    StringGuard order(newOrderText(column, orderType, err));
+    if (!order) {
+        return;
+    }
+    if (!formatOrderTest(object, test.get(), order.get(), nullptr)) {
+        LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    __LifelogImpl_checkValid(object, test.get(), err);
+    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    setError(err, 0);
+    releaseText(&object->sortOrder);
+    object->sortOrder = order.release();
+}
+
+LIFELOG_API void __LifelogImpl_setSortOrder2(ILifelog* self, const char* column1,
+                                             int32_t orderType1, const char* column2,
+                                             int32_t orderType2, unsigned int* err) {
+    LIFELOG_CLEAR_ERR(err);
+    LifelogImpl* object = implOf(self);
+    if (object == nullptr || column1 == nullptr || column2 == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    LIFELOG_SORT_TRACE(" is called");
+    if (orderType1 == LIFELOG_ORDER_NONE && orderType2 == LIFELOG_ORDER_NONE) {
+        releaseText(&object->sortOrder);
+        LIFELOG_SORT_TRACE("Input LIFELOG_ORDER_NONE type ");
+        return;
+    }
+    const bool use1 = orderType1 != LIFELOG_ORDER_NONE;
+    const bool use2 = orderType2 != LIFELOG_ORDER_NONE;
+    if (!isReady(object) || (use1 && !isColumnName(column1)) || (use2 && !isColumnName(column2))) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(ZBASE_E_INVALID_ARG));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    StringGuard test(String_new(kStatementCapacity, err));
+    if (!test) {
+        return;
+    }
+    LIFELOG_SORT_TRACE(" TempSql size : %d", String_length(test.get()));
+    StringGuard order1;
+    StringGuard order2;
+    if (use1) {
+        order1.reset(newOrderText(column1, orderType1, err));
+        if (!order1) {
+            return;
+        }
+        LIFELOG_SORT_TRACE(" Order string 1:  %s", order1.get());
+    }
+    if (use2) {
+        order2.reset(newOrderText(column2, orderType2, err));
+        if (!order2) {
+            return;
+        }
+        LIFELOG_SORT_TRACE(" Order string 1:  %s", order2.get());
+    }
+    const char* first = use1 ? order1.get() : order2.get();
+    const char* second = use1 && use2 ? order2.get() : nullptr;
+    if (!formatOrderTest(object, test.get(), first, second)) {
+        LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    LIFELOG_SORT_TRACE("Valid Sql str:  %s", test.get());
+    __LifelogImpl_checkValid(object, test.get(), err);
+    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
+        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
+        setError(err, ZBASE_E_INVALID_ARG);
+        return;
+    }
+    setError(err, 0);
+    releaseText(&object->sortOrder);
+    const int capacity = String_length(first) + textLength(second) + 1 + 1;
+    char* sortOrder = String_new(capacity, err);
+    if (sortOrder == nullptr) {
+        return;
+    }
+    if (second != nullptr) {
+        String_format(sortOrder, capacity, "%s,%s", first, second);
+    } else {
+        String_format(sortOrder, capacity, "%s", first);
+    }
+    object->sortOrder = sortOrder;
+    LIFELOG_TRACE("Sorting String:  %s", sortOrder);
+}
+
+LIFELOG_API void __LifelogImpl_resetSortOrder(ILifelog* self) {
+    LifelogImpl* object = implOf(self);
+    if (object != nullptr) {
+        releaseText(&object->sortOrder);
+    }
+}
+
+}  // extern "C"
