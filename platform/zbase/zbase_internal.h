@@ -2,6 +2,9 @@
 // log, configuration, database).  Nothing here is exported.
 #pragma once
 
+#include <sys/types.h>
+
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,5 +34,31 @@ bool makeFolders(const std::string& folder);
 
 // A release function for lists of platform strings.
 void freeString(void* text);
+
+// ---------------------------------------------------------------- database
+
+// The engine code of a failed SQLite call: 1000 + its primary result code.
+unsigned int engineCode(int sqliteResult);
+
+// One SQLite connection lent to open handles.  The database handle and each
+// of its statements hold a reference; when the last one goes, the
+// connection returns to the kept connections of its file (or is closed).
+struct Lease {
+    struct sqlite3* db = nullptr;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    ~Lease();
+};
+using Connection = std::shared_ptr<Lease>;
+
+// A connection to the host file `path`: a kept one when the file is still
+// the same file (device and inode), otherwise a new one (WAL journal, busy
+// timeout, double-quoted string fallback on).  Without `create` a missing
+// file fails with 31.  On failure the result is empty and `code` is set.
+Connection acquireConnection(const std::string& path, bool create, unsigned int& code);
+
+// Closes every kept connection of `path` (before the file is deleted).
+void forgetConnections(const std::string& path);
 
 }  // namespace zbase
