@@ -19,14 +19,9 @@
 #include <vector>
 
 #include "zbase.h"
+#include "zbase_internal.h"
 
 namespace zbase {
-
-inline void setError(unsigned int* err, unsigned int code) {
-    if (err != nullptr) {
-        *err = code;
-    }
-}
 
 // One delivery waiting in a main loop.
 struct LoopEntry {
@@ -67,7 +62,16 @@ void purgeActorLocked(Mainloop& loop, int actorId, bool messagesOnly);
 void deliveryQueued();
 void deliveriesSettled(size_t count);
 
+bool actorExists(int actorId);
 // Queues `entry` on the loop of actor `actorId`; 0, or the failure code.
 unsigned int queueForActor(int actorId, const LoopEntry& entry);
+
+// The notification component, built into the stand-in and registered with
+// the class registry from the start.
+extern const UUID kNotificationClassId;
+void* notificationGetFactory(void* unused, unsigned int* err);
+// A symbol of the running process, else of a library loaded by
+// Com_registerModule; null when none has it.
+void* findProcessSymbol(const char* name);
 
 }  // namespace zbase
