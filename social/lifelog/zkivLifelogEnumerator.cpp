@@ -6,16 +6,8 @@
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 
-#if __has_include("zkivLifelogCommon.h")
 #include "zkivLifelogCommon.h"
-#else
-extern "C" int __Util_convertType(int columnType);
-#endif
-#if __has_include("zkivLifelogUtil.h")
 #include "zkivLifelogUtil.h"
-#else
-extern "C" DateTime _ConvertToDate(const char* text, unsigned int* err);
-#endif
 
 namespace {
 
@@ -119,7 +111,9 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
                 if (location == nullptr) {
                     return false;
                 }
-                LIFELOG_FREE(activity->location);
+                if (activity->location != nullptr) {
+                    LIFELOG_FREE(activity->location);
+                }
                 activity->location = location;
             }
             return true;
