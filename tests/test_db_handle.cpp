@@ -76,7 +76,8 @@ ActivityPtr makeActivity(const char* name, DateTime when, const std::vector<Item
     _ZLifelogActivity_setTimestamp(activity.get(), when);
     for (const ItemSpec& spec : items) {
         int type = 0;
-        addItem(activity.get(), spec.key, copyValue(spec.value, &type), type);
+        void* value = copyValue(spec.value, &type);
+        addItem(activity.get(), spec.key, value, type);
     }
     return activity;
 }
@@ -325,18 +326,20 @@ TEST_F(DBHandleTest, TimeStampColumnOfEachKind) {
     for (const StampCase& c : cases) {
         SCOPED_TRACE(c.label);
         execSql(kDbPath, std::string("DELETE FROM ") + c.name);
-        // A row stamped like the activity's DateTime: an undated activity
-        // must not remove it.
-        char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", c.when.year,
-                      c.when.month, c.when.day, c.when.hour, c.when.minute, c.when.second);
-        execSql(kDbPath, std::string("INSERT INTO ") + c.name + " (" + c.column + ") VALUES ('" +
-                             stamp + "')");
+        // An undated activity must not remove a row stamped like its DateTime.
+        const bool undated = c.when.year == 0 || c.when.month == 0 || c.when.day == 0;
+        if (undated) {
+            char stamp[64];
+            std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", c.when.year,
+                          c.when.month, c.when.day, c.when.hour, c.when.minute, c.when.second);
+            execSql(kDbPath, std::string("INSERT INTO ") + c.name + " (" + c.column +
+                                 ") VALUES ('" + stamp + "')");
+        }
         EXPECT_EQ(store(makeActivity(c.name, c.when, c.items).get()), 1);
         auto stored = rows(std::string("SELECT ") + c.column + " FROM " + c.name +
-                           " ORDER BY LOG_KEY");
-        ASSERT_EQ(stored.size(), 2u);
-        const std::string& now = stored[1][0];
+                           " ORDER BY LOG_KEY DESC");
+        ASSERT_EQ(stored.size(), undated ? 2u : 1u);
+        const std::string& now = stored[0][0];
         if (c.expected != nullptr) {
             EXPECT_EQ(now, c.expected);
         } else {
