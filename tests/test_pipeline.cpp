@@ -130,7 +130,7 @@ protected:
         }
         return made;
     }
-    // An activity kept until the end of the test; `values` become int items.
+    // An activity kept until the end of the test, one zero int item per key.
     ZLifelogActivity* activity(const char* name, std::initializer_list<const char*> keys) {
         unsigned int err = 0;
         ZLifelogActivity* made = ZLifelogActivity_new(name, &err);
