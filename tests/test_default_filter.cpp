@@ -7,6 +7,10 @@
 #include "zbase.h"
 #include "zbase_testing.h"
 #include "zkivLifelogActivity.h"
+#include "zkivLifelogActivityItem.h"
+#include "zkivLifelogger.h"
+#include "zkivLifeloggerDBHandle.h"
+#include "zkivLifeloggingHandler.h"
 #include "zkivLifeloggerDefaultFilter.h"
 #include "zkivLifeloggingServiceUtil.h"
 
@@ -26,7 +30,7 @@ protected:
         ASSERT_NE(filter_, nullptr);
     }
     void TearDown() override {
-        filter_->ops->delete_(filter_);
+        if (filter_ != nullptr) filter_->ops->delete_(filter_);
         LifelogTest::TearDown();
     }
 
@@ -165,6 +169,67 @@ TEST_F(DefaultFilterTest, MaximumRowCount) {
         EXPECT_EQ(_Lifelog_getMaxlogNumPerActivity(), c.expected);
         EXPECT_EQ(logTexts(kError), c.errors);
     }
+}
+
+// A logger with the default filter and a database handler stores exactly
+// the kinds that the file switches on, re-reading it for every activity.
+TEST_F(DefaultFilterTest, LoggerStoresSwitchedOnKinds) {
+    unsigned int err = 0;
+    ZLifelogger* logger = ZLifelogger_new(&err);
+    ASSERT_EQ(err, 0u);
+    DBHandle* dbHandle = DBHandle_new(kDbPath, 500, &err);
+    ASSERT_EQ(err, 0u);
+    ZLifelogger_addHandler(logger,
+                           ZLifeloggingHandler_new(reinterpret_cast<Handle*>(dbHandle), &err),
+                           &err);
+    ASSERT_EQ(err, 0u);
+    ZLifelogger_setFilter(logger, filter_, &err);
+    ASSERT_EQ(err, 0u);
+    filter_ = nullptr;  // the logger owns it now
+
+    auto log = [&](const char* name, const char* key) {
+        ZLifelogActivity* activity = ZLifelogActivity_new(name, &err);
+        ZLifelogActivity_addActivityItem(
+            activity, ZLifelogActivityItem_new(key, String_newByString("x", &err), 2, &err),
+            &err);
+        ZLifelogger_log(logger, activity, &err);
+        EXPECT_EQ(err, 0u);
+        ZLifelogActivity_delete(activity);
+    };
+    struct Case {
+        const char* config;
+        const char* name;
+        const char* key;
+        const char* table;
+        int rows;
+    } cases[] = {
+        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_CALL", "CLOG_PHONE_NUMBER",
+         "ACTIVITY_CALL", 1},
+        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_MESSAGE", "MSGLOG_PHONE_NUMBER",
+         "ACTIVITY_MESSAGE", 0},
+        {"[ACTIVITY]\nACTIVITY_MESSAGE=true\n", "ACTIVITY_MESSAGE", "MSGLOG_PHONE_NUMBER",
+         "ACTIVITY_MESSAGE", 1},
+        {"[ACTIVITY]\nACTIVITY_MESSAGE=true\n", "ACTIVITY_CALL", "CLOG_PHONE_NUMBER",
+         "ACTIVITY_CALL", 1},
+        {nullptr, "ACTIVITY_MESSAGE", "MSGLOG_PHONE_NUMBER", "ACTIVITY_MESSAGE", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " under " + (c.config ? c.config : "no file"));
+        useConfig(c.config);
+        log(c.name, c.key);
+        EXPECT_EQ(queryRows(kDbPath, std::string("SELECT COUNT(*) FROM ") + c.table),
+                  std::vector<std::vector<std::string>>{{std::to_string(c.rows)}});
+    }
+
+    // A database file removed after the handle was made: the handler's open
+    // fails, the logger reports it, nothing is created again.
+    useConfig("[ACTIVITY]\nACTIVITY_CALL=TRUE\n");
+    std::filesystem::remove(hostPath(kDbPath));
+    log("ACTIVITY_CALL", "CLOG_PHONE_NUMBER");
+    EXPECT_EQ(logTexts(kError),
+              std::vector<std::string>{"ZLifelogger_log|ZLifelogger_log: log is failed. : E_FAILURE "});
+    EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath)));
+    ZLifelogger_delete(logger);
 }
 
 }  // namespace
