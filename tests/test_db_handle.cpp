@@ -91,7 +91,7 @@ ActivityPtr message(const std::string& summary, DateTime when = kNoDate) {
 }
 
 class DBHandleTest : public LifelogTest {
-protected:
+  protected:
     void TearDown() override {
         if (handle_ != nullptr) {
             DBHandle_delete(handle_);
@@ -133,7 +133,8 @@ protected:
     // 2020-01-01 00:00 + 0..n-1 minutes, so that the oldest row is not the
     // one with the smallest key.  Returns the oldest row's key.
     int seed(const char* table, const char* stampColumn, int n) {
-        if (n == 0) return 0;
+        if (n == 0)
+            return 0;
         execSql(kDbPath, std::string("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM k "
                                      "WHERE i < ") +
                              std::to_string(n) + ") INSERT INTO " + table + " (" + stampColumn +
@@ -156,6 +157,7 @@ TEST_F(DBHandleTest, NewFileHoldsExactlyTheThreeTables) {
     makeHandle();
     EXPECT_TRUE(std::filesystem::exists(hostPath(kDbPath)));
     // SQLite keeps each statement as given, without "IF NOT EXISTS".
+    // clang-format off
     const std::vector<std::vector<std::string>> expected = {
         {"ACTIVITY_CALL",
          withoutIfNotExists(
@@ -167,6 +169,7 @@ TEST_F(DBHandleTest, NewFileHoldsExactlyTheThreeTables) {
          withoutIfNotExists(
              "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)")},
     };
+    // clang-format on
     EXPECT_EQ(rows("SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
                    "'sqlite_%' ORDER BY rowid"),
               expected);
@@ -214,12 +217,11 @@ TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
         for (int i = 0; i < c.writes; ++i) {
             // Each written row is newer than the one before and than every seeded row.
             std::string stamp = "2030-01-01 00:00:0" + std::to_string(i);
-            const char* number = std::string(c.table) == "ACTIVITY_MEDIA" ? "MDLOG_TITLE"
-                                 : std::string(c.table) == "ACTIVITY_CALL"
-                                     ? "CLOG_PHONE_NUMBER"
-                                     : "MSGLOG_PHONE_NUMBER";
-            auto activity = makeActivity(
-                c.table, kNoDate, {{number, "n" + std::to_string(i)}, {stampItem, stamp}});
+            const char* number = std::string(c.table) == "ACTIVITY_MEDIA"  ? "MDLOG_TITLE"
+                                 : std::string(c.table) == "ACTIVITY_CALL" ? "CLOG_PHONE_NUMBER"
+                                                                           : "MSGLOG_PHONE_NUMBER";
+            auto activity = makeActivity(c.table, kNoDate,
+                                         {{number, "n" + std::to_string(i)}, {stampItem, stamp}});
             EXPECT_EQ(store(activity.get()), 1);
         }
         EXPECT_EQ(count(c.table), c.expectedRows);
@@ -229,10 +231,10 @@ TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
                       c.oldestGone ? "0" : "1");
         }
         // The newest row is always there.
-        EXPECT_EQ(scalar(std::string("SELECT COUNT(*) FROM ") + c.table + " WHERE " +
-                         c.stampColumn + " = '2030-01-01 00:00:0" +
-                         std::to_string(c.writes - 1) + "'"),
-                  "1");
+        EXPECT_EQ(
+            scalar(std::string("SELECT COUNT(*) FROM ") + c.table + " WHERE " + c.stampColumn +
+                   " = '2030-01-01 00:00:0" + std::to_string(c.writes - 1) + "'"),
+            "1");
         execSql(kDbPath, std::string("DELETE FROM ") + c.table);
         DBHandle_delete(handle_);
         handle_ = nullptr;
@@ -260,14 +262,20 @@ struct CallStampCase {
 
 TEST_F(DBHandleTest, CallTimeStampFollowsDirectionDurationAndReplacement) {
     const CallStampCase cases[] = {
-        {"answered call with a duration", {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 20}}, false,
+        {"answered call with a duration",
+         {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 20}},
+         false,
          false},
         {"call that never connected", {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 0}}, false, true},
         {"negative duration", {{"CLOG_DIRECTION", 0}, {"CLOG_DURATION", -5}}, false, true},
         {"no duration item", {{"CLOG_DIRECTION", 1}}, false, true},
-        {"direction 2, nothing replaced", {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}}, false,
+        {"direction 2, nothing replaced",
+         {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
+         false,
          true},
-        {"direction 2, a row replaced", {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}}, true,
+        {"direction 2, a row replaced",
+         {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
+         true,
          false},
         {"no direction item counts as 2", {{"CLOG_DURATION", 20}}, false, true},
         {"later item with the same key wins",
@@ -308,19 +316,42 @@ struct StampCase {
 
 TEST_F(DBHandleTest, TimeStampColumnOfEachKind) {
     const StampCase cases[] = {
-        {"message keeps its own", "ACTIVITY_MESSAGE", kWhen, {{"MSGLOG_TYPE", 0}},
-         "MSGLOG_TIMESTAMP", kWhenText},
-        {"media never from its DateTime", "ACTIVITY_MEDIA", kWhen, {{"MDLOG_TYPE", 0}},
-         "MDLOG_TIMESTAMP", nullptr},
-        {"media from a time-stamp item", "ACTIVITY_MEDIA", kWhen,
+        {"message keeps its own",
+         "ACTIVITY_MESSAGE",
+         kWhen,
+         {{"MSGLOG_TYPE", 0}},
+         "MSGLOG_TIMESTAMP",
+         kWhenText},
+        {"media never from its DateTime",
+         "ACTIVITY_MEDIA",
+         kWhen,
+         {{"MDLOG_TYPE", 0}},
+         "MDLOG_TIMESTAMP",
+         nullptr},
+        {"media from a time-stamp item",
+         "ACTIVITY_MEDIA",
+         kWhen,
          {{"MDLOG_TYPE", 0}, {"MDLOG_TIMESTAMP", std::string("1999-12-31 23:59:59")}},
-         "MDLOG_TIMESTAMP", "1999-12-31 23:59:59"},
-        {"message without a day", "ACTIVITY_MESSAGE", DateTime{2001, 2, 0, 4, 5, 6, 0},
-         {{"MSGLOG_TYPE", 0}}, "MSGLOG_TIMESTAMP", nullptr},
-        {"call without a year", "ACTIVITY_CALL", DateTime{0, 2, 3, 4, 5, 6, 0},
-         {{"CLOG_DURATION", 0}}, "CLOG_TIMESTAMP", nullptr},
-        {"message without a month", "ACTIVITY_MESSAGE", DateTime{2001, 0, 3, 4, 5, 6, 0},
-         {{"MSGLOG_TYPE", 0}}, "MSGLOG_TIMESTAMP", nullptr},
+         "MDLOG_TIMESTAMP",
+         "1999-12-31 23:59:59"},
+        {"message without a day",
+         "ACTIVITY_MESSAGE",
+         DateTime{2001, 2, 0, 4, 5, 6, 0},
+         {{"MSGLOG_TYPE", 0}},
+         "MSGLOG_TIMESTAMP",
+         nullptr},
+        {"call without a year",
+         "ACTIVITY_CALL",
+         DateTime{0, 2, 3, 4, 5, 6, 0},
+         {{"CLOG_DURATION", 0}},
+         "CLOG_TIMESTAMP",
+         nullptr},
+        {"message without a month",
+         "ACTIVITY_MESSAGE",
+         DateTime{2001, 0, 3, 4, 5, 6, 0},
+         {{"MSGLOG_TYPE", 0}},
+         "MSGLOG_TIMESTAMP",
+         nullptr},
     };
     makeHandle();
     for (const StampCase& c : cases) {
@@ -336,8 +367,8 @@ TEST_F(DBHandleTest, TimeStampColumnOfEachKind) {
                                  ") VALUES ('" + stamp + "')");
         }
         EXPECT_EQ(store(makeActivity(c.name, c.when, c.items).get()), 1);
-        auto stored = rows(std::string("SELECT ") + c.column + " FROM " + c.name +
-                           " ORDER BY LOG_KEY DESC");
+        auto stored =
+            rows(std::string("SELECT ") + c.column + " FROM " + c.name + " ORDER BY LOG_KEY DESC");
         ASSERT_EQ(stored.size(), undated ? 2u : 1u);
         const std::string& now = stored[0][0];
         if (c.expected != nullptr) {
@@ -368,8 +399,9 @@ TEST_F(DBHandleTest, ValuesOfEveryTypeAndDefaults) {
 
 TEST_F(DBHandleTest, TextsAreStoredExactlyAsGiven) {
     const char* texts[] = {
-        "say \"hi\"", "\"", "\"\"", "\"\"\"", "\"lead", "trail\"", "a\"\"b", "it's",
-        "MSGLOG_TYPE", "LOG_KEY", "x\", \"y", "CURRENT_TIMESTAMP", "한국어 \"문자\"",
+        "say \"hi\"",      "\"",   "\"\"",        "\"\"\"",  "\"lead",   "trail\"",
+        "a\"\"b",          "it's", "MSGLOG_TYPE", "LOG_KEY", "x\", \"y", "CURRENT_TIMESTAMP",
+        "한국어 \"문자\"",
     };
     makeHandle();
     for (const char* text : texts) {
@@ -383,7 +415,7 @@ TEST_F(DBHandleTest, TextsAreStoredExactlyAsGiven) {
 
 TEST_F(DBHandleTest, ReplaceDoublesEveryToken) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", ""},         {"plain", "plain"},       {"\"", "\"\""},
+        {"", ""},           {"plain", "plain"},   {"\"", "\"\""},
         {"a\"b", "a\"\"b"}, {"\"\"", "\"\"\"\""}, {"\"x\"", "\"\"x\"\""},
     };
     for (const auto& [source, expected] : cases) {
@@ -400,8 +432,7 @@ TEST_F(DBHandleTest, EmptyTextLeavesItsColumnAtTheDefault) {
     EXPECT_EQ(rows("SELECT MSGLOG_SUMMARY, MSGLOG_PHONE_NUMBER, MSGLOG_CELLID, MSGLOG_NAME FROM "
                    "ACTIVITY_MESSAGE"),
               (std::vector<std::vector<std::string>>{{"<null>", "0101234", "-1", "<null>"}}));
-    EXPECT_TRUE(hasLog(kTrace, "value string(MSGLOG_SUMMARY) is is empty", 10,
-                       "__DBHandle_write"));
+    EXPECT_TRUE(hasLog(kTrace, "value string(MSGLOG_SUMMARY) is is empty", 10, "__DBHandle_write"));
 }
 
 struct RejectCase {
@@ -430,27 +461,44 @@ TEST_F(DBHandleTest, RejectedRowsStoreNothing) {
     // "INSERT INTO %s ( %s ) VALUES ( %s )" around two lists of 2019 characters.
     const int insertLength = 29 + static_cast<int>(std::strlen(longName)) + 2 * 2019;
     const RejectCase cases[] = {
-        {"unknown column", "ACTIVITY_CALL", {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}}, kError,
-         "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.", 2},
-        {"photo activity", "ACTIVITY_PHOTO", {{"PTLOG_TITLE", std::string("p")}}, kError,
-         "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.", 3},
+        {"unknown column",
+         "ACTIVITY_CALL",
+         {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}},
+         kError,
+         "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.",
+         2},
+        {"photo activity",
+         "ACTIVITY_PHOTO",
+         {{"PTLOG_TITLE", std::string("p")}},
+         kError,
+         "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.",
+         3},
         {"column list past 2047", "ACTIVITY_CALL", wideColumns, kTrace,
          "String length is out of bounds", 2},
         {"value list past 2047", "ACTIVITY_CALL", wideValues, kTrace,
          "String length is out of bounds", 2},
-        {"key past its fragment", "ACTIVITY_CALL", {{longKey, 1}}, kTrace,
-         "String length is out of bounds", 2},
-        {"value past its fragment", "ACTIVITY_CALL", {{"CLOG_PHONE_NUMBER", longText}}, kTrace,
-         "String length is out of bounds", 2},
+        {"key past its fragment",
+         "ACTIVITY_CALL",
+         {{longKey, 1}},
+         kTrace,
+         "String length is out of bounds",
+         2},
+        {"value past its fragment",
+         "ACTIVITY_CALL",
+         {{"CLOG_PHONE_NUMBER", longText}},
+         kTrace,
+         "String length is out of bounds",
+         2},
         {"insert past its statement", longName, longStatement, kTrace,
          "String length is out of bounds " + std::to_string(insertLength), 3},
     };
     makeHandle(3);
     for (const RejectCase& c : cases) {
         SCOPED_TRACE(c.label);
-        execSql(kDbPath, "DELETE FROM ACTIVITY_CALL; INSERT INTO ACTIVITY_CALL (CLOG_TIMESTAMP) "
-                         "VALUES ('2020-01-01 00:00:01'), ('2020-01-01 00:00:00'), "
-                         "('2020-01-01 00:00:02')");
+        execSql(kDbPath,
+                "DELETE FROM ACTIVITY_CALL; INSERT INTO ACTIVITY_CALL (CLOG_TIMESTAMP) "
+                "VALUES ('2020-01-01 00:00:01'), ('2020-01-01 00:00:00'), "
+                "('2020-01-01 00:00:02')");
         clearLog();
         EXPECT_EQ(store(makeActivity(c.name, kNoDate, c.items).get()), 0);
         EXPECT_EQ(countLog(c.level, c.line, 10, "__DBHandle_write"), 1);
@@ -482,7 +530,8 @@ TEST_F(DBHandleTest, InvalidItemsFailTheWrite) {
         SCOPED_TRACE(c.label);
         auto activity = message("kept out");
         void* value = c.nullValue ? nullptr : Mem_allocEx(4, __FILE__, __LINE__);
-        if (value != nullptr) std::memset(value, 0, 4);
+        if (value != nullptr)
+            std::memset(value, 0, 4);
         addItem(activity.get(), "MSGLOG_CELLID", value, c.type);
         EXPECT_EQ(store(activity.get()), 0);
         EXPECT_TRUE(hasLog(kTrace, c.line, 10, "__DBHandle_write"));
@@ -522,8 +571,9 @@ TEST_F(DBHandleTest, CreationThatFailsLeavesNoFile) {
     unsigned int err = 0;
     EXPECT_EQ(DBHandle_new(kDbPath, 500, &err), nullptr);
     EXPECT_NE(err, 0u);
-    EXPECT_EQ(countLog(kError, std::string("[") + Exception_toString(err) +
-                                   "] Propagated : Database_createDB is failed",
+    EXPECT_EQ(countLog(kError,
+                       std::string("[") + Exception_toString(err) +
+                           "] Propagated : Database_createDB is failed",
                        10, "__DBHandle_createDB"),
               1);
     EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath)));
@@ -563,7 +613,8 @@ TEST_F(DBHandleTest, AllocationFailuresLeaveNothingBehind) {
             handle_->ops->close(handle());
         }
         Mem_failAfter(0);
-        if (opened) handle_->ops->close(handle());  // after a failed close
+        if (opened)
+            handle_->ops->close(handle());  // after a failed close
         EXPECT_EQ(Mem_getLiveCount(), live);
         const int stored = count("ACTIVITY_MESSAGE");
         EXPECT_EQ(stored, written);

@@ -10,8 +10,8 @@
 #include "zkivLifelogActivityItem.h"
 #include "zkivLifelogger.h"
 #include "zkivLifeloggerDBHandle.h"
-#include "zkivLifeloggingHandler.h"
 #include "zkivLifeloggerDefaultFilter.h"
+#include "zkivLifeloggingHandler.h"
 #include "zkivLifeloggingServiceUtil.h"
 
 namespace {
@@ -21,7 +21,7 @@ constexpr const char* kMaxName = "_Lifelog_getMaxlogNumPerActivity";
 constexpr const char* kNoFile = nullptr;
 
 class DefaultFilterTest : public LifelogTest {
-protected:
+  protected:
     void SetUp() override {
         LifelogTest::SetUp();
         unsigned int err = 99;
@@ -30,7 +30,8 @@ protected:
         ASSERT_NE(filter_, nullptr);
     }
     void TearDown() override {
-        if (filter_ != nullptr) filter_->ops->delete_(filter_);
+        if (filter_ != nullptr)
+            filter_->ops->delete_(filter_);
         LifelogTest::TearDown();
     }
 
@@ -45,7 +46,8 @@ protected:
 
     void useConfig(const char* text) {
         std::filesystem::remove(hostPath(kConfigPath));
-        if (text != nullptr) writeConfig(text);
+        if (text != nullptr)
+            writeConfig(text);
         clearLog();
     }
 
@@ -61,8 +63,8 @@ struct FilterCase {
 };
 
 TEST_F(DefaultFilterTest, ConfigurationSwitchesKindsOn) {
-    const std::string fileMissing = std::string(kFilterName) + "|" + kFilterName + ": " +
-                                    kConfigPath + " file open failed";
+    const std::string fileMissing =
+        std::string(kFilterName) + "|" + kFilterName + ": " + kConfigPath + " file open failed";
     const std::string keyMissing =
         std::string(kFilterName) + "|" + kFilterName + ": Registry_getValue key not found";
     const std::string sectionMissing =
@@ -76,16 +78,27 @@ TEST_F(DefaultFilterTest, ConfigurationSwitchesKindsOn) {
         {"1", "[ACTIVITY]\nACTIVITY_CALL=1\n", "ACTIVITY_CALL", 0, {}},
         {"false", "[ACTIVITY]\nACTIVITY_CALL=false\n", "ACTIVITY_CALL", 0, {}},
         {"true followed by more", "[ACTIVITY]\nACTIVITY_CALL=trueish\n", "ACTIVITY_CALL", 0, {}},
-        {"other kind missing", "[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_MESSAGE", 0,
+        {"other kind missing",
+         "[ACTIVITY]\nACTIVITY_CALL=TRUE\n",
+         "ACTIVITY_MESSAGE",
+         0,
          {keyMissing}},
-        {"section missing", "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=3\n", "ACTIVITY_CALL", 0,
+        {"section missing",
+         "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=3\n",
+         "ACTIVITY_CALL",
+         0,
          {sectionMissing}},
-        {"key in another section", "[OTHER]\nACTIVITY_CALL=true\n[ACTIVITY]\nX=1\n",
-         "ACTIVITY_CALL", 0, {keyMissing}},
+        {"key in another section",
+         "[OTHER]\nACTIVITY_CALL=true\n[ACTIVITY]\nX=1\n",
+         "ACTIVITY_CALL",
+         0,
+         {keyMissing}},
         {"value past the buffer",
          "[ACTIVITY]\nACTIVITY_CALL=trueeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee"
          "eeeeeeeeeee\n",
-         "ACTIVITY_CALL", 0, {}},
+         "ACTIVITY_CALL",
+         0,
+         {}},
     };
     for (const FilterCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -109,9 +122,8 @@ TEST_F(DefaultFilterTest, ChangedFileDecidesTheNextActivity) {
 TEST_F(DefaultFilterTest, NullNameIsNotLoggable) {
     useConfig("[ACTIVITY]\nACTIVITY_CALL=true\n");
     EXPECT_EQ(filter_->ops->isLoggable(filter_, nullptr), 0);
-    EXPECT_EQ(logTexts(kError),
-              std::vector<std::string>{std::string(kFilterName) + "|" + kFilterName +
-                                       ": activityName is null"});
+    EXPECT_EQ(logTexts(kError), std::vector<std::string>{std::string(kFilterName) + "|" +
+                                                         kFilterName + ": activityName is null"});
 }
 
 TEST_F(DefaultFilterTest, FilterIsItsOwnInterface) {
@@ -156,11 +168,17 @@ TEST_F(DefaultFilterTest, MaximumRowCount) {
         {"configured", "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=20\n", 20, {}},
         {"zero is used as is", "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=0\n", 0, {}},
         {"negative is used as is", "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=-4\n", -4, {}},
-        {"section missing", "[ACTIVITY]\nACTIVITY_CALL=true\n", 500,
+        {"section missing",
+         "[ACTIVITY]\nACTIVITY_CALL=true\n",
+         500,
          {fn + "ACTIVITY_CONFIG: Registry_getValue section not found"}},
-        {"key missing", "[ACTIVITY_CONFIG]\nOTHER=3\n", 500,
+        {"key missing",
+         "[ACTIVITY_CONFIG]\nOTHER=3\n",
+         500,
          {fn + "MAX_COUNT_PER_ACTIVITY: Registry_getValue key not found"}},
-        {"not a number", "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=many\n", 500,
+        {"not a number",
+         "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=many\n",
+         500,
          {fn + "Registry_getValue failed "}},
     };
     for (const MaxCase& c : cases) {
@@ -179,9 +197,8 @@ TEST_F(DefaultFilterTest, LoggerStoresSwitchedOnKinds) {
     ASSERT_EQ(err, 0u);
     DBHandle* dbHandle = DBHandle_new(kDbPath, 500, &err);
     ASSERT_EQ(err, 0u);
-    ZLifelogger_addHandler(logger,
-                           ZLifeloggingHandler_new(reinterpret_cast<Handle*>(dbHandle), &err),
-                           &err);
+    ZLifelogger_addHandler(
+        logger, ZLifeloggingHandler_new(reinterpret_cast<Handle*>(dbHandle), &err), &err);
     ASSERT_EQ(err, 0u);
     ZLifelogger_setFilter(logger, filter_, &err);
     ASSERT_EQ(err, 0u);
@@ -190,8 +207,7 @@ TEST_F(DefaultFilterTest, LoggerStoresSwitchedOnKinds) {
     auto log = [&](const char* name, const char* key) {
         ZLifelogActivity* activity = ZLifelogActivity_new(name, &err);
         ZLifelogActivity_addActivityItem(
-            activity, ZLifelogActivityItem_new(key, String_newByString("x", &err), 2, &err),
-            &err);
+            activity, ZLifelogActivityItem_new(key, String_newByString("x", &err), 2, &err), &err);
         ZLifelogger_log(logger, activity, &err);
         EXPECT_EQ(err, 0u);
         ZLifelogActivity_delete(activity);
@@ -203,8 +219,8 @@ TEST_F(DefaultFilterTest, LoggerStoresSwitchedOnKinds) {
         const char* table;
         int rows;
     } cases[] = {
-        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_CALL", "CLOG_PHONE_NUMBER",
-         "ACTIVITY_CALL", 1},
+        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_CALL", "CLOG_PHONE_NUMBER", "ACTIVITY_CALL",
+         1},
         {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n", "ACTIVITY_MESSAGE", "MSGLOG_PHONE_NUMBER",
          "ACTIVITY_MESSAGE", 0},
         {"[ACTIVITY]\nACTIVITY_MESSAGE=true\n", "ACTIVITY_MESSAGE", "MSGLOG_PHONE_NUMBER",
@@ -226,8 +242,9 @@ TEST_F(DefaultFilterTest, LoggerStoresSwitchedOnKinds) {
     useConfig("[ACTIVITY]\nACTIVITY_CALL=TRUE\n");
     std::filesystem::remove(hostPath(kDbPath));
     log("ACTIVITY_CALL", "CLOG_PHONE_NUMBER");
-    EXPECT_EQ(logTexts(kError),
-              std::vector<std::string>{"ZLifelogger_log|ZLifelogger_log: log is failed. : E_FAILURE "});
+    EXPECT_EQ(
+        logTexts(kError),
+        std::vector<std::string>{"ZLifelogger_log|ZLifelogger_log: log is failed. : E_FAILURE "});
     EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath)));
     ZLifelogger_delete(logger);
 }

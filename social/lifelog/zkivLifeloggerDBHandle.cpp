@@ -24,6 +24,7 @@ constexpr const char* kWrite = "__DBHandle_write";
 
 // The schema: one table per stored activity kind.  The tabs and blanks are
 // part of the text that the database keeps for each table.
+// clang-format off
 constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_CALL' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'CLOG_DIRECTION' INTEGER ,\t\t\t\t\t\t\t 'CLOG_DURATION' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'CLOG_TYPE' INTEGER, 'CLOG_PHONE_NUMBER' text(50), 'CLOG_NAME' text(50), \t\t\t\t\t\t\t 'CLOG_CELLID' INTEGER DEFAULT -1, 'CLOG_LAC' INTEGER DEFAULT -1, 'CLOG_MCC' INTEGER DEFAULT -1, 'CLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'CLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MESSAGE' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MSGLOG_DIRECTION' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_SUMMARY' text(100), 'MSGLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_PHONE_NUMBER' text(50), 'MSGLOG_NAME' text(50), \t\t\t\t\t\t\t 'MSGLOG_CELLID' INTEGER DEFAULT -1, 'MSGLOG_LAC' INTEGER DEFAULT -1, 'MSGLOG_MCC' INTEGER DEFAULT -1, 'MSGLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MSGLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
@@ -57,6 +58,8 @@ constexpr TableRules kTables[] = {
      "MDLOG_TIMESTAMP", StampRule::kNever},
 };
 
+// clang-format on
+
 constexpr const TableRules* findTable(std::string_view name) {
     for (const TableRules& table : kTables) {
         if (table.name == name) {
@@ -75,7 +78,9 @@ constexpr int kListMax = kListRoom - 1;
 constexpr int kInsertRoom = 4096;
 constexpr int kTimestampFragmentLength = 22;
 
-constexpr bool isSuccess(unsigned int code) { return code == 0 || code == ZBASE_E_NO_ROWS_CHANGED; }
+constexpr bool isSuccess(unsigned int code) {
+    return code == 0 || code == ZBASE_E_NO_ROWS_CHANGED;
+}
 
 constexpr bool hasTimestamp(const DateTime& when) {
     return when.year != 0 && when.month != 0 && when.day != 0;
@@ -83,9 +88,13 @@ constexpr bool hasTimestamp(const DateTime& when) {
 
 // String_format reports the length the whole output would have: anything
 // that does not fit (or a format error) means the text must not be used.
-constexpr bool fits(int length, int room) { return length >= 0 && length < room; }
+constexpr bool fits(int length, int room) {
+    return length >= 0 && length < room;
+}
 
-DBHandle* selfOf(Handle* pI) { return static_cast<DBHandle*>(pI->impl); }
+DBHandle* selfOf(Handle* pI) {
+    return static_cast<DBHandle*>(pI->impl);
+}
 
 // Clean-up of a failed creation; the caller's error slot keeps its code.
 void discardNewDatabase(DBHandle* self) {
@@ -123,13 +132,17 @@ struct Row {
     bool make() {
         unsigned int err = 0;
         columnFragment.reset(String_new(kColumnFragmentRoom, &err));
-        if (!columnFragment) return false;
+        if (!columnFragment)
+            return false;
         valueFragment.reset(String_new(kValueFragmentRoom, &err));
-        if (!valueFragment) return false;
+        if (!valueFragment)
+            return false;
         columnList.reset(String_new(kListRoom, &err));
-        if (!columnList) return false;
+        if (!columnList)
+            return false;
         valueList.reset(String_new(kListRoom, &err));
-        if (!valueList) return false;
+        if (!valueList)
+            return false;
         insert.reset(String_new(kInsertRoom, &err));
         return static_cast<bool>(insert);
     }
@@ -159,26 +172,29 @@ Step formatValue(Row& row, const ZLifelogActivityItem* item) {
     char* fragment = row.valueFragment.get();
     int length = 0;
     switch (item->valueType) {
-    case LIFELOG_VALUE_INT: {
-        const int32_t value = *static_cast<const int32_t*>(item->value);
-        if (String_equals(item->key, "CLOG_DURATION")) row.duration = value;
-        if (String_equals(item->key, "CLOG_DIRECTION")) row.direction = value;
-        length = String_format(fragment, kValueFragmentRoom, "'%d'", static_cast<int>(value));
-        break;
-    }
-    case LIFELOG_VALUE_DOUBLE:
-        length = String_format(fragment, kValueFragmentRoom, "'%f'",
-                               *static_cast<const double*>(item->value));
-        break;
-    case LIFELOG_VALUE_STRING:
-        return formatText(row, item->key, static_cast<const char*>(item->value));
-    case LIFELOG_VALUE_INT64:
-        length = String_format(fragment, kValueFragmentRoom, "'%lld'",
-                               static_cast<long long>(*static_cast<const int64_t*>(item->value)));
-        break;
-    default:
-        DB_TRACE(kWrite, "ZLifelogActivityItem_getValueType is invalid data");
-        return Step::kFail;
+        case LIFELOG_VALUE_INT: {
+            const int32_t value = *static_cast<const int32_t*>(item->value);
+            if (String_equals(item->key, "CLOG_DURATION"))
+                row.duration = value;
+            if (String_equals(item->key, "CLOG_DIRECTION"))
+                row.direction = value;
+            length = String_format(fragment, kValueFragmentRoom, "'%d'", static_cast<int>(value));
+            break;
+        }
+        case LIFELOG_VALUE_DOUBLE:
+            length = String_format(fragment, kValueFragmentRoom, "'%f'",
+                                   *static_cast<const double*>(item->value));
+            break;
+        case LIFELOG_VALUE_STRING:
+            return formatText(row, item->key, static_cast<const char*>(item->value));
+        case LIFELOG_VALUE_INT64:
+            length =
+                String_format(fragment, kValueFragmentRoom, "'%lld'",
+                              static_cast<long long>(*static_cast<const int64_t*>(item->value)));
+            break;
+        default:
+            DB_TRACE(kWrite, "ZLifelogActivityItem_getValueType is invalid data");
+            return Step::kFail;
     }
     if (!fits(length, kValueFragmentRoom)) {
         DB_TRACE(kWrite, "String length is out of bounds");
@@ -200,9 +216,11 @@ Step appendItem(Row& row, const ZLifelogActivityItem* item) {
     char* columns = row.columnList.get();
     char* values = row.valueList.get();
     if (row.anyWritten) {
-        if (String_length(columns) >= kListMax) return Step::kStop;
+        if (String_length(columns) >= kListMax)
+            return Step::kStop;
         String_concat(columns, ",");
-        if (String_length(values) >= kListMax) return Step::kStop;
+        if (String_length(values) >= kListMax)
+            return Step::kStop;
         String_concat(values, ",");
     }
     const int keyLength =
@@ -236,8 +254,7 @@ bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
         row.valueFragment.get(), kValueFragmentRoom, ",'%04d-%02d-%02d %02d:%02d:%02d'",
         static_cast<int>(when.year), static_cast<int>(when.month), static_cast<int>(when.day),
         static_cast<int>(when.hour), static_cast<int>(when.minute), static_cast<int>(when.second));
-    if (!fits(valueLength, kValueFragmentRoom) ||
-        String_length(values) + valueLength > kListMax) {
+    if (!fits(valueLength, kValueFragmentRoom) || String_length(values) + valueLength > kListMax) {
         DB_TRACE(kWrite, "String length is out of bounds %d",
                  String_length(values) + kTimestampFragmentLength);
         return false;
@@ -253,29 +270,29 @@ bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
 // only from a time-stamp item.
 bool keepsOwnTimestamp(const TableRules& table, const Row& row, bool replaced) {
     switch (table.stampRule) {
-    case StampRule::kAlways:
-        return true;
-    case StampRule::kCall:
-        return (row.direction == 2 && !replaced) || row.duration <= 0;
-    case StampRule::kNever:
-        break;
+        case StampRule::kAlways:
+            return true;
+        case StampRule::kCall:
+            return (row.direction == 2 && !replaced) || row.duration <= 0;
+        case StampRule::kNever:
+            break;
     }
     return false;
 }
 
 // Removes a stored row with the same time stamp.  Returns false on
 // failure; `replaced` tells whether a row was removed.
-bool deleteSameTime(Database* db, const char* name, const TableRules* table,
-                    const DateTime& when, bool& replaced) {
+bool deleteSameTime(Database* db, const char* name, const TableRules* table, const DateTime& when,
+                    bool& replaced) {
     replaced = true;  // a kind without this delete counts as replaced
     if (table == nullptr || table->sameTimeDelete == nullptr) {
         return true;
     }
     char statement[kDeleteRoom];
-    String_format(statement, kDeleteRoom, table->sameTimeDelete, name,
-                  static_cast<int>(when.year), static_cast<int>(when.month),
-                  static_cast<int>(when.day), static_cast<int>(when.hour),
-                  static_cast<int>(when.minute), static_cast<int>(when.second));
+    String_format(statement, kDeleteRoom, table->sameTimeDelete, name, static_cast<int>(when.year),
+                  static_cast<int>(when.month), static_cast<int>(when.day),
+                  static_cast<int>(when.hour), static_cast<int>(when.minute),
+                  static_cast<int>(when.second));
     unsigned int err = 0;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
@@ -292,8 +309,8 @@ bool trim(Database* db, const char* name, const TableRules* table, int32_t maxCo
         return true;
     }
     char statement[kDeleteRoom];
-    String_format(statement, kDeleteRoom, table->trim, name, name,
-                  static_cast<int>(maxCount) - 1, name, name);
+    String_format(statement, kDeleteRoom, table->trim, name, name, static_cast<int>(maxCount) - 1,
+                  name, name);
     unsigned int err = 0;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
@@ -365,7 +382,8 @@ extern "C" {
 LIFELOG_API DBHandle* DBHandle_new(const char* dbPath, int32_t maxCountPerActivity,
                                    unsigned int* err) {
     unsigned int ownErr = 0;
-    if (err == nullptr) err = &ownErr;
+    if (err == nullptr)
+        err = &ownErr;
     *err = 0;
     LIFELOG_TRACE("called");
     auto* self = static_cast<DBHandle*>(LIFELOG_CALLOC(1, sizeof(DBHandle)));
@@ -409,7 +427,8 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
     }
     dbHandle->pDBHandle = _Database_createInternal(dbHandle->dbPath, err);
     if (dbHandle->pDBHandle == nullptr) {
-        if (*err == 0) *err = ZBASE_E_FAILURE;
+        if (*err == 0)
+            *err = ZBASE_E_FAILURE;
         LIFELOG_ERROR("[%s] Propagated : Database_createDB is failed", Exception_toString(*err));
         discardNewDatabase(dbHandle);
         return;
@@ -485,8 +504,10 @@ LIFELOG_API int __DBHandle_write(Handle* pI, ZLifelogActivity* pLifelogActivity)
     void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(pLifelogActivity));
     while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
         const Step step = appendItem(row, item);
-        if (step == Step::kFail) return 0;
-        if (step == Step::kStop) break;
+        if (step == Step::kFail)
+            return 0;
+        if (step == Step::kStop)
+            break;
     }
 
     if (dated && table != nullptr && keepsOwnTimestamp(*table, row, replaced) &&
@@ -494,9 +515,9 @@ LIFELOG_API int __DBHandle_write(Handle* pI, ZLifelogActivity* pLifelogActivity)
         return 0;
     }
 
-    const int length = String_format(row.insert.get(), kInsertRoom,
-                                     "INSERT INTO %s ( %s ) VALUES ( %s )", name,
-                                     row.columnList.get(), row.valueList.get());
+    const int length =
+        String_format(row.insert.get(), kInsertRoom, "INSERT INTO %s ( %s ) VALUES ( %s )", name,
+                      row.columnList.get(), row.valueList.get());
     if (!fits(length, kInsertRoom)) {
         LIFELOG_TRACE("String length is out of bounds %d", length);
         return 0;
@@ -554,8 +575,7 @@ LIFELOG_API char* __String_NewReplace(const char* source, const char* token,
         return replaceByScan(source, token, replacement);
     }
     unsigned int err = 0;
-    char* result =
-        String_new(piecesLength + (count - 1) * String_length(replacement) + 1, &err);
+    char* result = String_new(piecesLength + (count - 1) * String_length(replacement) + 1, &err);
     if (result == nullptr) {
         return nullptr;
     }
