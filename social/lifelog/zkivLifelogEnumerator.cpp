@@ -205,8 +205,10 @@ LIFELOG_API void ZLifelogEnumerator_moveNext(ZLifelogEnumerator* enumerator, uns
         *err = ZBASE_E_INVALID_ARG;
         return;
     }
+    // An advance that finds no row without saying why also ends the walk,
+    // so that a client's loop on the error slot always terminates.
     if (DbEnumerator_getNextRow(enumerator->dbEnumerator, err) == 0 &&
-        *err == ZBASE_E_NO_MORE_ROWS) {
+        (*err == ZBASE_E_NO_MORE_ROWS || *err == 0)) {
         *err = 2;
     }
 }
