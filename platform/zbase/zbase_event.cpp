@@ -13,6 +13,11 @@
 // thread ends, its loop closes: what is still queued is discarded, and events
 // fired later for its actors fail with 13.
 //
+// Event_waitIdle counts every delivery queued in the process, actor messages
+// included, from Event_fire/Actor_start until it has been handled or
+// discarded (actor stopped or deleted, thread ended).  A delivery queued for
+// a thread that never runs its main loop therefore keeps it waiting.
+//
 // Codes: 4 for a null event, a missing handler or an unknown loop; 21 when
 // the event's actor does not exist; 13 when the actor's thread has ended.
 #include <chrono>
