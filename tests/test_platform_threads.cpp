@@ -65,6 +65,9 @@ public:
     }
     // Ends the main loop from the calling thread and waits for the procedure's end.
     bool finish() {
+        if (!waitReady()) {
+            return false;
+        }
         unsigned int err = 99;
         Event_exitMainloop(actor_->mainloop, &err);
         EXPECT_EQ(err, 0u);
@@ -216,8 +219,10 @@ TEST_F(PlatformThreadsTest, EventsFromFourThreadsAreHandledOnceInOrderPerThread)
 
 TEST_F(PlatformThreadsTest, StartMessageReachesTheActorOnItsOwnThread) {
     LoopThread loop;
-    loop.run();
-    ASSERT_TRUE(loop.waitMessages(1));
+    loop.create();
+    loop.start();
+    // A starting thread counts as busy until its main loop runs, so this
+    // waits for the start message it queues on its way there.
     ASSERT_TRUE(Event_waitIdle(kWaitMs));
     std::vector<LoopThread::Message> messages = loop.messages();
     ASSERT_EQ(messages.size(), 1u);

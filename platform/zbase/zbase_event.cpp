@@ -16,7 +16,10 @@
 // Event_waitIdle counts every delivery queued in the process, actor messages
 // included, from Event_fire/Actor_start until it has been handled or
 // discarded (actor stopped or deleted, thread ended).  A delivery queued for
-// a thread that never runs its main loop therefore keeps it waiting.
+// a thread that never runs its main loop therefore keeps it waiting.  A
+// thread started by Thread_start counts too, until it first enters its main
+// loop or ends, so that what it queues on its way there (its actor's start
+// message) is waited for.
 //
 // Codes: 4 for a null event, a missing handler or an unknown loop; 21 when
 // the event's actor does not exist; 13 when the actor's thread has ended.
@@ -128,6 +131,13 @@ void purgeActorLocked(Mainloop& loop, int actorId, bool messagesOnly) {
     deliveriesSettled(before - loop.queue.size());
 }
 
+void settleStartupLocked(Mainloop& loop) {
+    if (loop.startupPending) {
+        loop.startupPending = false;
+        deliveriesSettled(1);
+    }
+}
+
 void deliveryQueued() {
     IdleState& idle = idleState();
     std::lock_guard<std::mutex> lock(idle.mutex);
@@ -194,6 +204,7 @@ ZBASE_API void Event_fire(Event* event, unsigned int* err) {
 ZBASE_API void Event_runMainloop(void) {
     std::shared_ptr<Mainloop> loop = zbase::currentLoop();
     std::unique_lock<std::mutex> lock(loop->mutex);
+    zbase::settleStartupLocked(*loop);
     for (;;) {
         loop->wake.wait(lock, [&] {
             return loop->exitRequested || (!loop->suspended && !loop->queue.empty());

@@ -19,6 +19,10 @@
 // Suspending or resuming a thread that has ended changes nothing; both
 // report 0.
 //
+// A started thread counts for Event_waitIdle until it first enters its main
+// loop (or ends without one): a host that starts a service thread and waits
+// for idleness sees what the thread set up on its way there.
+//
 // Thread_release frees the record whether or not the thread runs: the thread
 // itself carries on, detached, and may release its own record as its last
 // act.  After the release, __ThreadManager_getThread no longer finds it.
@@ -89,7 +93,7 @@ ThreadRecord* record(Thread* thread) { return reinterpret_cast<ThreadRecord*>(th
 
 void threadMain(uintptr_t id, ThreadProc procedure, void* parameter,
                 std::shared_ptr<Mainloop> loop) {
-    adoptLoop(std::move(loop));
+    adoptLoop(loop);
     {
         // Also waits until Thread_start has stored the std::thread.
         ThreadRegistry& registry = threadRegistry();
@@ -102,6 +106,8 @@ void threadMain(uintptr_t id, ThreadProc procedure, void* parameter,
         }
     }
     procedure(parameter);
+    std::lock_guard<std::mutex> lock(loop->mutex);
+    settleStartupLocked(*loop);
 }
 
 // The caller holds the registry's mutex.
@@ -109,10 +115,17 @@ unsigned int startLocked(ThreadRecord& thread) {
     if (thread.started) {
         return ZBASE_E_FAILURE;
     }
+    {
+        std::lock_guard<std::mutex> lock(thread.loop->mutex);
+        thread.loop->startupPending = true;
+        deliveryQueued();
+    }
     try {
         thread.thread = std::thread(threadMain, thread.id, thread.procedure,
                                     thread.head.parameter, thread.loop);
     } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> lock(thread.loop->mutex);
+        settleStartupLocked(*thread.loop);
         return ZBASE_E_FAILURE;
     }
     char shortName[16] = {};  // the system keeps 15 characters of a thread's name

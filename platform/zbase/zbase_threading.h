@@ -42,7 +42,12 @@ struct Mainloop {
     bool suspended = false;     // cooperative: the loop holds its queue while set
     bool exitRequested = false; // consumed by the loop when it returns
     bool closed = false;        // the owning thread has ended: nothing more is queued
+    bool startupPending = false; // started by Thread_start, not yet in its main loop
 };
+
+// A thread that is starting counts for Event_waitIdle until it first enters
+// its main loop (or ends without one).  Settles it once; either lock state.
+void settleStartupLocked(Mainloop& loop);
 
 // The calling thread's loop, made (and given a token) on first use.
 std::shared_ptr<Mainloop> currentLoop();
