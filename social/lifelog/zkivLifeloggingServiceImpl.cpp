@@ -1,7 +1,7 @@
 // The lifelog service object, its actor listener and the entry procedure of
 // the thread "Lifelogging".
 //
-// The service and its logging thread meet under one lock (kThreadLock):
+// The service and its logging thread meet under one lock (gThreadLock):
 //   - The thread attaches to its service (creates the listener and records
 //     the actor) only while the service is not being deleted; a deletion
 //     that comes first finds no actor, and the thread, seeing the deletion,
@@ -34,8 +34,8 @@
 
 namespace {
 
-std::mutex kThreadLock;
-std::condition_variable kThreadEnded;
+std::mutex gThreadLock;
+std::condition_variable gThreadEnded;
 
 using Lock = std::unique_lock<std::mutex>;
 
@@ -66,7 +66,7 @@ void startThread(LifeloggingServiceImpl* service, unsigned int* err) {
 // The logging thread's attachment: a listener and its actor, recorded in the
 // service unless the service is already being deleted.
 ActorListener* attach(LifeloggingServiceImpl* service, unsigned int* err) {
-    Lock lock(kThreadLock);
+    Lock lock(gThreadLock);
     if (service->closing) {
         return nullptr;
     }
@@ -87,16 +87,16 @@ ActorListener* attach(LifeloggingServiceImpl* service, unsigned int* err) {
 
 // Takes the listener and the actor out of the service before they go.
 void detach(LifeloggingServiceImpl* service) {
-    Lock lock(kThreadLock);
+    Lock lock(gThreadLock);
     service->listener = nullptr;
     service->actor = nullptr;
 }
 
 // The thread's last touch of its service.
 void threadEnded(LifeloggingServiceImpl* service) {
-    Lock lock(kThreadLock);
+    Lock lock(gThreadLock);
     service->threadEnded = 1;
-    kThreadEnded.notify_all();
+    gThreadEnded.notify_all();
 }
 
 }  // namespace
@@ -150,7 +150,7 @@ LIFELOG_API void __LifeloggingServiceImpl_delete(LifeloggingServiceImpl* service
     }
     void* mainloop = nullptr;
     {
-        Lock lock(kThreadLock);
+        Lock lock(gThreadLock);
         service->closing = 1;
         if (service->listener != nullptr) {
             service->listener->controller = nullptr;
@@ -171,8 +171,8 @@ LIFELOG_API void __LifeloggingServiceImpl_delete(LifeloggingServiceImpl* service
         Event_exitMainloop(mainloop, &scratch);
     }
     if (service->threadStarted) {
-        Lock lock(kThreadLock);
-        kThreadEnded.wait(lock, [&] { return service->threadEnded != 0; });
+        Lock lock(gThreadLock);
+        gThreadEnded.wait(lock, [&] { return service->threadEnded != 0; });
     } else {
         Thread_release(service->thread, &scratch);
     }
@@ -268,6 +268,9 @@ LIFELOG_API ActorListener* ActorListener_new(const char* name, ActivityEventCont
 }
 
 LIFELOG_API void ActorListener_delete(ActorListener* listener) {
+    if (listener == nullptr) {
+        return;
+    }
     if (listener->actor != nullptr) {
         unsigned int scratch = 0;
         Actor_delete(listener->actor, &scratch);
@@ -281,7 +284,7 @@ LIFELOG_API void __ActorListener_actor(void* target, ActorMessage* message) {
     if (message == nullptr || message->code != 1) {
         return;
     }
-    Lock lock(kThreadLock);
+    Lock lock(gThreadLock);
     if (listener->controller == nullptr) {
         return;  // the service is being deleted
     }
