@@ -22,7 +22,7 @@ constexpr int kRowsPerWriter = 150;
 
 using Rows = std::vector<std::vector<std::string>>;
 
-class PlatformThreadsTest : public LifelogTest {
+class PlatformDatabaseThreadsTest : public LifelogTest {
 protected:
     // Codes other than success seen by all threads, with how often.
     void note(const char* what, unsigned int code) {
@@ -39,7 +39,7 @@ private:
     std::map<std::string, int> failures_;
 };
 
-TEST_F(PlatformThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
+TEST_F(PlatformDatabaseThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
     unsigned int err = 0;
     Database* setup = _Database_createInternal(kPath, &err);
     ASSERT_NE(setup, nullptr);
@@ -133,7 +133,7 @@ TEST_F(PlatformThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
               (Rows{{"1", "150", "150"}, {"2", "150", "150"}}));
 }
 
-TEST_F(PlatformThreadsTest, AllocatorAndLogHookUnderSeveralThreads) {
+TEST_F(PlatformDatabaseThreadsTest, AllocatorAndLogHookUnderSeveralThreads) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 500;
     long before = Mem_getLiveCount();
