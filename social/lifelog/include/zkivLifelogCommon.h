@@ -18,27 +18,37 @@ LIFELOG_BEGIN_DECLS
 
 /* ----------------------------------------------------------- identifiers */
 
+/* Constants of the header, not exported names: each client gets its own
+ * copy, and identifiers are compared by value with UUID_isEqual. */
+
 /* The platform's base interface: the service object answers it with itself,
  * the factory with a new query object.  56C5BADD-2A24-43DA-B8B1-409B9EE883C5 */
-LIFELOG_API extern const UUID IID_IBase;
+static const UUID IID_IBase = {
+    0x56C5BADD, 0x2A24, 0x43DA, {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
 /* The second identifier of the platform's common component definitions;
  * nothing in the library asks for it or answers it.
  * E822B65C-FD4B-4171-9E38-A305CFA28F2D */
-LIFELOG_API extern const UUID IID_IBaseReserved;
+static const UUID IID_IBaseReserved = {
+    0xE822B65C, 0xFD4B, 0x4171, {0x9E, 0x38, 0xA3, 0x05, 0xCF, 0xA2, 0x8F, 0x2D}};
 /* ILifelog, the query object.  334D3D80-7E91-44B4-AD33-B2891A3CB445 */
-LIFELOG_API extern const UUID IID_ILifelog;
+static const UUID IID_ILifelog = {
+    0x334D3D80, 0x7E91, 0x44B4, {0xAD, 0x33, 0xB2, 0x89, 0x1A, 0x3C, 0xB4, 0x45}};
 /* ILifeloggingService, the service object.
  * 3E7E038E-6ED8-4744-B0FF-A7C2144AFEC3 */
-LIFELOG_API extern const UUID IID_ILifeloggingService;
+static const UUID IID_ILifeloggingService = {
+    0x3E7E038E, 0x6ED8, 0x4744, {0xB0, 0xFF, 0xA7, 0xC2, 0x14, 0x4A, 0xFE, 0xC3}};
 /* The lifelog service component class.
  * E34E2B68-6238-4B7B-BE41-C4F7FE705975 */
-LIFELOG_API extern const UUID CLSID_LifeloggingService;
+static const UUID CLSID_LifeloggingService = {
+    0xE34E2B68, 0x6238, 0x4B7B, {0xBE, 0x41, 0xC4, 0xF7, 0xFE, 0x70, 0x59, 0x75}};
 /* The platform's notification component class.
  * C69A284C-68A5-4654-B860-3CA60705B63F */
-LIFELOG_API extern const UUID CLSID_LifelogPi;
+static const UUID CLSID_LifelogPi = {
+    0xC69A284C, 0x68A5, 0x4654, {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
 /* ILifelogPi, the notification component's interface.
  * A628BF07-0C8C-4954-9AE9-D7123C005F9E */
-LIFELOG_API extern const UUID IID_ILifelogPi;
+static const UUID IID_ILifelogPi = {
+    0xA628BF07, 0x0C8C, 0x4954, {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
 
 /* --------------------------------------------------------------- factory */
 
