@@ -59,6 +59,24 @@ using StringGuard = Guard<char, freeString>;
 using ListGuard = Guard<List, List_delete>;
 using ActivityGuard = Guard<ZLifelogActivity, ZLifelogActivity_delete>;
 
+// Appends `element` to a list that holds each object once, the rule shared
+// by a logger's handlers and a handler's generators.  Returns 0, 3 when the
+// very object is already in the list, or 12 when the list refused the append
+// (logged as "List_addLast is failed" under the caller's name and line).
+inline unsigned int appendOnce(List* list, void* element, const char* function, int line) {
+    void* cursor = List_getIterator(list);
+    for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
+        if (each == element) {
+            return 3;
+        }
+    }
+    if (List_addLast(list, element) == 0) {
+        __Log_printfEx(kLogModule, kError, function, line, "List_addLast is failed");
+        return 12;
+    }
+    return 0;
+}
+
 }  // namespace lifelog
 
 // Log lines name the exported function they are written from (__func__).

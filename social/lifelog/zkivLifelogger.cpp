@@ -7,20 +7,6 @@
 
 using lifelog::setError;
 
-namespace {
-
-bool contains(List* list, const void* element) {
-    void* cursor = List_getIterator(list);
-    for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
-        if (each == element) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 extern "C" {
 
 ZLifelogger* ZLifelogger_new(unsigned int* err) {
@@ -71,14 +57,7 @@ void ZLifelogger_addHandler(ZLifelogger* logger, ZLifeloggingHandler* handler,
         setError(err, 4);
         return;
     }
-    if (contains(logger->handlers, handler)) {
-        setError(err, 3);
-        return;
-    }
-    if (List_addLast(logger->handlers, handler) == 0) {
-        LIFELOG_ERROR("List_addLast is failed");
-        setError(err, 12);
-    }
+    setError(err, lifelog::appendOnce(logger->handlers, handler, __func__, __LINE__));
 }
 
 void ZLifelogger_deleteHandler(ZLifelogger* logger, ZLifeloggingHandler* handler,

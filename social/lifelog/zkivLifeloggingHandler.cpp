@@ -7,20 +7,6 @@
 
 using lifelog::setError;
 
-namespace {
-
-bool contains(List* list, const void* element) {
-    void* cursor = List_getIterator(list);
-    for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
-        if (each == element) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 extern "C" {
 
 ZLifeloggingHandler* ZLifeloggingHandler_new(Handle* handle, unsigned int* err) {
@@ -72,14 +58,7 @@ void ZLifeloggingHandler_addGenerator(ZLifeloggingHandler* handler, Generator* g
         setError(err, 4);
         return;
     }
-    if (contains(handler->generators, generator)) {
-        setError(err, 3);
-        return;
-    }
-    if (List_addLast(handler->generators, generator) == 0) {
-        LIFELOG_ERROR("List_addLast is failed");
-        setError(err, 12);
-    }
+    setError(err, lifelog::appendOnce(handler->generators, generator, __func__, __LINE__));
 }
 
 void ZLifeloggingHandler_deleteGenerator(ZLifeloggingHandler* handler, Generator* generator,
