@@ -329,7 +329,11 @@ Query::Query(const Kind& kind, const Range& range) : kind_(kind), object_(newQue
     if (err != 0) {
         object_->ops->release(object_);
         object_ = nullptr;
-        throw Failure(fmt::format("opening the lifelog database {}", hostPath(kDatabasePath).string()),
+        throw Failure(fmt::format("opening the lifelog database {}{}",
+                                  hostPath(kDatabasePath).string(),
+                                  err == ZBASE_E_FILE_NOT_FOUND
+                                      ? " (nothing has been logged under this root yet)"
+                                      : ""),
                       err);
     }
 }
@@ -343,9 +347,7 @@ Query::~Query() {
 void Query::where(const std::string& condition) {
     unsigned int err = 0;
     object_->ops->setFilter(object_, condition.c_str(), &err);
-    check(err, fmt::format("the condition \"{}\" on the {} table is refused (see the database's "
-                           "complaint above)",
-                           condition, kind_.word));
+    check(err, fmt::format("the {} table refuses the condition \"{}\"", kind_.word, condition));
 }
 
 void Query::orderBy(const std::string& column, int orderType) {

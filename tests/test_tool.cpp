@@ -1,0 +1,220 @@
+// The command-line tool, run as a subprocess under the test's platform root
+// (ZBASE_ROOT, inherited): what it writes lands in the database, what it
+// prints is what the database holds, and what it refuses changes nothing.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& argument) {
+    std::string text = "'";
+    for (char c : argument) {
+        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return text + "'";
+}
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ToolTest : public LifelogTest {
+protected:
+    Outcome tool(const std::vector<std::string>& arguments) const {
+        std::string command = quoted(LIFELOG_TOOL_PATH);
+        for (const std::string& argument : arguments) {
+            command += " " + quoted(argument);
+        }
+        auto out = root_ / "tool.out";
+        auto err = root_ / "tool.err";
+        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+        int raw = std::system(command.c_str());
+        Outcome run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = slurp(out);
+        run.err = slurp(err);
+        return run;
+    }
+
+    // A run that must succeed silently on standard error (no library error
+    // line, no leak warning).
+    Outcome ok(const std::vector<std::string>& arguments) const {
+        Outcome run = tool(arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        return run;
+    }
+
+    std::string rowCount(const char* table) const {
+        return queryRows(kDbPath, std::string("SELECT COUNT(*) FROM ") + table)[0][0];
+    }
+};
+
+TEST_F(ToolTest, LoggedCallComesBackAsJsonRowAndSorted) {
+    ok({"config", "--on", "call"});
+    ok({"log", "call", "--number", "+15550001", "--direction", "in", "--duration", "42",
+        "--time", "2024-03-01 10:00:00", "--cell", "7", "--lac", "8", "--mcc", "9", "--mnc", "10"});
+    ok({"log", "call", "--number", "+15550002", "--direction", "missed", "--time",
+        "2024-03-01 09:00:00"});
+    ok({"log", "call", "--number", "+15550003", "--duration", "600", "--time",
+        "2024-03-02 08:00:00"});
+    EXPECT_EQ(queryRows(kDbPath, "SELECT CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
+                                 "CLOG_CELLID, CLOG_TIMESTAMP FROM ACTIVITY_CALL ORDER BY LOG_KEY")[0],
+              (std::vector<std::string>{"+15550001", "0", "42", "7", "2024-03-01 10:00:00"}));
+
+    auto rows = nlohmann::json::parse(ok({"list", "call", "--json"}).out);
+    ASSERT_EQ(rows.size(), 3u);
+    auto found = std::find_if(rows.begin(), rows.end(), [](const nlohmann::json& row) {
+        return row["CLOG_PHONE_NUMBER"] == "+15550001";
+    });
+    ASSERT_NE(found, rows.end());
+    EXPECT_EQ((*found)["CLOG_DIRECTION"], 0);
+    EXPECT_EQ((*found)["CLOG_DURATION"], 42);
+    EXPECT_EQ((*found)["CLOG_CELLID"], 7);
+    EXPECT_EQ((*found)["CLOG_MNC"], 10);
+    EXPECT_EQ((*found)["CLOG_TIMESTAMP"], "2024-03-01 10:00:00");
+    EXPECT_TRUE((*found)["CLOG_NAME"].is_null());
+    // The default order is by time stamp, oldest first.
+    EXPECT_EQ(rows[0]["CLOG_PHONE_NUMBER"], "+15550002");
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> numbers;
+    };
+    const std::vector<Case> cases = {
+        {{"--order", "duration:desc"}, {"+15550003", "+15550001", "+15550002"}},
+        {{"--order", "type", "--then", "number:desc"}, {"+15550003", "+15550002", "+15550001"}},
+        {{"--from", "2024-03-01 09:30", "--to", "2024-03-01"}, {"+15550001"}},
+        {{"--where", "CLOG_DURATION > 0", "--order", "number:desc"}, {"+15550003", "+15550001"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"list", "call", "--json"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        Outcome run = ok(arguments);
+        std::vector<std::string> numbers;
+        for (const auto& row : nlohmann::json::parse(run.out)) {
+            numbers.push_back(row["CLOG_PHONE_NUMBER"]);
+        }
+        EXPECT_EQ(numbers, c.numbers) << c.arguments[0] << " " << c.arguments[1];
+    }
+}
+
+TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
+    ok({"config", "--on", "call,message,media"});
+    struct Case {
+        const char* kind;
+        std::vector<std::string> log;
+        const char* table;
+    };
+    const Case cases[] = {
+        {"call", {"--number", "+1555", "--duration", "30", "--time", "2024-05-01 08:00:00"},
+         "ACTIVITY_CALL"},
+        {"message", {"--number", "+1555", "--text", "hi", "--time", "2024-05-01 08:00:01"},
+         "ACTIVITY_MESSAGE"},
+        {"media", {"--title", "Song", "--play-time", "200", "--time", "2024-05-01 08:00:02"},
+         "ACTIVITY_MEDIA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        for (int n = 1; n <= 2; ++n) {
+            std::vector<std::string> log{"log", c.kind};
+            log.insert(log.end(), c.log.begin(), c.log.end());
+            log.back().back() = static_cast<char>('0' + n);  // a second of its own
+            ok(log);
+            EXPECT_EQ(ok({"count", c.kind}).out, std::to_string(n) + "\n");
+            EXPECT_EQ(rowCount(c.table), std::to_string(n));
+        }
+        auto counted = nlohmann::json::parse(ok({"count", c.kind, "--json", "--from",
+                                                 "2024-05-01 08:00:02", "--to", "2024-05-02"})
+                                                 .out);
+        EXPECT_EQ(counted["count"], 1);
+    }
+    EXPECT_EQ(ok({"sum", "call", "duration"}).out, "60\n");
+    EXPECT_EQ(ok({"avg", "media", "play_time"}).out, "200.00\n");
+    auto top = nlohmann::json::parse(ok({"top", "message", "number", "--json"}).out);
+    EXPECT_EQ(top, nlohmann::json::parse(R"([{"value": "+1555", "count": 2}])"));
+}
+
+TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+    };
+    EXPECT_NE(tool({"count", "call"}).err.find("E_FILE_NOT_FOUND (31)"), std::string::npos);
+    EXPECT_NE(tool({"log", "call", "--number", "1"}).status, 0);  // no configuration: off
+    ok({"config", "--on", "call"});
+    ok({"log", "call", "--number", "+1", "--time", "2024-01-01 00:00:00"});
+    const std::vector<Case> cases = {
+        {{"list", "call", "--where", "NOPE = 1"},
+         "lifelog: the call table refuses the condition \"NOPE = 1\": E_INVALID_ARG (4)\n"},
+        {{"count", "call", "--where", "1=1; DELETE FROM ACTIVITY_CALL"},
+         "lifelog: the call table refuses the condition \"1=1; DELETE FROM ACTIVITY_CALL\": "
+         "E_INVALID_ARG (4)\n"},
+        {{"log", "message", "--number", "+1", "--text", "x"},
+         "lifelog: messages are switched off in "},
+        {{"log", "call", "--number", "+1", "--time", "2024-01-01"},
+         "lifelog: --time \"2024-01-01\" is not \"YYYY-MM-DD HH:MM:SS\"\n"},
+        {{"max", "call", "loudness"}, "lifelog: the call table has no column 'loudness'"},
+        {{"list", "call", "--order", "time:sideways"}, "lifelog: unknown order 'sideways'"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = tool(c.arguments);
+        EXPECT_NE(run.status, 0) << c.message;
+        EXPECT_EQ(run.out, "") << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(rowCount("ACTIVITY_CALL"), "1");
+    EXPECT_EQ(rowCount("ACTIVITY_MESSAGE"), "0");
+}
+
+TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {
+    Outcome run = ok({"demo"});
+    for (const char* section : {"Recording the day", "Timeline of Friday 14 June 2024", "\nCalls\n",
+                                "Most frequent numbers", "\nMedia\n", "Rows stored",
+                                "Outside the day"}) {
+        EXPECT_NE(run.out.find(section), std::string::npos) << section;
+    }
+    EXPECT_NE(run.out.find("longest       19:02:48  Sam (+447700900456)  incoming, 23:05"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("answered      3 calls, 39:57 talking, 13:19 on average"),
+              std::string::npos);
+
+    // The timeline lines ("  HH:MM:SS  kind ...") come oldest first, one per
+    // row of the day.
+    std::istringstream lines(run.out);
+    std::vector<std::string> times;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 12 && line[0] == ' ' && line[4] == ':' && line[7] == ':' &&
+            line[10] == ' ') {
+            times.push_back(line.substr(2, 8));
+        }
+    }
+    EXPECT_EQ(times.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+
+    EXPECT_EQ(rowCount("ACTIVITY_CALL"), "8");
+    EXPECT_EQ(rowCount("ACTIVITY_MESSAGE"), "8");
+    EXPECT_EQ(rowCount("ACTIVITY_MEDIA"), "5");
+    // A second run starts afresh instead of piling up.
+    ok({"demo"});
+    EXPECT_EQ(rowCount("ACTIVITY_CALL"), "8");
+}
+
+}  // namespace
