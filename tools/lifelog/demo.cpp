@@ -321,6 +321,7 @@ void printTimeline() {
         table.rows.push_back({entry.stamp.substr(11), entry.kind, entry.with, entry.detail});
     }
     fmt::print("{}", table.render(2));
+    fmt::print("  (a message keeps the first 30 characters of its text as its summary)\n");
 }
 
 void printCalls() {

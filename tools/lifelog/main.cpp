@@ -415,7 +415,7 @@ int run(int argc, char** argv) {
 
     if (!root.empty()) {
         useRoot(root);
-    } else if (demo->parsed() && platformRoot() != "" && getenv("ZBASE_ROOT") == nullptr) {
+    } else if (demo->parsed() && (getenv("ZBASE_ROOT") == nullptr || *getenv("ZBASE_ROOT") == 0)) {
         useRoot(demoRoot());
     }
     if (verbose) {
