@@ -248,6 +248,12 @@ void runLog(const std::string& kindWord, const LogOptions& options) {
             fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", options.time));
     }
     Configuration configuration = readConfiguration();
+    if (!configuration.exists) {
+        throw UsageError(fmt::format(
+            "there is no configuration file {}, so nothing is logged (write one with "
+            "`lifelog config --on {}`)",
+            hostPath(kConfigPath).string(), kind.word));
+    }
     if (!isOn(configuration, kind.table)) {
         throw UsageError(fmt::format(
             "{} are switched off in {}: nothing recorded (switch them on with "
