@@ -36,8 +36,7 @@ TEST_F(PlatformBaseTest, TokensKeepEmptyPieces) {
         {"a,,b", {"a", "", "b"}},
         {",a,", {"", "a", ""}},
         {"", {""}},
-        {"say \"hi\",x", {"say ", "hi", "", "x"}},  // every delimiter of the set cuts
-    };
+        {"say \"hi\",x", {"say ", "hi", "", "x"}}};  // every delimiter of the set cuts
     for (const auto& [text, expected] : cases) {
         List* list = String_getTokens(text, ",\"");
         std::vector<std::string> pieces;

@@ -30,10 +30,7 @@ class PlatformDatabaseTest : public LifelogTest {
 TEST_F(PlatformDatabaseTest, ExecuteResultCodesAndOneStatementOnly) {
     Database* db = _Database_createInternal(kPath, &err);
     ASSERT_NE(db, nullptr) << "parent folders are made";
-    const struct {
-        const char* sql;
-        unsigned int code;
-    } cases[] = {
+    const std::pair<const char*, unsigned int> cases[] = {
         {"CREATE TABLE T (ID INTEGER PRIMARY KEY, NAME TEXT UNIQUE)", 70},
         {" \tINSERT INTO T (NAME) VALUES (\"first\")", 0},  // double-quoted text fallback
         {"INSERT INTO T (NAME) VALUES ('second');", 0},
@@ -46,7 +43,7 @@ TEST_F(PlatformDatabaseTest, ExecuteResultCodesAndOneStatementOnly) {
         {"INSERT INTO T (NAME) VALUES ('x'); INSERT INTO T (NAME) VALUES ('y')", 4},
         {"DELETE FROM T; DROP TABLE T", 4},
     };
-    for (const auto& c : cases) EXPECT_EQ(run(db, c.sql), c.code) << c.sql;
+    for (const auto& [sql, code] : cases) EXPECT_EQ(run(db, sql), code) << sql;
     EXPECT_EQ(Database_createStatement(db, "SELECT 1; SELECT 2", &err), nullptr);
     EXPECT_EQ(err, 4u);
     Database_close(db, &err);
@@ -136,10 +133,8 @@ TEST_F(PlatformDatabaseTest, AllocationFailuresLeaveNothingOpen) {
         Mem_failAfter(0);
         EXPECT_EQ(err, 1u) << "allocation " << n;
         EXPECT_EQ(rows, nullptr);
-        if (statement)
-            DbStatement_destroy(statement, &err);
-        if (db)
-            Database_close(db, &err);
+        DbStatement_destroy(statement, nullptr);  // both take null
+        Database_close(db, nullptr);
         EXPECT_EQ(Mem_getLiveCount(), 0);
     }
 }

@@ -20,10 +20,8 @@ class PlatformDatabaseThreadsTest : public LifelogTest {};
 
 TEST_F(PlatformDatabaseThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
     unsigned int err = 0;
-    Database* setup = _Database_createInternal(kPath, &err);
-    Database_executeSQL(setup, "CREATE TABLE T (WRITER INTEGER, N INTEGER)", 0, nullptr, nullptr,
-                        &err);
-    Database_close(setup, &err);
+    Database_close(_Database_createInternal(kPath, &err), &err);  // a WAL database
+    execSql(kPath, "CREATE TABLE T (WRITER INTEGER, N INTEGER)");
     std::mutex mutex;
     std::string failures;  // every unexpected code, whichever thread saw it
     auto expect = [&](const char* what, unsigned int code) {
