@@ -1,172 +1,148 @@
 // Shared by the query tests: a lifelog database made through the library's
-// own database handle (the real schema), rows seeded with SQLite, query
-// objects, and the statements that enumerators ran, read from their trace.
+// own database handle (the real schema), query objects released at the end,
+// rows as a client sees them, and the statement an enumerator ran, read
+// from its start trace.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fixture.h"
-#include "zbase.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
-#include "zkivLifelogEnumerator.h"
 #include "zkivLifelogImpl.h"
 #include "zkivLifeloggerDBHandle.h"
 
-// One row as a client sees it through getCurrentN.
-struct RowView {
-    std::string name;
-    std::string timestamp;  // "%04d-%02d-%02d %02d:%02d:%02d", or "" for seven zeros
-    std::string location;   // "<null>" when there is none
-    std::vector<std::string> items;  // "KEY=value" in item order
-
-    bool operator==(const RowView&) const = default;
-};
-
-inline void PrintTo(const RowView& row, std::ostream* out) {
-    *out << "{" << row.name << " | " << row.timestamp << " | " << row.location << " |";
-    for (const auto& item : row.items) *out << " " << item;
-    *out << "}";
-}
-
-inline std::string dateText(const DateTime& when) {
-    if (when.year == 0 && when.month == 0 && when.day == 0 && when.hour == 0 &&
-        when.minute == 0 && when.second == 0) {
-        return "";
+// One row through getCurrentN as "name|time stamp|location|items": the
+// time stamp "" for seven zeros, the location "<null>" for none and the
+// items as "KEY=value" in item order (L marks a 64-bit, d a double value).
+inline std::string rowText(ZLifelogActivity* activity) {
+    const DateTime t = ZLifelogActivity_getTimestamp(activity);
+    char text[64] = "";
+    if (t.year || t.month || t.day || t.hour || t.minute || t.second) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month,
-                  when.day, when.hour, when.minute, when.second);
-    return text;
-}
-
-inline std::string itemText(const ZLifelogActivityItem* item) {
-    std::string text = std::string(item->key) + "=";
-    switch (item->valueType) {
-        case LIFELOG_VALUE_INT:
-            return text + std::to_string(*static_cast<int32_t*>(item->value));
-        case LIFELOG_VALUE_INT64:
-            return text + std::to_string(*static_cast<int64_t*>(item->value)) + "L";
-        case LIFELOG_VALUE_DOUBLE: {
-            char number[64];
-            std::snprintf(number, sizeof number, "%g", *static_cast<double*>(item->value));
-            return text + number + "d";
-        }
-        case LIFELOG_VALUE_STRING:
-            return text + "'" + static_cast<char*>(item->value) + "'";
-        default:
-            return text + "?";
-    }
-}
-
-inline RowView viewOf(ZLifelogActivity* activity) {
-    RowView row;
-    row.name = ZLifelogActivity_getName(activity);
-    row.timestamp = dateText(ZLifelogActivity_getTimestamp(activity));
     const char* location = ZLifelogActivity_getLocation(activity);
-    row.location = location != nullptr ? location : "<null>";
+    std::string row = std::string(ZLifelogActivity_getName(activity)) + "|" + text + "|" +
+                      (location != nullptr ? location : "<null>") + "|";
     void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(activity));
-    while (void* item = List_getNext(&cursor)) {
-        row.items.push_back(itemText(static_cast<ZLifelogActivityItem*>(item)));
+    while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
+        if (item->valueType == LIFELOG_VALUE_INT) {
+            std::snprintf(text, sizeof text, "%d", *static_cast<int32_t*>(item->value));
+        } else if (item->valueType == LIFELOG_VALUE_INT64) {
+            std::snprintf(text, sizeof text, "%lldL",
+                          static_cast<long long>(*static_cast<int64_t*>(item->value)));
+        } else if (item->valueType == LIFELOG_VALUE_DOUBLE) {
+            std::snprintf(text, sizeof text, "%gd", *static_cast<double*>(item->value));
+        } else {
+            std::snprintf(text, sizeof text, "'%s'", static_cast<char*>(item->value));
+        }
+        row += (row.back() == '|' ? "" : " ") + std::string(item->key) + "=" + text;
     }
     return row;
 }
 
-// Walks the enumerator to its end and deletes it; `endErr` gets the code
-// that ended the walk (2 at the regular end).
-inline std::vector<RowView> drain(ZLifelogEnumerator* enumerator, unsigned int* endErr = nullptr) {
-    std::vector<RowView> rows;
-    if (enumerator == nullptr) {
-        return rows;
-    }
-    unsigned int err = 0;
+// Walks the enumerator to its end and deletes it; an unreadable row reads
+// "<error N>".  `endErr` gets the code that ended the walk (2 at the end,
+// 4 for no enumerator).
+inline std::vector<std::string> drain(ZLifelogEnumerator* enumerator,
+                                      unsigned int* endErr = nullptr) {
+    std::vector<std::string> rows;
+    unsigned int err = 0, rowErr = 0;
     for (ZLifelogEnumerator_moveNext(enumerator, &err); err == 0;
          ZLifelogEnumerator_moveNext(enumerator, &err)) {
-        unsigned int rowErr = 0;
         ZLifelogActivity* activity = ZLifelogEnumerator_getCurrentN(enumerator, &rowErr);
-        if (activity == nullptr) {  // the rows seen so far show what went missing
-            break;
-        }
-        rows.push_back(viewOf(activity));
-        ZLifelogActivity_delete(activity);
+        rows.push_back(activity != nullptr ? rowText(activity)
+                                           : "<error " + std::to_string(rowErr) + ">");
+        if (activity != nullptr)
+            ZLifelogActivity_delete(activity);
     }
-    if (endErr != nullptr) {
+    if (endErr != nullptr)
         *endErr = err;
-    }
     ZLifelogEnumerator_delete(enumerator);
     return rows;
 }
 
+// The first item of each row (LOG_KEY for whole rows).
+inline std::vector<std::string> keysOf(const std::vector<std::string>& rows) {
+    std::vector<std::string> keys;
+    for (const std::string& row : rows) {
+        const std::string items = row.substr(row.rfind('|') + 1);
+        keys.push_back(items.substr(0, items.find(' ')));
+    }
+    return keys;
+}
+
+inline constexpr DateTime kJan2Start{2020, 1, 2, 11, 30, 0, 0};
+inline constexpr DateTime kJan3End{2020, 1, 3, 23, 59, 59, 0};
+
 class QueryTest : public LifelogTest {
-protected:
+  protected:
     void SetUp() override {
         LifelogTest::SetUp();
         unsigned int err = 0;
-        DBHandle* handle = DBHandle_new(kDbPath, 500, &err);
+        DBHandle_delete(DBHandle_new(kDbPath, 500, &err));  // the real schema
         ASSERT_EQ(err, 0u);
-        DBHandle_delete(handle);
     }
     void TearDown() override {
         for (ILifelog* object : objects_) {
             __LifelogImpl_release(object);
         }
-        objects_.clear();
         LifelogTest::TearDown();
     }
-
     // A query object with count 1, released at the end of the test.
     ILifelog* newObject() {
         unsigned int err = 0;
-        ILifelog* object = __LifelogImpl_new(&err);
-        EXPECT_NE(object, nullptr);
-        __LifelogImpl_addRef(object);
-        objects_.push_back(object);
-        return object;
+        objects_.push_back(__LifelogImpl_new(&err));
+        __LifelogImpl_addRef(objects_.back());
+        return objects_.back();
     }
-    ILifelog* open(const char* table) {
+    // Over `table`, optionally narrowed to Jan 2 11:30 .. Jan 3 end, filtered
+    // and ordered by one column, descending.
+    ILifelog* open(const char* table, bool range = false, const char* filter = nullptr,
+                   const char* sortColumn = nullptr) {
         ILifelog* object = newObject();
-        unsigned int err = 0;
-        object->ops->initialize(object, table, &err);
-        EXPECT_EQ(err, 0u) << table;
+        unsigned int err[3] = {};
+        range ? object->ops->initialize2(object, table, kJan2Start, kJan3End, &err[0])
+              : object->ops->initialize(object, table, &err[0]);
+        object->ops->setFilter(object, filter, &err[1]);
+        sortColumn ? object->ops->setSortOrder(object, sortColumn, LIFELOG_ORDER_DESC, &err[2])
+                   : object->ops->resetSortOrder(object);
+        EXPECT_EQ(err[0] + err[1] + err[2], 0u) << table;
         return object;
     }
-    ILifelog* openRange(const char* table, DateTime from, DateTime to) {
-        ILifelog* object = newObject();
-        unsigned int err = 0;
-        object->ops->initialize2(object, table, from, to, &err);
-        EXPECT_EQ(err, 0u) << table;
-        return object;
-    }
-
+    static LifelogImpl* implOf(ILifelog* object) { return static_cast<LifelogImpl*>(object->impl); }
     // The statement of the most recent enumerator, from its start trace.
     std::string lastSql() const {
-        const std::string head = "start : sql : [ ";
+        const std::string head = "start : sql : [ ", tail = " ]";
         std::string sql = "<none>";
         for (const LogLine& line : logLines()) {
             if (line.level == kTrace && line.function == "ZLifelogEnumerator_new" &&
-                line.text.rfind(head, 0) == 0 && line.text.size() >= head.size() + 2) {
-                sql = line.text.substr(head.size(), line.text.size() - head.size() - 2);
+                line.text.starts_with(head) && line.text.ends_with(tail)) {
+                sql = line.text.substr(head.size(), line.text.size() - head.size() - tail.size());
             }
         }
         return sql;
     }
-
-    // Three calls on 2020-01-01..03 (durations 30, 90, 90), types 1, 2, 1.
-    void seedCalls() {
+    std::string callCount() const {
+        return queryRows(kDbPath, "SELECT count(*) FROM ACTIVITY_CALL").at(0).at(0);
+    }
+    // Calls 1..3 on Jan 1..3 (durations 30, 90, 90; types 1, 2, 1) and
+    // messages 1..7 (numbers A A A B B C D; types 1 1 1 2 1 2 2).
+    void seed() const {
         execSql(kDbPath,
                 "INSERT INTO ACTIVITY_CALL (CLOG_DIRECTION, CLOG_DURATION, CLOG_TYPE, "
                 "CLOG_PHONE_NUMBER, LOCATION, CLOG_TIMESTAMP) VALUES "
                 "(0, 30, 1, '0101', 'Seoul', '2020-01-01 10:00:00'),"
                 "(1, 90, 2, '0202', NULL, '2020-01-02 11:30:00'),"
-                "(2, 90, 1, '0101', 'Busan', '2020-01-03 23:59:59')");
+                "(2, 90, 1, '0101', 'Busan', '2020-01-03 23:59:59');"
+                "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_TYPE, MSGLOG_PHONE_NUMBER, MSGLOG_TIMESTAMP)"
+                " VALUES (1, 'A', '2020-01-01 01:00:00'), (1, 'A', '2020-01-02 12:00:00'),"
+                "(1, 'A', '2020-01-03 12:00:00'), (2, 'B', '2020-01-02 13:00:00'),"
+                "(1, 'B', '2020-01-03 13:00:00'), (2, 'C', '2020-01-03 14:00:00'),"
+                "(2, 'D', '2020-01-03 14:00:00')");
     }
-
     std::vector<ILifelog*> objects_;
 };
-
-inline constexpr DateTime kJan1{2020, 1, 1, 0, 0, 0, 0};
-inline constexpr DateTime kJan2Start{2020, 1, 2, 11, 30, 0, 0};
-inline constexpr DateTime kJan3End{2020, 1, 3, 23, 59, 59, 0};
