@@ -90,8 +90,6 @@ TEST_F(FactoryTest, FailingConstructorsGiveOneAndLeaveNothing) {
         ASSERT_NE(object, nullptr);
         takeBack(object);
     }
-    EXPECT_TRUE(hasLog(kError, "Propagated: _CreateDBLifeLogger is failed", 10,
-                       "ActivityEventController_new"));
     EXPECT_TRUE(hasLog(kError, "[E_OUT_OF_MEMORY] Propagated: Thread_new is failed", 10,
                        "__LifeloggingServiceImpl_new"));
 }
