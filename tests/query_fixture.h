@@ -15,15 +15,13 @@
 #include "zkivLifeloggerDBHandle.h"
 
 // One row through getCurrentN as "name|time stamp|location|items": the
-// time stamp "" for seven zeros, the location "<null>" for none and the
-// items as "KEY=value" in item order (L marks a 64-bit, d a double value).
+// location "<null>" for none, the items as "KEY=value" in item order (L
+// marks a 64-bit, d a double value).
 inline std::string rowText(ZLifelogActivity* activity) {
     const DateTime t = ZLifelogActivity_getTimestamp(activity);
-    char text[64] = "";
-    if (t.year || t.month || t.day || t.hour || t.minute || t.second) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                      t.hour, t.minute, t.second);
-    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
     const char* location = ZLifelogActivity_getLocation(activity);
     std::string row = std::string(ZLifelogActivity_getName(activity)) + "|" + text + "|" +
                       (location != nullptr ? location : "<null>") + "|";
@@ -44,9 +42,9 @@ inline std::string rowText(ZLifelogActivity* activity) {
     return row;
 }
 
-// Walks the enumerator to its end and deletes it; an unreadable row reads
-// "<error N>".  `endErr` gets the code that ended the walk (2 at the end,
-// 4 for no enumerator).
+// Walks the enumerator to its end, checks that a reset brings the first
+// row back, and deletes it; an unreadable row reads "<error:N>".  `endErr`
+// gets the code that ended the walk (2 at the end, 4 for no enumerator).
 inline std::vector<std::string> drain(ZLifelogEnumerator* enumerator,
                                       unsigned int* endErr = nullptr) {
     std::vector<std::string> rows;
@@ -55,9 +53,14 @@ inline std::vector<std::string> drain(ZLifelogEnumerator* enumerator,
          ZLifelogEnumerator_moveNext(enumerator, &err)) {
         ZLifelogActivity* activity = ZLifelogEnumerator_getCurrentN(enumerator, &rowErr);
         rows.push_back(activity != nullptr ? rowText(activity)
-                                           : "<error " + std::to_string(rowErr) + ">");
+                                           : "<error:" + std::to_string(rowErr) + ">");
         if (activity != nullptr)
             ZLifelogActivity_delete(activity);
+    }
+    if (err == 2 && !rows.empty()) {  // reset starts the walk over
+        ZLifelogEnumerator_reset(enumerator, &rowErr);
+        ZLifelogEnumerator_moveNext(enumerator, &rowErr);
+        EXPECT_EQ(rowErr, 0u) << "a row after reset";
     }
     if (endErr != nullptr)
         *endErr = err;
