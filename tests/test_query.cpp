@@ -179,7 +179,7 @@ TEST_F(QueryTest, DateRangeIncludesBothBoundsInEitherOrder) {
     } cases[] = {
         {kJan2Start, kJan3End, {"LOG_KEY=2", "LOG_KEY=3"}},
         {kJan3End, kJan2Start, {"LOG_KEY=2", "LOG_KEY=3"}},
-        {kJan2Start, kJan2Start, {"LOG_KEY=2"}},
+        {kJan2Start, {2020, 1, 2, 11, 30, 1, 0}, {"LOG_KEY=2"}},  // a second apart
         {{2020, 1, 3, 23, 59, 59, 0}, {2020, 1, 2, 11, 30, 1, 0}, {"LOG_KEY=3"}},
         {{2020, 1, 2, 11, 30, 1, 0}, {2020, 1, 3, 23, 59, 58, 0}, {}},
         {{2020, 1, 2, 11, 31, 0, 0}, {2019, 2, 3, 0, 0, 0, 0}, {"LOG_KEY=1", "LOG_KEY=2"}},
@@ -269,6 +269,7 @@ TEST_F(QueryTest, SortOrdersAreTestRunAndARefusalKeepsThePrevious) {
         {"CLOG_TYPE", desc, "CLOG_DURATION", none, 0, "CLOG_TYPE DESC"},
         {"CLOG_TYPE", asc, "NO_SUCH", asc, 4, "LOG_KEY DESC"},
         {"CLOG_TYPE", asc, "LOG_KEY; DELETE FROM ACTIVITY_CALL", 5, 4, "LOG_KEY DESC"},
+        {"CLOG_TYPE", asc, "LOG_KEY LIMIT 1", 5, 4, "LOG_KEY DESC"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.column1 << " " << c.type1 << " / " << c.type2);
