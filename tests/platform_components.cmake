@@ -1,11 +1,11 @@
-# The component registry's tests load a component library by path, and the
-# notification component's delivery tests stand in for the library's dispatch
-# operations, which the stand-in finds by name in the running process.
+# A component library for the registry's tests; the threaded tests export the
+# dispatch operations that the notification component finds by name.
 add_library(platform_test_module MODULE ${CMAKE_CURRENT_SOURCE_DIR}/modules/platform_test_module.cpp)
 target_link_libraries(platform_test_module PRIVATE qelmemory)
 target_include_directories(platform_test_module PRIVATE ${CMAKE_SOURCE_DIR}/platform/include)
 
 add_dependencies(test_platform_components platform_test_module)
+target_link_libraries(test_platform_components PRIVATE ${CMAKE_DL_LIBS})
 target_compile_definitions(test_platform_components PRIVATE
   PLATFORM_TEST_MODULE_PATH="$<TARGET_FILE:platform_test_module>"
   ZBASE_LIBRARY_PATH="$<TARGET_FILE:zbase>")
