@@ -64,6 +64,34 @@ bool storeCopy(char** slot, const char* text, unsigned int* err) {
 
 int textLength(const char* text) { return text == nullptr ? 0 : String_length(text); }
 
+// The first step shared by both initialisations: an object and a name are
+// required, and one object binds once (a second binding would leave
+// enumerators reading through a closed handle).
+bool mayBind(LifelogImpl* object, const char* activityName, unsigned int* err,
+             const char* function, int line) {
+    if (object == nullptr || activityName == nullptr) {
+        setError(err, ZBASE_E_INVALID_ARG);
+        return false;
+    }
+    if (object->database != nullptr) {
+        __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line,
+                       "query object is already initialised");
+        setError(err, ZBASE_E_INVALID_ARG);
+        return false;
+    }
+    return true;
+}
+
+// Queries only read: a missing database file is 31, never created here.
+bool databaseExists(unsigned int* err, const char* function, int line) {
+    if (_Database_existsInternal(kDatabasePath, err) != 0) {
+        return true;
+    }
+    setError(err, ZBASE_E_FILE_NOT_FOUND);
+    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, "Database don't exist ");
+    return false;
+}
+
 }  // namespace
 
 // Clears the caller's error slot on entry; a caller without one gets a
@@ -149,23 +177,11 @@ LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityNa
                                           unsigned int* err) {
     LIFELOG_CLEAR_ERR(err);
     LifelogImpl* object = implOf(self);
-    if (object == nullptr || activityName == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+    if (!mayBind(object, activityName, err, __func__, __LINE__)) {
         return;
     }
-    // One object, one database handle: a second initialisation is refused
-    // rather than leaving enumerators reading through a closed handle.
-    if (object->database != nullptr) {
-        LIFELOG_ERROR("query object is already initialised");
-        setError(err, ZBASE_E_INVALID_ARG);
-        return;
-    }
-    if (!storeCopy(&object->activityName, activityName, err)) {
-        return;
-    }
-    if (_Database_existsInternal(kDatabasePath, err) == 0) {
-        setError(err, ZBASE_E_FILE_NOT_FOUND);
-        LIFELOG_ERROR("Database don't exist ");
+    if (!storeCopy(&object->activityName, activityName, err) ||
+        !databaseExists(err, __func__, __LINE__)) {
         return;
     }
     object->database = _Database_openInternal(kDatabasePath, err);
@@ -178,13 +194,7 @@ LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityN
                                            DateTime to, unsigned int* err) {
     LIFELOG_CLEAR_ERR(err);
     LifelogImpl* object = implOf(self);
-    if (object == nullptr || activityName == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
-        return;
-    }
-    if (object->database != nullptr) {
-        LIFELOG_ERROR("query object is already initialised");
-        setError(err, ZBASE_E_INVALID_ARG);
+    if (!mayBind(object, activityName, err, __func__, __LINE__)) {
         return;
     }
     releaseText(&object->dateRange);
@@ -195,11 +205,7 @@ LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityN
             object->activityName, inOrder ? from : to, inOrder ? to : from, err);
         ok = object->dateRange != nullptr;
     }
-    if (ok && _Database_existsInternal(kDatabasePath, err) == 0) {
-        setError(err, ZBASE_E_FILE_NOT_FOUND);
-        LIFELOG_ERROR("Database don't exist ");
-        ok = false;
-    }
+    ok = ok && databaseExists(err, __func__, __LINE__);
     if (ok) {
         object->database = _Database_openInternal(kDatabasePath, err);
         if (*err != 0) {
