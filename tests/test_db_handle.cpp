@@ -20,7 +20,7 @@ namespace {
 using Rows = std::vector<std::vector<std::string>>;
 // In the order of the value types, so that the index is the type.
 using Value = std::variant<int32_t, double, std::string, int64_t>;
-struct ItemSpec {
+struct ItemValue {
     std::string key;
     Value value;
 };
@@ -29,22 +29,22 @@ constexpr DateTime kNoDate{};
 constexpr DateTime kWhen{2001, 2, 3, 4, 5, 6, 0};
 constexpr const char* kWhenText = "2001-02-03 04:05:06";
 
-// An activity with one item per spec, values copied as the builders do.
+// An activity with one item per entry, values copied as the builders do.
 ZLifelogActivity* makeActivity(const char* name, DateTime when,
-                               const std::vector<ItemSpec>& items) {
+                               const std::vector<ItemValue>& items) {
     unsigned int err = 0;
     ZLifelogActivity* activity = ZLifelogActivity_new(name, &err);
     _ZLifelogActivity_setTimestamp(activity, when);
-    for (const ItemSpec& spec : items) {
+    for (const ItemValue& entry : items) {
         // Numbers are copied into a block of their own, texts into a string.
         const void* number =
-            std::visit([](const auto& v) -> const void* { return &v; }, spec.value);
-        const int type = static_cast<int>(spec.value.index());
+            std::visit([](const auto& v) -> const void* { return &v; }, entry.value);
+        const int type = static_cast<int>(entry.value.index());
         void* value = type == LIFELOG_VALUE_STRING
-                          ? String_newByString(std::get<std::string>(spec.value).c_str(), &err)
+                          ? String_newByString(std::get<std::string>(entry.value).c_str(), &err)
                           : std::memcpy(Mem_allocEx(8, __FILE__, __LINE__), number, type ? 8 : 4);
         ZLifelogActivity_addActivityItem(
-            activity, ZLifelogActivityItem_new(spec.key.c_str(), value, type, &err), &err);
+            activity, ZLifelogActivityItem_new(entry.key.c_str(), value, type, &err), &err);
     }
     EXPECT_EQ(err, 0u);
     return activity;
@@ -63,7 +63,7 @@ protected:
         ASSERT_EQ(err, 0u);
     }
     // One activity as the handler passes it: open, write, close.
-    int store(const char* name, DateTime when, const std::vector<ItemSpec>& items) {
+    int store(const char* name, DateTime when, const std::vector<ItemValue>& items) {
         ZLifelogActivity* activity = makeActivity(name, when, items);
         Handle* pI = reinterpret_cast<Handle*>(handle_);
         EXPECT_EQ(handle_->ops->open(pI), 1);
@@ -148,7 +148,7 @@ struct StampCase {
     const char* label;
     Kind kind;
     DateTime when;
-    std::vector<ItemSpec> items;
+    std::vector<ItemValue> items;
     const char* seeded;  // a stored row of this time, if any
     size_t rowsAfter;    // a row of another time is stored before too, and stays
     const char* stamp;   // of the new row; nullptr: the database's current time
@@ -221,7 +221,7 @@ TEST_F(DBHandleTest, TextsAreStoredExactlyAsGiven) {
 struct RejectCase {
     const char* label;
     const char* table;
-    std::vector<ItemSpec> items;
+    std::vector<ItemValue> items;
     const char* line;  // an engine failure is an error, a bound a trace
     size_t rowsLeft;   // of three stored calls, under a maximum of three
 };
@@ -229,9 +229,9 @@ struct RejectCase {
 TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
     // 19 quoted keys of 100 characters between commas, then a comma and one
     // quoted key that ends the column list at 2047 characters or one past.
-    std::vector<ItemSpec> columns2047(19, ItemSpec{std::string(98, 'C'), 1});
+    std::vector<ItemValue> columns2047(19, ItemValue{std::string(98, 'C'), 1});
     columns2047.push_back({std::string(126, 'D'), 1});
-    std::vector<ItemSpec> columns2048 = columns2047;
+    std::vector<ItemValue> columns2048 = columns2047;
     columns2048.back().key += 'D';
     const char* dbFailed = "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.";
     const char* outOfBounds = "String length is out of bounds";
