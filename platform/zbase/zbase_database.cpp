@@ -114,8 +114,9 @@ void runSimple(Database* database, const char* statement, unsigned int* err) {
     setError(err, rc == SQLITE_OK ? 0u : zbase::engineCode(rc));
 }
 
-// The current row's column, or null with the error slot set.
-sqlite3_stmt* currentColumn(DbEnumerator* rows, int column, unsigned int* err) {
+// The statement behind a column of the result, or null with the error slot
+// set.  Values need a current row; names do not.
+sqlite3_stmt* resultColumn(DbEnumerator* rows, int column, bool needsRow, unsigned int* err) {
     if (rows == nullptr) {
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return nullptr;
@@ -124,12 +125,16 @@ sqlite3_stmt* currentColumn(DbEnumerator* rows, int column, unsigned int* err) {
         setError(err, ZBASE_E_INVALID_ARG);
         return nullptr;
     }
-    if (rows->state != DbEnumerator::kOnRow) {
+    if (needsRow && rows->state != DbEnumerator::kOnRow) {
         setError(err, ZBASE_E_FAILURE);
         return nullptr;
     }
     setError(err, ZBASE_E_SUCCESS);
     return rows->stmt;
+}
+
+sqlite3_stmt* currentColumn(DbEnumerator* rows, int column, unsigned int* err) {
+    return resultColumn(rows, column, true, err);
 }
 
 }  // namespace
@@ -357,16 +362,8 @@ ZBASE_API int DbEnumerator_getColumnType(DbEnumerator* rows, int column, unsigne
 
 ZBASE_API const char* DbEnumerator_getColumnName(DbEnumerator* rows, int column,
                                                  unsigned int* err) {
-    if (rows == nullptr) {
-        setError(err, ZBASE_E_NULL_ARGUMENT);
-        return nullptr;
-    }
-    if (column < 0 || column >= sqlite3_column_count(rows->stmt)) {
-        setError(err, ZBASE_E_INVALID_ARG);
-        return nullptr;
-    }
-    setError(err, ZBASE_E_SUCCESS);
-    return sqlite3_column_name(rows->stmt, column);
+    sqlite3_stmt* stmt = resultColumn(rows, column, false, err);
+    return stmt == nullptr ? nullptr : sqlite3_column_name(stmt, column);
 }
 
 ZBASE_API int DbEnumerator_getInt(DbEnumerator* rows, int column, unsigned int* err) {
