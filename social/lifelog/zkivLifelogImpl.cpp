@@ -64,6 +64,19 @@ bool storeCopy(char** slot, const char* text, unsigned int* err) {
 
 int textLength(const char* text) { return text == nullptr ? 0 : String_length(text); }
 
+// A query text of `length` characters fits a fixed text of `capacity` bytes,
+// or the query is refused with 187 and the overflow line of `function`: a
+// statement is never run in a cut form.
+bool fits(int length, int capacity, const char* function, int line, unsigned int* err) {
+    if (length >= 0 && length < capacity) {
+        return true;
+    }
+    setError(err, ZBASE_E_OVERFLOW);
+    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, kOverflowLine, length,
+                   capacity);
+    return false;
+}
+
 // The first step shared by both initialisations: an object and a name are
 // required, and one object binds once (a second binding would leave
 // enumerators reading through a closed handle).
@@ -287,11 +300,10 @@ LIFELOG_API char* __LifelogImpl_createWhereQuery(LifelogImpl* object, const char
         return nullptr;
     }
     int length = 0;
+    const char* function = __func__;  // inside the lambda __func__ names the lambda
     auto append = [&](const char* piece) {
         const int reach = length + String_length(piece);
-        if (reach > kStatementCapacity - 1) {
-            LIFELOG_ERROR(kOverflowLine, reach, kStatementCapacity);
-            setError(err, ZBASE_E_OVERFLOW);
+        if (!fits(reach, kStatementCapacity, function, __LINE__, err)) {
             return false;
         }
         String_concat(where.get(), piece);
@@ -342,9 +354,7 @@ LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condi
     if (order != nullptr) {
         length += 10 + String_length(order);
     }
-    if (length > kStatementCapacity - 1) {
-        setError(err, ZBASE_E_OVERFLOW);
-        LIFELOG_ERROR(kOverflowLine, length, kStatementCapacity);
+    if (!fits(length, kStatementCapacity, __func__, __LINE__, err)) {
         return nullptr;
     }
     if (where) {
@@ -413,10 +423,7 @@ ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const ch
                                "((SELECT %s(%s) FROM %s ) = %s)", function, column,
                                object->activityName, column);
     }
-    if (length < 0 || length >= kExtremeConditionCapacity) {
-        setError(err, ZBASE_E_OVERFLOW);
-        __Log_printfEx(lifelog::kLogModule, lifelog::kError, caller, __LINE__, kOverflowLine,
-                       length, kExtremeConditionCapacity);
+    if (!fits(length, kExtremeConditionCapacity, caller, __LINE__, err)) {
         return nullptr;
     }
     StringGuard statement(
@@ -529,10 +536,7 @@ bool runSingleValue(LifelogImpl* object, const char* column, Reader reader,
                        : String_format(statement, kSingleValueCapacity, "SELECT AVG(%s) FROM %s",
                                        column, table);
     }
-    if (length < 0 || length >= kSingleValueCapacity) {
-        setError(err, ZBASE_E_OVERFLOW);
-        __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, __LINE__, kOverflowLine,
-                       length, kSingleValueCapacity);
+    if (!fits(length, kSingleValueCapacity, function, __LINE__, err)) {
         return false;
     }
     return readSingleValue(object, statement, where.get(), reader, function, out, err);
@@ -582,9 +586,7 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
             "SELECT %s, count(*) as %s FROM %s group by %s ORDER BY %s DESC LIMIT %d", column,
             kOccurredCount, object->activityName, column, kOccurredCount, limit);
     }
-    if (length < 0 || length >= kStatementCapacity) {
-        setError(err, ZBASE_E_OVERFLOW);
-        LIFELOG_ERROR(kOverflowLine, length, kStatementCapacity);
+    if (!fits(length, kStatementCapacity, __func__, __LINE__, err)) {
         return nullptr;
     }
     return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
