@@ -2,6 +2,7 @@
 // filter, date range and sort order, rows back as activities, counts, sums
 // and averages, statements that do not fit, and filters and sort orders
 // (including what a hostile client might pass).
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,17 +15,21 @@ namespace {
 using Rows = std::vector<std::string>;
 const std::string kRange = "BETWEEN '2020-01-02 11:30:00' AND '2020-01-03 23:59:59'";
 const std::string kCallRange = "CLOG_TIMESTAMP " + kRange;
-const std::string kMax = "SELECT * FROM ACTIVITY_CALL WHERE ((SELECT MAX(CLOG_DURATION) FROM "
-                         "ACTIVITY_CALL ) = CLOG_DURATION)";
-const std::string kMin = "SELECT * FROM ACTIVITY_CALL WHERE ((SELECT MIN(CLOG_DURATION) FROM "
-                         "ACTIVITY_CALL ) = CLOG_DURATION)";
+const std::string kMax =
+    "SELECT * FROM ACTIVITY_CALL WHERE ((SELECT MAX(CLOG_DURATION) FROM "
+    "ACTIVITY_CALL ) = CLOG_DURATION)";
+const std::string kMin =
+    "SELECT * FROM ACTIVITY_CALL WHERE ((SELECT MIN(CLOG_DURATION) FROM "
+    "ACTIVITY_CALL ) = CLOG_DURATION)";
 const std::string kMost =
     "SELECT MSGLOG_PHONE_NUMBER, count(*) as OCCURRED_COUNT FROM ACTIVITY_MESSAGE ";
 const std::string kMostEnd = "group by MSGLOG_PHONE_NUMBER ORDER BY OCCURRED_COUNT DESC LIMIT 2";
 const char *kCall = "ACTIVITY_CALL", *kMessage = "ACTIVITY_MESSAGE";
 
 // A filter of `length` bytes that keeps calls 1 and 3.
-std::string padded(size_t length) { return "CLOG_TYPE=1" + std::string(length - 11, ' '); }
+std::string padded(size_t length) {
+    return "CLOG_TYPE=1" + std::string(length - 11, ' ');
+}
 
 // Raw: a statement straight through an enumerator of the call table.
 enum class Op { List, Max, Min, Most, Raw, Count, Sum, Average };
@@ -64,13 +69,31 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
         std::string sql;  // as traced by the enumerator ("<none>" for single values)
         Rows rows;        // the first item of each row, unless given whole (with '|')
         unsigned int err = 0;
+        const char* rowLine = nullptr;  // the error line of each failed row
     } cases[] = {
-        {Op::List, kCall, false, "", nullptr, nullptr, "SELECT * FROM ACTIVITY_CALL ",
+        {Op::List,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_CALL ",
          {"LOG_KEY=1", "LOG_KEY=2", "LOG_KEY=3"}},
-        {Op::List, kCall, false, "CLOG_TYPE=1", nullptr, nullptr,
-         "SELECT * FROM ACTIVITY_CALL WHERE CLOG_TYPE=1", {"LOG_KEY=1", "LOG_KEY=3"}},
+        {Op::List,
+         kCall,
+         false,
+         "CLOG_TYPE=1",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_CALL WHERE CLOG_TYPE=1",
+         {"LOG_KEY=1", "LOG_KEY=3"}},
         // Rows as activities: LOG_KEY first, items in column order, NULL columns skipped.
-        {Op::List, kCall, false, "LOG_KEY<3", nullptr, nullptr,
+        {Op::List,
+         kCall,
+         false,
+         "LOG_KEY<3",
+         nullptr,
+         nullptr,
          "SELECT * FROM ACTIVITY_CALL WHERE LOG_KEY<3",
          {"ACTIVITY_CALL|2020-01-01 10:00:00|Seoul|LOG_KEY=1 CLOG_DIRECTION=0 CLOG_DURATION=30 "
           "CLOG_TYPE=1 CLOG_PHONE_NUMBER='0101' CLOG_CELLID=-1 CLOG_LAC=-1 CLOG_MCC=-1 "
@@ -78,68 +101,182 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
           "ACTIVITY_CALL|2020-01-02 11:30:00|<null>|LOG_KEY=2 CLOG_DIRECTION=1 CLOG_DURATION=90 "
           "CLOG_TYPE=2 CLOG_PHONE_NUMBER='0202' CLOG_CELLID=-1 CLOG_LAC=-1 CLOG_MCC=-1 "
           "CLOG_MNC=-1"}},
-        {Op::List, kCall, true, "", nullptr, nullptr,
-         "SELECT * FROM ACTIVITY_CALL WHERE " + kCallRange, {"LOG_KEY=2", "LOG_KEY=3"}},
-        {Op::List, kCall, true, "CLOG_TYPE=1", nullptr, nullptr,
-         "SELECT * FROM ACTIVITY_CALL WHERE CLOG_TYPE=1 AND " + kCallRange, {"LOG_KEY=3"}},
-        {Op::List, kCall, false, "", "CLOG_TIMESTAMP", nullptr,
+        {Op::List,
+         kCall,
+         true,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_CALL WHERE " + kCallRange,
+         {"LOG_KEY=2", "LOG_KEY=3"}},
+        {Op::List,
+         kCall,
+         true,
+         "CLOG_TYPE=1",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_CALL WHERE CLOG_TYPE=1 AND " + kCallRange,
+         {"LOG_KEY=3"}},
+        {Op::List,
+         kCall,
+         false,
+         "",
+         "CLOG_TIMESTAMP",
+         nullptr,
          "SELECT * FROM ACTIVITY_CALL  ORDER BY CLOG_TIMESTAMP DESC",
          {"LOG_KEY=3", "LOG_KEY=2", "LOG_KEY=1"}},
-        {Op::List, kCall, false, "CLOG_TYPE=1", "CLOG_TIMESTAMP", nullptr,
+        {Op::List,
+         kCall,
+         false,
+         "CLOG_TYPE=1",
+         "CLOG_TIMESTAMP",
+         nullptr,
          "SELECT * FROM ACTIVITY_CALL WHERE CLOG_TYPE=1 ORDER BY CLOG_TIMESTAMP DESC",
          {"LOG_KEY=3", "LOG_KEY=1"}},
-        {Op::List, kCall, true, "", "CLOG_TIMESTAMP", nullptr,
+        {Op::List,
+         kCall,
+         true,
+         "",
+         "CLOG_TIMESTAMP",
+         nullptr,
          "SELECT * FROM ACTIVITY_CALL WHERE " + kCallRange + " ORDER BY CLOG_TIMESTAMP DESC",
          {"LOG_KEY=3", "LOG_KEY=2"}},
-        {Op::List, kCall, true, "CLOG_DURATION>0", "LOG_KEY", nullptr,
+        {Op::List,
+         kCall,
+         true,
+         "CLOG_DURATION>0",
+         "LOG_KEY",
+         nullptr,
          "SELECT * FROM ACTIVITY_CALL WHERE CLOG_DURATION>0 AND " + kCallRange +
              " ORDER BY LOG_KEY DESC",
          {"LOG_KEY=3", "LOG_KEY=2"}},
-        {Op::List, kMessage, true, "MSGLOG_TYPE=1", nullptr, nullptr,
+        {Op::List,
+         kMessage,
+         true,
+         "MSGLOG_TYPE=1",
+         nullptr,
+         nullptr,
          "SELECT * FROM ACTIVITY_MESSAGE WHERE MSGLOG_TYPE=1 AND MSGLOG_TIMESTAMP " + kRange,
          {"LOG_KEY=2", "LOG_KEY=3", "LOG_KEY=5"}},
-        {Op::List, "ACTIVITY_MEDIA", true, "", nullptr, nullptr,
-         "SELECT * FROM ACTIVITY_MEDIA WHERE MDLOG_TIMESTAMP " + kRange, {}},
+        {Op::List,
+         "ACTIVITY_MEDIA",
+         true,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_MEDIA WHERE MDLOG_TIMESTAMP " + kRange,
+         {}},
         // No time-stamp column: an empty range, which the engine refuses.
-        {Op::List, "ACTIVITY_PHOTO", true, "", nullptr, nullptr,
-         "SELECT * FROM ACTIVITY_PHOTO WHERE ", {}, 66},
+        {Op::List,
+         "ACTIVITY_PHOTO",
+         true,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT * FROM ACTIVITY_PHOTO WHERE ",
+         {},
+         66},
         {Op::Max, kCall, false, "", nullptr, duration, kMax, {"LOG_KEY=2", "LOG_KEY=3"}},  // a tie
-        {Op::Max, kCall, true, "CLOG_TYPE=1", "CLOG_TIMESTAMP", duration,
+        {Op::Max,
+         kCall,
+         true,
+         "CLOG_TYPE=1",
+         "CLOG_TIMESTAMP",
+         duration,
          kMax + " AND CLOG_TYPE=1 AND " + kCallRange + " ORDER BY CLOG_TIMESTAMP DESC",
          {"LOG_KEY=3"}},
-        {Op::Min, kCall, false, "CLOG_TYPE=1", nullptr, duration, kMin + " AND CLOG_TYPE=1",
+        {Op::Min,
+         kCall,
+         false,
+         "CLOG_TYPE=1",
+         nullptr,
+         duration,
+         kMin + " AND CLOG_TYPE=1",
          {"LOG_KEY=1"}},
         // The table's minimum lies outside the range: no row.
         {Op::Min, kCall, true, "", nullptr, duration, kMin + " AND " + kCallRange, {}},
         // The sort order takes no part in this statement.
-        {Op::Most, kMessage, false, "", "LOG_KEY", number, kMost + kMostEnd,
+        {Op::Most,
+         kMessage,
+         false,
+         "",
+         "LOG_KEY",
+         number,
+         kMost + kMostEnd,
          {"ACTIVITY_MESSAGE|0000-00-00 00:00:00|<null>|MSGLOG_PHONE_NUMBER='A' OCCURRED_COUNT=3",
           "ACTIVITY_MESSAGE|0000-00-00 00:00:00|<null>|MSGLOG_PHONE_NUMBER='B' OCCURRED_COUNT=2"}},
-        {Op::Most, kMessage, true, "MSGLOG_TYPE=1", nullptr, number,
+        {Op::Most,
+         kMessage,
+         true,
+         "MSGLOG_TYPE=1",
+         nullptr,
+         number,
          kMost + "WHERE MSGLOG_TYPE=1 AND MSGLOG_TIMESTAMP " + kRange + " " + kMostEnd,
          {"ACTIVITY_MESSAGE|0000-00-00 00:00:00|<null>|MSGLOG_PHONE_NUMBER='A' OCCURRED_COUNT=2",
           "ACTIVITY_MESSAGE|0000-00-00 00:00:00|<null>|MSGLOG_PHONE_NUMBER='B' OCCURRED_COUNT=1"}},
         // Every column kind; NULL columns are skipped and unreadable rows are 13.
-        {Op::Raw, kCall, false, "", nullptr, nullptr,
+        {Op::Raw,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
          "SELECT LOG_KEY, 5000000000 AS BIG, 2.5 AS D, 'txt' AS T, NULL AS N, LOCATION, "
          "CLOG_TIMESTAMP FROM ACTIVITY_CALL WHERE LOG_KEY=1",
          {"ACTIVITY_CALL|2020-01-01 10:00:00|Seoul|LOG_KEY=1 BIG=5000000000L D=2.5d T='txt'"}},
-        {Op::Raw, kCall, false, "", nullptr, nullptr,
+        {Op::Raw,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
          "SELECT '2021-02-03 04:05:06' AS MSGLOG_TIMESTAMP, 'x' AS location UNION ALL "
          "SELECT '2022-03-04 05:06:07' AS MDLOG_TIMESTAMP, 'y'",
          {"ACTIVITY_CALL|2021-02-03 04:05:06|<null>|location='x'",
           "ACTIVITY_CALL|2022-03-04 05:06:07|<null>|location='y'"}},
-        {Op::Raw, kCall, false, "", nullptr, nullptr, "SELECT 1 AS A UNION ALL SELECT x'00ff'",
+        {Op::Raw,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT 1 AS A UNION ALL SELECT x'00ff'",
          {"ACTIVITY_CALL|0000-00-00 00:00:00|<null>|A=1", "<error:13>"}},
-        {Op::Raw, kCall, false, "", nullptr, nullptr, "SELECT 'yesterday' AS CLOG_TIMESTAMP",
+        {Op::Raw,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT 'yesterday' AS CLOG_TIMESTAMP",
          {"<error:13>"}},
+        // A time stamp that is no date fails its row whatever its type, NULL
+        // included; the walk goes on with the next row.
+        {Op::Raw,
+         kCall,
+         false,
+         "",
+         nullptr,
+         nullptr,
+         "SELECT '2020-01-01 10:00:00' AS CLOG_TIMESTAMP, 1 AS A UNION ALL SELECT NULL, 2 "
+         "UNION ALL SELECT 20200101, 3 UNION ALL SELECT '2020-01-02 10:00:00', 4",
+         {"ACTIVITY_CALL|2020-01-01 10:00:00|<null>|A=1", "<error:13>", "<error:13>",
+          "ACTIVITY_CALL|2020-01-02 10:00:00|<null>|A=4"},
+         0,
+         "[E_FAILURE] : Convert timestamp is failed."},
         {Op::Count, kCall, false, "", nullptr, nullptr, "<none>", {"3"}},
         {Op::Count, kCall, true, "CLOG_TYPE=2", nullptr, nullptr, "<none>", {"1"}},
         {Op::Count, "ACTIVITY_MEDIA", false, "", nullptr, nullptr, "<none>", {"0"}},
         {Op::Sum, kCall, false, "CLOG_TYPE=1", nullptr, duration, "<none>", {"120"}},
         {Op::Sum, kCall, true, "", nullptr, duration, "<none>", {"180"}},
         {Op::Average, kCall, false, "", nullptr, "CLOG_TYPE", "<none>", {"1.33333"}},
-        {Op::Average, kCall, true, "CLOG_DIRECTION>0", nullptr, "CLOG_DIRECTION", "<none>",
+        {Op::Average,
+         kCall,
+         true,
+         "CLOG_DIRECTION>0",
+         nullptr,
+         "CLOG_DIRECTION",
+         "<none>",
          {"1.5"}},
         {Op::Count, "ACTIVITY_PHOTO", false, "", nullptr, nullptr, "<none>", {"-1"}, 66},
         {Op::Sum, kCall, false, "", nullptr, "NOPE", "<none>", {"0"}, 66},
@@ -157,8 +294,8 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << &c - cases << ": " << c.sql.substr(0, 80));
-        ILifelog* object = open(c.table, c.range, c.filter.empty() ? nullptr : c.filter.c_str(),
-                                c.sort);
+        ILifelog* object =
+            open(c.table, c.range, c.filter.empty() ? nullptr : c.filter.c_str(), c.sort);
         clearLog();
         unsigned int err = 99, endErr = 0;
         const char* text = c.op == Op::Raw ? c.sql.c_str() : c.column;
@@ -168,6 +305,10 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
         const bool whole = !c.rows.empty() && c.rows[0].find('|') != std::string::npos;
         EXPECT_EQ(whole ? rows : keysOf(rows), c.rows);
         EXPECT_EQ(endErr, c.op >= Op::Count ? 0u : c.err == 0 ? 2u : 4u);
+        if (c.rowLine != nullptr) {
+            EXPECT_EQ(countLog(kError, c.rowLine, 10, "ZLifelogEnumerator_getCurrentN"),
+                      std::count(rows.begin(), rows.end(), "<error:13>"));
+        }
     }
 }
 
@@ -209,71 +350,165 @@ TEST_F(QueryTest, ListingsThatDoNotFitAreRefusedWith187) {
                        "__LifelogImpl_createSQL"));
 }
 
-TEST_F(QueryTest, FilterIsTestRunAndHostileTextIsRefused) {
+// What the database accepts is stored and used, comments, subqueries and a
+// LIMIT included; what it refuses is refused with the test's own code.  The
+// platform runs one statement per call, so text after a ';' never runs.
+TEST_F(QueryTest, FilterIsJudgedByItsTestRunAndNeverChangesTheDatabase) {
     seed();
+    const std::string refusedByEngine = "[E_DB_ENGINE_1] : filter statement is failed.";
+    const std::string secondStatement = "[E_INVALID_ARG] : filter statement is failed.";
     const struct {
         std::string condition;
-        unsigned int err;
-        const char* line = nullptr;
+        unsigned int err = 0;
+        std::string line = "";  // the refusal's error line
+        Rows keys = {};         // the listing afterwards (a refusal leaves no filter)
     } cases[] = {
-        {"(CLOG_TYPE=1) OR (CLOG_DURATION>50)", 0},
-        {"CLOG_PHONE_NUMBER = ';--'", 0},
-                {"NO_SUCH_COLUMN=1", 4, "[E_DB_ENGINE_1] : filter statement is failed."},
-        {"1=1; DROP TABLE ACTIVITY_CALL", 4},
-        {"1=1) UNION SELECT * FROM ACTIVITY_CALL WHERE (1=1", 4},
-        {"1=1 --", 4},
-        {"1=1 /* AND", 4},
-        {"ATTACH DATABASE 'other.db' AS other", 4},
-        {"1=1 LIMIT 1", 4},
-        {"CLOG_PHONE_NUMBER = 'open", 4},
-        {padded(2048), 0},
-        {padded(2049), 4, "[E_SUCCESS] : filter length is 2049 > 2048."},
+        {.condition = "(CLOG_TYPE=1) OR (CLOG_DURATION>50)",
+         .keys = {"LOG_KEY=1", "LOG_KEY=2", "LOG_KEY=3"}},
+        {.condition = "CLOG_PHONE_NUMBER = ';--'"},
+        {.condition = "CLOG_TYPE=1 /* the usual kind */", .keys = {"LOG_KEY=1", "LOG_KEY=3"}},
+        {.condition = "CLOG_TYPE=2 --", .keys = {"LOG_KEY=2"}},
+        {.condition = "CLOG_TYPE=1 LIMIT 1", .keys = {"LOG_KEY=1"}},
+        {.condition = "LOG_KEY IN (SELECT MAX(LOG_KEY) FROM ACTIVITY_CALL)", .keys = {"LOG_KEY=3"}},
+        {.condition = "NO_SUCH_COLUMN=1", .err = 4, .line = refusedByEngine},
+        {.condition = "1=1) UNION SELECT * FROM ACTIVITY_CALL WHERE (1=1",
+         .err = 4,
+         .line = refusedByEngine},
+        {.condition = "CLOG_PHONE_NUMBER = 'open", .err = 4, .line = refusedByEngine},
+        {.condition = "ATTACH DATABASE 'other.db' AS other", .err = 4, .line = refusedByEngine},
+        {.condition = "1=1; DROP TABLE ACTIVITY_CALL", .err = 4, .line = secondStatement},
+        {.condition = "1=1; DELETE FROM ACTIVITY_CALL", .err = 4, .line = secondStatement},
+        {.condition = "1=1; ATTACH DATABASE 'other.db' AS other",
+         .err = 4,
+         .line = secondStatement},
+        {.condition = "1=1; PRAGMA user_version = 7", .err = 4, .line = secondStatement},
+        {.condition = "1=1; PRAGMA journal_mode = DELETE", .err = 4, .line = secondStatement},
+        {.condition = padded(2048), .keys = {"LOG_KEY=1", "LOG_KEY=3"}},
+        {.condition = padded(2049),
+         .err = 4,
+         .line = "[E_SUCCESS] : filter length is 2049 > 2048."},
     };
+    const auto schema = [this] {
+        return queryRows(kDbPath,
+                         "SELECT (SELECT group_concat(name) FROM sqlite_master), "
+                         "(SELECT user_version FROM pragma_user_version), "
+                         "(SELECT journal_mode FROM pragma_journal_mode), "
+                         "(SELECT count(*) FROM pragma_database_list)");
+    };
+    const auto before = schema();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.condition.substr(0, 60));
         ILifelog* object = open(kCall, false, "CLOG_DURATION=30");
         unsigned int err = 0;
         object->ops->setFilter(object, c.condition.c_str(), &err);
         EXPECT_EQ(err, c.err);
-        const char* stored = implOf(object)->filter;  // a refusal leaves no filter
+        const char* stored = implOf(object)->filter;
         EXPECT_EQ(stored ? stored : "<none>", c.err == 0 ? c.condition : "<none>");
-        EXPECT_TRUE(!c.line || hasLog(kError, c.line, 10, "__LifelogImpl_setFilter"));
+        EXPECT_EQ(logTexts(kError),
+                  c.line.empty() ? std::vector<std::string>{}
+                                 : std::vector<std::string>{"__LifelogImpl_setFilter|" + c.line});
+        const Rows all = {"LOG_KEY=1", "LOG_KEY=2", "LOG_KEY=3"};
+        if (!c.keys.empty() || c.err != 0) {
+            EXPECT_EQ(keysOf(drain(object->ops->getEnumerator(object, &err))),
+                      c.err != 0 ? all : c.keys);
+        }
         EXPECT_EQ(callCount(), "3");
+        clearLog();
     }
+    EXPECT_EQ(schema(), before);
     EXPECT_FALSE(std::filesystem::exists(hostPath("/SystemRW/Lifelog/Database/other.db")));
     EXPECT_FALSE(std::filesystem::exists("other.db"));
 }
 
-TEST_F(QueryTest, SortOrdersAreTestRunAndARefusalKeepsThePrevious) {
+// Sort columns are whatever ORDER BY accepts: expressions, collations,
+// quoted names and column numbers.  Every column gets its trace lines, a
+// refusal carries the test's own code and keeps the previous order.
+TEST_F(QueryTest, SortOrdersAreJudgedByTheirTestRunAndARefusalKeepsThePrevious) {
     seed();
     const int asc = LIFELOG_ORDER_ASC, desc = LIFELOG_ORDER_DESC, none = LIFELOG_ORDER_NONE;
+    const char* engine = "[E_DB_ENGINE_1] : filter statement is failed.";
+    const char* second = "[E_INVALID_ARG] : filter statement is failed.";
     const struct {
         const char* column1;
         int type1;
-        const char* column2;  // nullptr: setSortOrder
-        int type2;
-        unsigned int err;
-        const char* stored;             // nullptr: no order
-        const char* testSql = nullptr;  // the "Valid Sql str:  " trace of setSortOrder2
+        const char* column2 = nullptr;  // nullptr: setSortOrder
+        int type2 = 0;
+        unsigned int err = 0;
+        const char* stored = "LOG_KEY DESC";   // nullptr: no order
+        const char* line = nullptr;            // the refusal's error line
+        std::vector<std::string> traces = {};  // setSortOrder2's, after " is called"
     } cases[] = {
-        {"CLOG_TYPE", asc, nullptr, 0, 0, "CLOG_TYPE ASC"},
-        {"CLOG_TYPE", 5, nullptr, 0, 0, "CLOG_TYPE"},
-        {"CLOG_TYPE", none, nullptr, 0, 0, nullptr},
-        {"NO_SUCH_COLUMN", desc, nullptr, 0, 4, "LOG_KEY DESC"},
-        {"CLOG_TYPE; DROP TABLE ACTIVITY_CALL", asc, nullptr, 0, 4, "LOG_KEY DESC"},
-        {"CLOG_TYPE LIMIT 1 --", asc, nullptr, 0, 4, "LOG_KEY DESC"},
-        {"CLOG_TYPE", asc, "CLOG_TIMESTAMP", desc, 0, "CLOG_TYPE ASC,CLOG_TIMESTAMP DESC",
-         "SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_TYPE ASC , CLOG_TIMESTAMP DESC"},
-        {"CLOG_TYPE", none, "CLOG_DURATION", 7, 0, "CLOG_DURATION",
-         "SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_DURATION"},
-        {"CLOG_TYPE", desc, "CLOG_DURATION", none, 0, "CLOG_TYPE DESC"},
-        {"CLOG_TYPE", asc, "NO_SUCH", asc, 4, "LOG_KEY DESC"},
-        {"CLOG_TYPE", asc, "LOG_KEY; DELETE FROM ACTIVITY_CALL", 5, 4, "LOG_KEY DESC"},
-        {"CLOG_TYPE", asc, "LOG_KEY LIMIT 1", 5, 4, "LOG_KEY DESC"},
+        {.column1 = "CLOG_TYPE", .type1 = asc, .stored = "CLOG_TYPE ASC"},
+        {.column1 = "CLOG_TYPE", .type1 = 5, .stored = "CLOG_TYPE"},
+        {.column1 = "CLOG_TYPE", .type1 = none, .stored = nullptr},
+        {.column1 = "CLOG_NAME COLLATE NOCASE",
+         .type1 = asc,
+         .stored = "CLOG_NAME COLLATE NOCASE ASC"},
+        {.column1 = "LENGTH(CLOG_PHONE_NUMBER)",
+         .type1 = desc,
+         .stored = "LENGTH(CLOG_PHONE_NUMBER) DESC"},
+        {.column1 = "\"CLOG_TYPE\"", .type1 = asc, .stored = "\"CLOG_TYPE\" ASC"},
+        {.column1 = "3", .type1 = desc, .stored = "3 DESC"},
+        {.column1 = "NO_SUCH_COLUMN", .type1 = desc, .err = 4, .line = engine},
+        {.column1 = "CLOG_TYPE +", .type1 = asc, .err = 4, .line = engine},
+        {.column1 = "CLOG_TYPE; DROP TABLE ACTIVITY_CALL", .type1 = asc, .err = 4, .line = second},
+        {.column1 = "CLOG_TYPE",
+         .type1 = asc,
+         .column2 = "CLOG_TIMESTAMP",
+         .type2 = desc,
+         .stored = "CLOG_TYPE ASC,CLOG_TIMESTAMP DESC",
+         .traces = {" TempSql size : 0", " Order string 1:  CLOG_TYPE ASC",
+                    " Order string 1:  CLOG_TIMESTAMP DESC",
+                    "Valid Sql str:  SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_TYPE ASC , "
+                    "CLOG_TIMESTAMP DESC",
+                    "Sorting String:  CLOG_TYPE ASC,CLOG_TIMESTAMP DESC"}},
+        {.column1 = "CLOG_NAME COLLATE NOCASE",
+         .type1 = asc,
+         .column2 = "2",
+         .type2 = desc,
+         .stored = "CLOG_NAME COLLATE NOCASE ASC,2 DESC",
+         .traces = {" TempSql size : 0", " Order string 1:  CLOG_NAME COLLATE NOCASE ASC",
+                    " Order string 1:  2 DESC",
+                    "Valid Sql str:  SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_NAME COLLATE "
+                    "NOCASE ASC , 2 DESC",
+                    "Sorting String:  CLOG_NAME COLLATE NOCASE ASC,2 DESC"}},
+        {.column1 = "CLOG_TYPE",
+         .type1 = none,
+         .column2 = "CLOG_DURATION",
+         .type2 = 7,
+         .stored = "CLOG_DURATION"},
+        {.column1 = "CLOG_TYPE",
+         .type1 = desc,
+         .column2 = "CLOG_DURATION",
+         .type2 = none,
+         .stored = "CLOG_TYPE DESC"},
+        {.column1 = "CLOG_TYPE",
+         .type1 = none,
+         .column2 = "CLOG_DURATION",
+         .type2 = none,
+         .stored = nullptr},
+        {.column1 = "CLOG_TYPE",
+         .type1 = asc,
+         .column2 = "NO_SUCH",
+         .type2 = asc,
+         .err = 4,
+         .line = engine,
+         .traces = {" TempSql size : 0", " Order string 1:  CLOG_TYPE ASC",
+                    " Order string 1:  NO_SUCH ASC",
+                    "Valid Sql str:  SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_TYPE ASC , "
+                    "NO_SUCH ASC"}},
+        {.column1 = "CLOG_TYPE",
+         .type1 = asc,
+         .column2 = "LOG_KEY; DELETE FROM ACTIVITY_CALL",
+         .type2 = 5,
+         .err = 4,
+         .line = second},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.column1 << " " << c.type1 << " / " << c.type2);
+        SCOPED_TRACE(testing::Message() << c.column1 << " " << c.type1 << " / "
+                                        << (c.column2 ? c.column2 : "-") << " " << c.type2);
         ILifelog* object = open(kCall, false, nullptr, "LOG_KEY");
+        clearLog();
         unsigned int err = 0;
         c.column2 == nullptr
             ? object->ops->setSortOrder(object, c.column1, c.type1, &err)
@@ -281,13 +516,50 @@ TEST_F(QueryTest, SortOrdersAreTestRunAndARefusalKeepsThePrevious) {
         EXPECT_EQ(err, c.err);
         const char* stored = implOf(object)->sortOrder;
         EXPECT_STREQ(stored, c.stored);
-        EXPECT_TRUE(!c.testSql || hasLog(kTrace, std::string("Valid Sql str:  ") + c.testSql, 11,
-                                         "__LifelogImpl_setSortOrder2"));
+        const std::string function =
+            c.column2 ? "__LifelogImpl_setSortOrder2" : "__LifelogImpl_setSortOrder";
+        EXPECT_EQ(logTexts(kError), c.line ? std::vector<std::string>{function + "|" + c.line}
+                                           : std::vector<std::string>{});
+        if (!c.traces.empty()) {
+            std::vector<std::string> traces;
+            for (const LogLine& line : logLines()) {
+                if (line.level == kTrace && line.function == function &&
+                    line.text != " is called") {
+                    traces.push_back(line.text);
+                    EXPECT_EQ(line.module, line.text.starts_with("Sorting") ? 10 : 11);
+                }
+            }
+            EXPECT_EQ(traces, c.traces);
+        }
         drain(object->ops->getEnumerator(object, &err));
+        EXPECT_EQ(err, 0u);
         EXPECT_EQ(lastSql(), std::string("SELECT * FROM ACTIVITY_CALL ") +
                                  (stored ? std::string(" ORDER BY ") + stored : ""));
         EXPECT_EQ(callCount(), "3");
     }
+}
+
+// Counted the platform's way: only the release that reaches 0 deletes.
+TEST_F(QueryTest, ReleaseDeletesOnlyWhenTheCountReachesZero) {
+    const long baseline = Mem_getLiveCount();
+    unsigned int err = 0;
+    ILifelog* object = __LifelogImpl_new(&err);
+    ASSERT_NE(object, nullptr);
+    const struct {
+        bool addRef;
+        int32_t result;
+    } steps[] = {
+        {.addRef = false, .result = -1}, {.addRef = true, .result = 0},
+        {.addRef = true, .result = 1},   {.addRef = true, .result = 2},
+        {.addRef = false, .result = 1},  {.addRef = false, .result = 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        ASSERT_GT(Mem_getLiveCount(), baseline) << "the object was deleted early";
+        EXPECT_EQ(step.addRef ? __LifelogImpl_addRef(object) : __LifelogImpl_release(object),
+                  step.result);
+    }
+    EXPECT_EQ(Mem_getLiveCount(), baseline);
 }
 
 TEST_F(QueryTest, InitialisationFailuresAndObjectsThatAreNotReady) {
@@ -341,8 +613,8 @@ TEST_F(QueryTest, EveryAllocationFailureLeavesNothingBehind) {
             }
             object->ops->release(object);
             completed = e[0] + e[1] + e[2] == 0 &&
-                        seen == Rows{"LOG_KEY=3", "LOG_KEY=2", "LOG_KEY=3", "LOG_KEY=2",
-                                     "CLOG_DURATION=90", "2", "180", "90"};
+                        seen == Rows{"LOG_KEY=3",        "LOG_KEY=2", "LOG_KEY=3", "LOG_KEY=2",
+                                     "CLOG_DURATION=90", "2",         "180",       "90"};
         }
         Mem_failAfter(0);
         EXPECT_EQ(Mem_getLiveCount(), baseline);

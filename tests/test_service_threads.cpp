@@ -5,12 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "fixture.h"
 #include "zbase_host.h"
 #include "zbase_testing.h"
+#include "zkivLifelogActivityEventController.h"
 #include "zkivLifelogCommon.h"
 #include "zkivLifelogServer.h"
 #include "zkivLifeloggingServiceImpl.h"
@@ -53,8 +55,9 @@ protected:
         unsigned int err = 0;
         Com_registerClass(&CLSID_LifeloggingService, Dll_getFactory, &err);
         ASSERT_EQ(err, 0u);
-        writeConfig("[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
-                    "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 5000\n");
+        writeConfig(
+            "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
+            "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 5000\n");
     }
     void TearDown() override {
         ZKivLifelogServer_finalize();
@@ -67,8 +70,9 @@ protected:
         ASSERT_TRUE(registered());
     }
     Rows messages() const {
-        return queryRows(kDbPath, "SELECT MSGLOG_PHONE_NUMBER, MSGLOG_TIMESTAMP "
-                                  "FROM ACTIVITY_MESSAGE ORDER BY LOG_KEY");
+        return queryRows(kDbPath,
+                         "SELECT MSGLOG_PHONE_NUMBER, MSGLOG_TIMESTAMP "
+                         "FROM ACTIVITY_MESSAGE ORDER BY LOG_KEY");
     }
 };
 
@@ -89,9 +93,10 @@ TEST_F(ServiceTest, ServerStartThroughTheModuleWritesNotificationsAsRows) {
     EXPECT_EQ(err, 0u);
     EXPECT_EQ(deliverMessage("0303", t), 0u);
     ASSERT_TRUE(Event_waitIdle(kWaitMs));
-    EXPECT_EQ(queryRows(kDbPath, "SELECT CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
-                                 "CLOG_TYPE, CLOG_CELLID, CLOG_LAC, CLOG_MCC, CLOG_MNC, "
-                                 "CLOG_TIMESTAMP = '2024-01-02 03:04:05' FROM ACTIVITY_CALL"),
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
+                        "CLOG_TYPE, CLOG_CELLID, CLOG_LAC, CLOG_MCC, CLOG_MNC, "
+                        "CLOG_TIMESTAMP = '2024-01-02 03:04:05' FROM ACTIVITY_CALL"),
               (Rows{{"0101", "0", "0", "0", "1", "2", "3", "4", "1"},
                     {"0202", "1", "30", "-1", "5", "6", "7", "8", "0"}}));
     EXPECT_EQ(messages(), (Rows{{"0303", "2024-01-02 03:04:05"}}));
@@ -106,7 +111,8 @@ TEST_F(ServiceTest, ServerStartThroughTheModuleWritesNotificationsAsRows) {
     ZKivLifelogServer_initialize();
     EXPECT_EQ(g_pILifeloggingService, nullptr);
     EXPECT_EQ(countLog(kError, "ILifeloggingService com_creatInstance is failed", 10,
-                       "ZelvanKivLifelogSvcDispatch"), 1);
+                       "ZelvanKivLifelogSvcDispatch"),
+              1);
 }
 
 // Two component callers, back to back: every notification becomes exactly
@@ -124,8 +130,9 @@ TEST_F(ServiceTest, BackToBackNotificationsFromTwoThreadsAreEachWrittenOnce) {
     b.join();
     ASSERT_TRUE(Event_waitIdle(kWaitMs));
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(queryRows(kDbPath, "SELECT COUNT(*), COUNT(DISTINCT MSGLOG_PHONE_NUMBER) "
-                                 "FROM ACTIVITY_MESSAGE"),
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT COUNT(*), COUNT(DISTINCT MSGLOG_PHONE_NUMBER) "
+                        "FROM ACTIVITY_MESSAGE"),
               (Rows{{"2000", "2000"}}));
 }
 
@@ -138,8 +145,10 @@ TEST_F(ServiceTest, StatusFollowsRunAndStopAndAStoppedServiceHoldsItsNotificatio
     EXPECT_EQ(service->ops->getStatus(service), LIFELOG_SERVICE_NOT_STARTED);
     auto* ops = service->ops;
     const std::pair<void (*)(ILifeloggingService*, unsigned int*), int32_t> steps[] = {
-        {ops->stop, LIFELOG_SERVICE_STOPPED}, {ops->run, LIFELOG_SERVICE_RUNNING},
-        {ops->run, LIFELOG_SERVICE_RUNNING},  {ops->stop, LIFELOG_SERVICE_STOPPED}};
+        {ops->stop, LIFELOG_SERVICE_STOPPED},
+        {ops->run, LIFELOG_SERVICE_RUNNING},
+        {ops->run, LIFELOG_SERVICE_RUNNING},
+        {ops->stop, LIFELOG_SERVICE_STOPPED}};
     unsigned int err = 99;
     for (auto [operation, status] : steps) {
         operation(service, &err);
@@ -147,8 +156,9 @@ TEST_F(ServiceTest, StatusFollowsRunAndStopAndAStoppedServiceHoldsItsNotificatio
         EXPECT_EQ(ops->getStatus(service), status);
         ASSERT_TRUE(status == LIFELOG_SERVICE_STOPPED || registered());
     }
-    EXPECT_EQ(countLog(kTrace, "the service is already running...", 10,
-                       "__LifeloggingServiceImpl_run"), 1);
+    EXPECT_EQ(
+        countLog(kTrace, "the service is already running...", 10, "__LifeloggingServiceImpl_run"),
+        1);
     EXPECT_EQ(deliverMessage("0505", stamp(3, 1)), 0u);
     EXPECT_EQ(Event_waitIdle(200), 0);
     EXPECT_TRUE(messages().empty());
@@ -202,6 +212,53 @@ TEST_F(ServiceTest, StoppingWhileNotificationsArriveIsSafe) {
     b.join();
     EXPECT_LE(messages().size(), accepted);
     EXPECT_GT(messages().size(), 0u);
+}
+
+// The controller lets go of the notification component last: while its
+// logger is deleted it is still registered, and deliveries that come in
+// meanwhile (from a thread that keeps delivering until it is turned away)
+// find it closed and never reach the logger.
+struct DeletionWatch {
+    std::vector<int> registeredWhileLoggerDeleted;
+};
+
+void watchDeletion(void* context, int, int, const char* function, int, const char* text) {
+    if (function != nullptr && std::string_view(function) == "ZLifelogger_delete" &&
+        std::string_view(text).starts_with("ZLifelogger_delete: start")) {
+        static_cast<DeletionWatch*>(context)->registeredWhileLoggerDeleted.push_back(
+            ZbasePi_isRegistered());
+    }
+}
+
+TEST_F(ServiceTest, ControllerReleasesTheComponentAfterItsLoggerAndTurnsDeliveriesAway) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        unsigned int err = 99;
+        ActivityEventController* controller = ActivityEventController_new(&err);
+        ASSERT_NE(controller, nullptr);
+        controller->notifier->ops->initialize(controller->notifier, controller, &err);
+        ASSERT_EQ(ZbasePi_isRegistered(), 1);
+        std::atomic<int> delivered{0};
+        std::thread sender([&] {
+            const DateTime when{2024, 3, 4, 5, 6, 7, 0};
+            unsigned int code = 0;
+            for (ZbasePi_deliverCall("0101", 1, 10, 0, 1, 2, 3, 4, when, &code); code == 0;
+                 ZbasePi_deliverCall("0101", 1, 10, 0, 1, 2, 3, 4, when, &code)) {
+                ++delivered;
+            }
+            EXPECT_EQ(code, 13u);  // turned away once the component forgot the controller
+        });
+        while (round % 2 == 1 && delivered == 0) {
+            std::this_thread::yield();
+        }
+        DeletionWatch watch;
+        ZbaseLog_setHook(watchDeletion, &watch);
+        ActivityEventController_delete(controller);
+        ZbaseLog_setHook(nullptr, nullptr);
+        sender.join();
+        EXPECT_EQ(watch.registeredWhileLoggerDeleted, std::vector<int>{1});
+        EXPECT_EQ(ZbasePi_isRegistered(), 0);
+    }
 }
 
 }  // namespace

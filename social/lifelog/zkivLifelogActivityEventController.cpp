@@ -12,12 +12,14 @@
 // fired.
 //
 // Shutdown.  Deletion first closes the controller (waiting dispatches drop
-// their activity, new ones return at once), then releases the notification
-// component, whose last release forgets the controller and waits for a
-// dispatch in progress, and then waits until no dispatch runs and every fired
-// event has been handled.  Only then are the logger, the mutex and the record
-// released, so no dispatch and no queued event can reach a freed controller.
-// The logging thread's main loop must be running for the wait to end; the
+// their activity, new ones return at once without touching anything but the
+// hand-over) and waits until no dispatch runs and every fired event has been
+// handled.  Then it deletes the mutex and the logger and releases the
+// notification component, whose last release forgets the controller and
+// waits for a dispatch in progress; only then is the record freed.  A
+// dispatch that arrives while the logger is deleted finds the controller
+// closed, so nothing reaches a deleted logger or a freed controller.  The
+// logging thread's main loop must be running for the wait to end; the
 // service makes sure of that (it resumes a suspended thread first).
 #include "zkivLifelogActivityEventController.h"
 
@@ -132,8 +134,7 @@ void dispatch(const char* function, ActivityEventController* c, DateTime timesta
     unsigned int err = 0;
     ZLifelogActivity* activity = build(&err);
     if (activity == nullptr) {
-        LOG_ERROR_AS(function, "[%s] Propagated: lifelogActivity is null",
-                     Exception_toString(err));
+        LOG_ERROR_AS(function, "[%s] Propagated: lifelogActivity is null", Exception_toString(err));
     } else {
         _ZLifelogActivity_setTimestamp(activity, timestamp);
         handOver(function, c, activity);
@@ -157,8 +158,8 @@ extern "C" {
 LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* err) {
     LIFELOG_TRACE("ActivityEventController_new : start");
     *err = 0;
-    auto* c = static_cast<ActivityEventController*>(
-        LIFELOG_CALLOC(1, sizeof(ActivityEventController)));
+    auto* c =
+        static_cast<ActivityEventController*>(LIFELOG_CALLOC(1, sizeof(ActivityEventController)));
     if (c == nullptr) {
         *err = 1;
         return nullptr;
@@ -230,18 +231,8 @@ LIFELOG_API void ActivityEventController_delete(ActivityEventController* control
     if (controller == nullptr) {
         return;
     }
-    if (controller->handover != nullptr) {
-        // Mark the controller closing before the component lets go of it, so
-        // that a dispatch waiting for the slot gives up instead of holding
-        // the component's release.
-        Lock lock(controller->handover->lock);
-        controller->handover->closing = true;
-        controller->handover->changed.notify_all();
-    }
-    if (controller->notifier != nullptr) {
-        controller->notifier->ops->release(controller->notifier);
-        controller->notifier = nullptr;
-    }
+    // Closed and drained first: from here a dispatch returns at once without
+    // touching the logger, and no fired event is left for the handler.
     if (controller->handover != nullptr) {
         closeAndDrain(controller);
     }
@@ -251,6 +242,11 @@ LIFELOG_API void ActivityEventController_delete(ActivityEventController* control
     }
     if (controller->logger != nullptr) {
         ZLifelogger_delete(controller->logger);
+    }
+    // The component's last release forgets the controller and waits for a
+    // dispatch still running in it; only then may the record go.
+    if (controller->notifier != nullptr) {
+        controller->notifier->ops->release(controller->notifier);
     }
     if (controller->pendingActivity != nullptr) {
         ZLifelogActivity_delete(controller->pendingActivity);

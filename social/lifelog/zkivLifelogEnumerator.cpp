@@ -22,12 +22,12 @@ bool isTimestampColumn(const char* name) {
 }
 
 // Lines of getCurrentN carry the code in the slot at the moment of the line.
-#define ROW_FAIL(code, ...)                                                              \
-    do {                                                                                 \
-        setError(err, (code));                                                           \
+#define ROW_FAIL(code, ...)                                                                        \
+    do {                                                                                           \
+        setError(err, (code));                                                                     \
         __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, "ZLifelogEnumerator_getCurrentN", \
-                       __LINE__, __VA_ARGS__);                                           \
-        return false;                                                                    \
+                       __LINE__, __VA_ARGS__);                                                     \
+        return false;                                                                              \
     } while (0)
 
 // A new tracked block holding a number read from the column.
@@ -74,6 +74,46 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
     return true;
 }
 
+// The activity's time stamp from the column's text.
+bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+    unsigned int textErr = 0;
+    const char* text = DbEnumerator_getText(rows, column, &textErr);
+    if (textErr != 0) {
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
+                 Exception_toString(ZBASE_E_FAILURE));
+    }
+    unsigned int dateErr = 0;
+    const DateTime when = _ConvertToDate(text, &dateErr);
+    if (dateErr != 0) {
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Convert timestamp is failed.",
+                 Exception_toString(ZBASE_E_FAILURE));
+    }
+    _ZLifelogActivity_setTimestamp(activity, when);
+    return true;
+}
+
+// The activity's location: a copy of the column's text, none for NULL.
+bool addLocation(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+    unsigned int textErr = 0;
+    const char* text = DbEnumerator_getText(rows, column, &textErr);
+    if (textErr != 0) {
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
+                 Exception_toString(ZBASE_E_FAILURE));
+    }
+    if (text == nullptr) {
+        return true;
+    }
+    char* location = String_newByString(text, err);
+    if (location == nullptr) {
+        return false;
+    }
+    if (activity->location != nullptr) {
+        LIFELOG_FREE(activity->location);
+    }
+    activity->location = location;
+    return true;
+}
+
 // Turns one column of the current row into the activity's time stamp, its
 // location or one item; a column without a value adds nothing.
 bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
@@ -85,7 +125,8 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
     }
     const int valueType = __Util_convertType(columnType);
     if (valueType == -1) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Db has invalid type.", Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Db has invalid type.",
+                 Exception_toString(ZBASE_E_FAILURE));
     }
     unsigned int nameErr = 0;
     const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
@@ -93,38 +134,16 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
         ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
                  Exception_toString(ZBASE_E_FAILURE));
     }
-    // NULL columns are skipped, time stamp and location included: the
-    // activity then keeps its zero time stamp or null location.
-    if (valueType == LIFELOG_VALUE_NONE) {
-        return true;
+    // The time stamp and the location come before the value types: a time
+    // stamp that is not a date (NULL included) fails the row, a NULL
+    // location leaves the activity without one.
+    if (isTimestampColumn(name)) {
+        return addTimestamp(activity, rows, column, err);
     }
-    if (isTimestampColumn(name) || String_equals(name, "LOCATION")) {
-        unsigned int textErr = 0;
-        const char* text = DbEnumerator_getText(rows, column, &textErr);
-        if (textErr != 0) {
-            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
-                     Exception_toString(ZBASE_E_FAILURE));
-        }
-        if (!isTimestampColumn(name)) {
-            if (text != nullptr) {
-                char* location = String_newByString(text, err);
-                if (location == nullptr) {
-                    return false;
-                }
-                if (activity->location != nullptr) {
-                    LIFELOG_FREE(activity->location);
-                }
-                activity->location = location;
-            }
-            return true;
-        }
-        unsigned int dateErr = 0;
-        const DateTime when = _ConvertToDate(text, &dateErr);
-        if (dateErr != 0) {
-            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Convert timestamp is failed.",
-                     Exception_toString(ZBASE_E_FAILURE));
-        }
-        _ZLifelogActivity_setTimestamp(activity, when);
+    if (String_equals(name, "LOCATION")) {
+        return addLocation(activity, rows, column, err);
+    }
+    if (valueType == LIFELOG_VALUE_NONE) {
         return true;
     }
     void* value = nullptr;
