@@ -456,12 +456,7 @@ TEST_F(QueryTest, SortOrdersAreJudgedByTheirTestRunAndARefusalKeepsThePrevious) 
          .type1 = asc,
          .column2 = "CLOG_TIMESTAMP",
          .type2 = desc,
-         .stored = "CLOG_TYPE ASC,CLOG_TIMESTAMP DESC",
-         .traces = {" TempSql size : 0", " Order string 1:  CLOG_TYPE ASC",
-                    " Order string 1:  CLOG_TIMESTAMP DESC",
-                    "Valid Sql str:  SELECT * FROM ACTIVITY_CALL ORDER BY CLOG_TYPE ASC , "
-                    "CLOG_TIMESTAMP DESC",
-                    "Sorting String:  CLOG_TYPE ASC,CLOG_TIMESTAMP DESC"}},
+         .stored = "CLOG_TYPE ASC,CLOG_TIMESTAMP DESC"},
         {.column1 = "CLOG_NAME COLLATE NOCASE",
          .type1 = asc,
          .column2 = "2",

@@ -74,13 +74,22 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
     return true;
 }
 
-// The activity's time stamp from the column's text.
-bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+// The text of the time-stamp or location column (null for NULL).
+bool readText(DbEnumerator* rows, int column, const char** text, unsigned int* err) {
     unsigned int textErr = 0;
-    const char* text = DbEnumerator_getText(rows, column, &textErr);
+    *text = DbEnumerator_getText(rows, column, &textErr);
     if (textErr != 0) {
         ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
                  Exception_toString(ZBASE_E_FAILURE));
+    }
+    return true;
+}
+
+// The activity's time stamp from the column's text.
+bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+    const char* text = nullptr;
+    if (!readText(rows, column, &text, err)) {
+        return false;
     }
     unsigned int dateErr = 0;
     const DateTime when = _ConvertToDate(text, &dateErr);
@@ -94,11 +103,9 @@ bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, un
 
 // The activity's location: a copy of the column's text, none for NULL.
 bool addLocation(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
-    unsigned int textErr = 0;
-    const char* text = DbEnumerator_getText(rows, column, &textErr);
-    if (textErr != 0) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
-                 Exception_toString(ZBASE_E_FAILURE));
+    const char* text = nullptr;
+    if (!readText(rows, column, &text, err)) {
+        return false;
     }
     if (text == nullptr) {
         return true;
