@@ -1,4 +1,8 @@
-/* zbase_testing: hooks into the platform stand-in for test suites only. */
+/** @file zbase_testing.h
+ * @brief Hooks into the platform stand-in, for test suites only.
+ *
+ * Installed with the host calls under include/zbase/host/.  A real
+ * platform has none of these; the lifelog library never calls them. */
 #ifndef ZBASE_TESTING_H
 #define ZBASE_TESTING_H
 
@@ -11,14 +15,27 @@
 extern "C" {
 #endif
 
+/** Receives every platform log line: the context given to
+ * ZbaseLog_setHook(), the module and level, the writer's function name and
+ * line, and the formatted text (valid during the call only).  It runs on the
+ * thread that wrote the line. */
 typedef void (*ZbaseLogHook)(void* context, int module, int level, const char* function, int line,
                              const char* text);
-/* Sees every log line, whatever the threshold; NULL removes the hook. */
+/** Installs `hook` (with `context`) for every log line, whatever the
+ * ZBASE_LOG_LEVEL threshold; the line still goes to standard error when it
+ * passes the threshold.  NULL removes the hook.  Any thread; once this
+ * returns, a removed hook is not called any more. */
 ZBASE_API void ZbaseLog_setHook(ZbaseLogHook hook, void* context);
 
-QELMEMORY_API long Mem_getLiveCount(void);   /* tracked blocks alive now */
-QELMEMORY_API void Mem_printLive(FILE* out); /* one line per live block: size, file, line */
-/* The n-th allocation from now fails (1: the next); n <= 0: none fails. */
+/** The number of tracked blocks alive now, in the whole process.  Any
+ * thread. */
+QELMEMORY_API long Mem_getLiveCount(void);
+/** Writes one line per live block to `out`: its size, source file and
+ * line.  Any thread. */
+QELMEMORY_API void Mem_printLive(FILE* out);
+/** Makes the n-th allocation from now fail (1: the next one), counting
+ * every Mem_allocEx() and Mem_callocEx() of the process; n <= 0 switches
+ * failure injection off.  Any thread. */
 QELMEMORY_API void Mem_failAfter(long n);
 
 #ifdef __cplusplus
