@@ -1,5 +1,7 @@
-/* Every public declaration of the lifelog library in one include.  Headers
- * of objects that are not part of this build yet are skipped. */
+/** @file zkivLifelog.h
+ * @brief Every public declaration of the lifelog library in one include.
+ *
+ * Headers of objects that are not part of this build yet are skipped. */
 #ifndef ZKIV_LIFELOG_H
 #define ZKIV_LIFELOG_H
 
