@@ -87,9 +87,53 @@ TEST_F(DBHandleTest, NewFileHoldsExactlyTheThreeTables) {
         {"ACTIVITY_MEDIA", "CREATE TABLE 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)"},
     };
     // clang-format on
-    EXPECT_EQ(rows("SELECT name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' "
-                   "ORDER BY rowid"),
+    EXPECT_EQ(rows("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
+                   "AND name NOT LIKE 'sqlite_%' ORDER BY rowid"),
               expected);
+}
+
+struct IndexCase {
+    const char* label;
+    const char* before;  // run on the file before the next writer is made
+};
+
+TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
+    const Rows expected = {
+        {"ACTIVITY_CALL", "ACTIVITY_CALL_BY_TIME", "CLOG_TIMESTAMP"},
+        {"ACTIVITY_CALL", "ACTIVITY_CALL_BY_TYPE", "CLOG_TYPE"},
+        {"ACTIVITY_MEDIA", "ACTIVITY_MEDIA_BY_TIME", "MDLOG_TIMESTAMP"},
+        {"ACTIVITY_MEDIA", "ACTIVITY_MEDIA_BY_TYPE", "MDLOG_TYPE"},
+        {"ACTIVITY_MESSAGE", "ACTIVITY_MESSAGE_BY_TIME", "MSGLOG_TIMESTAMP"},
+        {"ACTIVITY_MESSAGE", "ACTIVITY_MESSAGE_BY_TYPE", "MSGLOG_TYPE"},
+    };
+    // clang-format off
+    const IndexCase cases[] = {
+        {.label = "new file", .before = nullptr},
+        {.label = "file made before the indexes",
+         .before = "DROP INDEX ACTIVITY_CALL_BY_TIME; DROP INDEX ACTIVITY_CALL_BY_TYPE; "
+                   "DROP INDEX ACTIVITY_MESSAGE_BY_TIME; DROP INDEX ACTIVITY_MESSAGE_BY_TYPE; "
+                   "DROP INDEX ACTIVITY_MEDIA_BY_TIME; DROP INDEX ACTIVITY_MEDIA_BY_TYPE"},
+        {.label = "file missing one", .before = "DROP INDEX ACTIVITY_MEDIA_BY_TYPE"},
+    };
+    // clang-format on
+    for (const IndexCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(hostPath("/SystemRW"));
+        makeHandle(500);
+        if (c.before != nullptr) {
+            execSql(kDbPath, c.before);
+            makeHandle(500);
+        }
+        clearLog();
+        EXPECT_EQ(store("ACTIVITY_MESSAGE", kWhen, {{"MSGLOG_TYPE", 1}}), 1);
+        EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
+        EXPECT_EQ(rows("SELECT m.tbl_name, m.name, c.name FROM sqlite_master m, "
+                       "pragma_index_info(m.name) c WHERE m.type = 'index' "
+                       "AND m.name NOT LIKE 'sqlite_%' ORDER BY m.name, c.seqno"),
+                  expected);
+        EXPECT_EQ(rows("SELECT MSGLOG_TYPE, MSGLOG_TIMESTAMP FROM ACTIVITY_MESSAGE"),
+                  (Rows{{"1", kWhenText}}));
+    }
 }
 
 // A stored kind: its table and its time-stamp column.

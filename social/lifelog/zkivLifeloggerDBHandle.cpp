@@ -31,6 +31,20 @@ constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
 };
 
+// Indexes of each table, kept beside the tables rather than in their
+// definitions.  The trimming finds the oldest row through the time stamp
+// (so do the readers' date ranges), and its row count reads the narrowest
+// index, the type column's, instead of the whole table.  A file made before
+// them gets them when a writer is next made for it.
+constexpr const char* kCreateIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TIME ON ACTIVITY_CALL (CLOG_TIMESTAMP)",
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TYPE ON ACTIVITY_CALL (CLOG_TYPE)",
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TIME ON ACTIVITY_MESSAGE (MSGLOG_TIMESTAMP)",
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TYPE ON ACTIVITY_MESSAGE (MSGLOG_TYPE)",
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TIME ON ACTIVITY_MEDIA (MDLOG_TIMESTAMP)",
+    "CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TYPE ON ACTIVITY_MEDIA (MDLOG_TYPE)",
+};
+
 // When a write puts the activity's own time stamp into the row.
 enum class StampRule { kNever, kAlways, kCall };
 
@@ -111,6 +125,26 @@ void discardNewDatabase(DBHandle* self) {
     if (err != 0) {
         DB_ERROR(kCreate, "Database_drop is failed");
     }
+}
+
+// Adds the indexes that the file lacks.  They only make the statements
+// cheaper, so a failure changes nothing else and is not reported; an index
+// that exists already costs a look at the schema.
+void addIndexes(Database* db) {
+    unsigned int err = 0;
+    for (const char* statement : kCreateIndexes) {
+        Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
+    }
+}
+
+void addIndexesToExistingFile(const char* dbPath) {
+    unsigned int err = 0;
+    Database* db = _Database_openInternal(dbPath, &err);
+    if (db == nullptr) {
+        return;
+    }
+    addIndexes(db);
+    Database_close(db, &err);
 }
 
 // ----------------------------------------------------------------- write
@@ -423,6 +457,7 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
     LIFELOG_TRACE("called");
     if (_Database_existsInternal(dbHandle->dbPath, err)) {
         *err = 0;
+        addIndexesToExistingFile(dbHandle->dbPath);
         return;
     }
     dbHandle->pDBHandle = _Database_createInternal(dbHandle->dbPath, err);
@@ -442,6 +477,7 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
             return;
         }
     }
+    addIndexes(dbHandle->pDBHandle);
     *err = 0;
     Database_close(dbHandle->pDBHandle, err);
     // Whatever the close answered, the database handle is not used again:
