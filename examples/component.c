@@ -73,6 +73,9 @@ static int32_t TalkTime_secondsOn(ITalkTime* self, DateTime day, unsigned int* e
     (void)self;
     typedef LifelogCommon* (*CreateFactoryFn)(unsigned int*);
     CreateFactoryFn createFactory = (CreateFactoryFn)Dll_getFactory(NULL, err);
+    if (*err != 0) {
+        return 0;
+    }
     LifelogCommon* factory = createFactory(err);
     if (*err != 0) {
         return 0;
