@@ -137,13 +137,40 @@ void addIndexes(Database* db) {
     }
 }
 
+// Whether the file holds every index already: one read of the schema,
+// where asking for each index would cost a statement apiece on every
+// direct-logging call.
+bool hasAllIndexes(Database* db) {
+    unsigned int err = 0;
+    DbStatement* statement = Database_createStatement(
+        db,
+        "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+        "('ACTIVITY_CALL_BY_TIME', 'ACTIVITY_CALL_BY_TYPE', 'ACTIVITY_MESSAGE_BY_TIME', "
+        "'ACTIVITY_MESSAGE_BY_TYPE', 'ACTIVITY_MEDIA_BY_TIME', 'ACTIVITY_MEDIA_BY_TYPE')",
+        &err);
+    if (statement == nullptr) {
+        return false;
+    }
+    DbEnumerator* rows = Database_executeStatement(statement, &err);
+    const bool all = rows != nullptr && DbEnumerator_getNextRow(rows, &err) &&
+                     DbEnumerator_getInt(rows, 0, &err) ==
+                         static_cast<int>(sizeof kCreateIndexes / sizeof kCreateIndexes[0]);
+    if (rows != nullptr) {
+        DbEnumerator_reset(rows, &err);
+    }
+    DbStatement_destroy(statement, &err);
+    return all;
+}
+
 void addIndexesToExistingFile(const char* dbPath) {
     unsigned int err = 0;
     Database* db = _Database_openInternal(dbPath, &err);
     if (db == nullptr) {
         return;
     }
-    addIndexes(db);
+    if (!hasAllIndexes(db)) {
+        addIndexes(db);
+    }
     Database_close(db, &err);
 }
 
