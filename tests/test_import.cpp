@@ -1,0 +1,422 @@
+// Importing and exporting backup files: the XML layer in process (escaping
+// read back through expat, the byte repair split at every position, the
+// date bounds), and `lifelog import`/`export` as subprocesses on the test's
+// platform root, checked against the rows SQLite itself reads.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "backup_mapping.h"
+#include "fixture.h"
+#include "xml_reader.h"
+#include "xml_writer.h"
+
+namespace {
+
+using lifelog_tool::XmlEntry;
+
+const std::string kData = LIFELOG_SOURCE_DIR "/tests/data/";
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<XmlEntry> entriesOf(const std::string& path) {
+    std::vector<XmlEntry> entries;
+    lifelog_tool::readBackup(
+        path, [](const std::string&) { return true; },
+        [&](const XmlEntry& entry) {
+            entries.push_back(entry);
+            return true;
+        });
+    return entries;
+}
+
+TEST(BackupXml, EscapedTextReadsBackThroughExpat) {
+    struct Case {
+        std::string written;
+        std::string read;
+    };
+    const std::vector<Case> cases = {
+        {.written = "plain", .read = "plain"},
+        {.written = "Fish & chips <3 \"quoted\" 'single'",
+         .read = "Fish & chips <3 \"quoted\" 'single'"},
+        {.written = "one\ntwo\tthree\r", .read = "one\ntwo\tthree\r"},
+        {.written = "Stra\xC3\x9F"
+                    "e \xF0\x9F\x98\x80",
+         .read = "Stra\xC3\x9F"
+                 "e \xF0\x9F\x98\x80"},
+        {.written = "bell\x07", .read = "bell\xEF\xBF\xBD"},
+        {.written = "caf\xE9!", .read = "caf\xEF\xBF\xBD!"},
+        {.written = "]]> &amp;", .read = "]]> &amp;"},
+    };
+    auto file = std::filesystem::temp_directory_path() / ("escape-" + std::to_string(getpid()));
+    {
+        std::ofstream out(file, std::ios::binary);
+        lifelog_tool::XmlWriter xml(out);
+        xml.open("smses", {});
+        for (const Case& c : cases) {
+            xml.leaf("sms", {{"body", c.written}});
+        }
+        xml.close("smses");
+    }
+    std::vector<XmlEntry> entries = entriesOf(file.string());
+    std::filesystem::remove(file);
+    ASSERT_EQ(entries.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        ASSERT_NE(entries[i].attribute("body"), nullptr);
+        EXPECT_EQ(*entries[i].attribute("body"), cases[i].read) << "case " << i;
+    }
+}
+
+TEST(BackupXml, RepairGivesTheSameBytesWhereverTheInputIsSplit) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {.in = "a &#55357;&#56832; b", .out = "a &#x1F600; b"},
+        {.in = "&#xD83D;&#xDE00;", .out = "&#x1F600;"},
+        {.in = "lone &#55357; x", .out = "lone &#xFDD0; x"},
+        {.in = "&#55357;", .out = "&#xFDD0;"},
+        {.in = "ctl &#1;&#x1F;", .out = "ctl &#xFDD1;&#xFDD1;"},
+        {.in = "tab &#9; ok &#233;", .out = "tab &#9; ok &#233;"},
+        {.in = "raw \x07 \x0B", .out = "raw \xEF\xB7\x91 \xEF\xB7\x91"},
+        {.in = "caf\xE9 \xC3\xA9 \xE2\x82",
+         .out = "caf\xEF\xB7\x90 \xC3\xA9 \xEF\xB7\x90\xEF\xB7\x90"},
+        {.in = "\xED\xA0\x80 \xEF\xBF\xBF",
+         .out = "\xEF\xB7\x90\xEF\xB7\x90\xEF\xB7\x90 \xEF\xB7\x90"},
+        {.in = "&amp; &#; &#12x; &", .out = "&amp; &#; &#12x; &"},
+    };
+    for (const Case& c : cases) {
+        for (size_t split = 0; split <= c.in.size(); ++split) {
+            lifelog_tool::Utf8Repair repair;
+            std::string out;
+            repair.feed(std::string_view(c.in).substr(0, split), false, out);
+            repair.feed(std::string_view(c.in).substr(split), true, out);
+            EXPECT_EQ(out, c.out) << "input \"" << c.in << "\" split at " << split;
+        }
+    }
+}
+
+TEST(BackupXml, DatesOutsideThePhoneYearsHaveNoTimestamp) {
+    ASSERT_TRUE(lifelog_tool::useZone("UTC"));
+    struct Case {
+        int64_t millis;
+        std::optional<std::string> time;
+    };
+    const std::vector<Case> cases = {
+        {.millis = 1718357400999, .time = "2024-06-14 09:30:00"},
+        {.millis = 315532800000, .time = "1980-01-01 00:00:00"},
+        {.millis = 315532799999, .time = std::nullopt},
+        {.millis = 4102444799999, .time = "2099-12-31 23:59:59"},
+        {.millis = 4102444800000, .time = std::nullopt},
+        {.millis = 1718357400, .time = std::nullopt},  // seconds, not milliseconds
+        {.millis = -1000, .time = std::nullopt},
+        {.millis = INT64_MAX, .time = std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(lifelog_tool::timestampOfMillis(c.millis), c.time) << c.millis;
+        if (c.time) {
+            EXPECT_EQ(lifelog_tool::millisOfTimestamp(*c.time), c.millis / 1000 * 1000);
+        }
+    }
+    EXPECT_FALSE(lifelog_tool::useZone("Mars/Olympus_Mons"));
+    EXPECT_FALSE(lifelog_tool::useZone("../../etc/passwd"));
+    ASSERT_TRUE(lifelog_tool::useZone("Europe/Berlin"));
+    EXPECT_EQ(lifelog_tool::timestampOfMillis(1718357400000), "2024-06-14 11:30:00");
+    ASSERT_TRUE(lifelog_tool::useZone("UTC"));
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ImportTest : public LifelogTest {
+protected:
+    // Starts the tool with the test's root; its output goes to files.
+    pid_t start(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{LIFELOG_TOOL_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::string out = (root_ / "tool.out").string();
+        std::string err = (root_ / "tool.err").string();
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            std::vector<char*> raw;
+            for (std::string& a : argv) {
+                raw.push_back(a.data());
+            }
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        return pid;
+    }
+    Outcome finish(pid_t pid) {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
+                slurp(root_ / "tool.err")};
+    }
+    Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
+
+    // The report with every run of blanks made one blank.
+    static std::string squeezed(const std::string& report) {
+        std::string out;
+        for (char c : report) {
+            if (c != ' ' || out.empty() || out.back() != ' ') {
+                out += c;
+            }
+        }
+        return out;
+    }
+    static bool says(const std::string& report, const std::string& text) {
+        return squeezed(report).find(text) != std::string::npos;
+    }
+    // The count on the report line "  <what>   <count>", -1 without one.
+    static long reported(const std::string& report, const std::string& what) {
+        std::string text = squeezed(report);
+        size_t at = text.find("\n " + what + " ");
+        if (at == std::string::npos) {
+            return -1;
+        }
+        std::string digits;
+        for (char c : text.substr(at + what.size() + 3)) {
+            if (c == '\n') {
+                break;
+            }
+            if (c != ',') {
+                digits += c;
+            }
+        }
+        return std::stol(digits);
+    }
+
+    std::vector<std::vector<std::string>> rows(const char* table, const std::string& root = "") {
+        std::string columns = std::string(table) == "ACTIVITY_CALL"
+                                  ? "CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, CLOG_TYPE, "
+                                    "CLOG_NAME, CLOG_CELLID, CLOG_TIMESTAMP"
+                                  : "MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION, MSGLOG_TYPE, "
+                                    "MSGLOG_SUMMARY, MSGLOG_NAME, MSGLOG_MNC, MSGLOG_TIMESTAMP";
+        return queryRows(root + kDbPath,
+                         "SELECT " + columns + " FROM " + table + " ORDER BY 7, 1, 2, LOG_KEY");
+    }
+
+    std::string generate(int entries, int seed) {
+        auto folder = root_ / ("generated-" + std::to_string(seed));
+        std::string command = std::string(LIFELOG_SOURCE_DIR "/scripts/generate-backup ") +
+                              folder.string() + " --entries " + std::to_string(entries) +
+                              " --seed " + std::to_string(seed);
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return folder.string();
+    }
+};
+
+TEST_F(ImportTest, SampleEntriesBecomeTheseRows) {
+    tool({"config", "--on", "call,message"});
+    Outcome run = tool({"import", "--tz", "UTC", kData + "calls.xml", kData + "sms.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    using Rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(rows("ACTIVITY_CALL"),
+              (Rows{{"+15550100", "0", "125", "0", "<null>", "-1", "2024-06-14 09:30:00"},
+                    {"+15550101", "1", "42", "0", "<null>", "-1", "2024-06-14 12:05:10"},
+                    {"+447700900123", "2", "0", "0", "<null>", "-1", "2024-06-15 18:45:00"},
+                    {"+15550102", "0", "31", "1", "<null>", "-1", "2024-06-16 07:00:30"},
+                    {"+15550103", "2", "0", "-1", "<null>", "-1", "2024-06-17 21:10:00"},
+                    {"+15550104", "2", "0", "1", "<null>", "-1", "2024-06-18 08:15:45"}}));
+    EXPECT_EQ(rows("ACTIVITY_MESSAGE"),
+              (Rows{{"+15550100", "0", "0", "Running late, save me a seat a", "<null>", "-1",
+                     "2024-06-14 09:30:00"},
+                    {"+15550101", "1", "0", "Fish & chips? \"Yes\" <3", "<null>", "-1",
+                     "2024-06-14 12:05:10"},
+                    {"+15550101", "1", "0",
+                     "Zwei Stra\xC3\x9F"
+                     "en weiter, caf\xC3\xA9 \xC3\x9Cnte",
+                     "<null>", "-1", "2024-06-14 12:05:11"},
+                    {"+447700900123", "0", "0", "line one\nline two \xF0\x9F\x98\x80 done",
+                     "<null>", "-1", "2024-06-15 18:45:00"},
+                    {"+15550103", "0", "1", "Look at this sunset over the h", "<null>", "-1",
+                     "2024-06-17 21:10:00"},
+                    {"+15550104", "1", "1", "<null>", "<null>", "-1", "2024-06-18 08:15:45"}}));
+    EXPECT_EQ(reported(run.out, "imported"), 6);
+    EXPECT_TRUE(says(run.out, "a draft, never sent 1 (line 8)")) << run.out;
+
+    // The same files again add nothing; a zone two hours east makes new rows.
+    run = tool({"import", "--tz", "UTC", kData + "calls.xml"});
+    EXPECT_EQ(reported(run.out, "imported"), 0);
+    EXPECT_EQ(reported(run.out, "skipped, already there"), 6);
+    run = tool({"import", "--tz", "Europe/Berlin", kData + "calls.xml"});
+    EXPECT_EQ(reported(run.out, "imported"), 6);
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_TIMESTAMP = "
+                        "'2024-06-14 11:30:00'")[0][0],
+              "1");
+}
+
+TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
+    tool({"config", "--on", "call,message"});
+    struct Case {
+        std::string file;
+        int status;
+        long imported;
+        std::vector<std::string> said;
+    };
+    const std::vector<Case> cases = {
+        {.file = "calls-bad-entries.xml",
+         .status = 0,
+         .imported = 2,
+         .said = {"no number 2 (lines 5, 6)", "no date 1 (line 7)",
+                  "date out of range 2 (lines 8, 9)", "date is not a number 1 (line 10)",
+                  "unknown call type 1 (line 11)",
+                  "duration is not a number of seconds 1 (line 12)",
+                  "unknown element <voicemail> 1 (line 13)"}},
+        {.file = "sms-bad-text.xml",
+         .status = 0,
+         .imported = 2,
+         .said = {"invalid UTF-8 in the text 2 (lines 5, 8)",
+                  "control character in the text 2 (lines 6, 7)"}},
+        {.file = "calls-truncated.xml",
+         .status = 1,
+         .imported = 2,
+         .said = {"the XML breaks off at line 5 (unclosed token)"}},
+        {.file = "wrong-root.xml",
+         .status = 1,
+         .imported = -1,
+         .said = {"its root element is <contacts>"}},
+        {.file = "not-xml.csv",
+         .status = 1,
+         .imported = -1,
+         .said = {"not XML: syntax error at line 1"}},
+        {.file = "calls-same-second.xml",
+         .status = 0,
+         .imported = 3,
+         .said = {"skipped, already there 1"}},
+    };
+    long total = 0;
+    for (const Case& c : cases) {
+        Outcome run = tool({"import", "--tz", "UTC", kData + c.file});
+        EXPECT_EQ(run.status, c.status) << c.file << "\n" << run.out << run.err;
+        EXPECT_EQ(reported(run.out, "imported"), c.imported) << c.file << "\n" << run.out;
+        for (const std::string& text : c.said) {
+            EXPECT_TRUE(says(run.out, text)) << c.file << ": " << text << "\n" << run.out;
+        }
+        total += std::max(0L, c.imported);
+    }
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT (SELECT COUNT(*) FROM ACTIVITY_CALL) + "
+                        "(SELECT COUNT(*) FROM ACTIVITY_MESSAGE)")[0][0],
+              std::to_string(total));
+}
+
+TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
+    tool({"config", "--on", "message", "--max", "4"});
+    Outcome run = tool({"import", "--tz", "UTC", kData + "calls.xml"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("calls are switched off"), std::string::npos) << run.out;
+    EXPECT_EQ(reported(run.out, "imported"), 0);
+
+    tool({"config", "--on", "call", "--max", "4"});
+    run = tool({"import", "--tz", "UTC", "--dry-run", kData + "calls.xml"});
+    EXPECT_EQ(reported(run.out, "would be imported"), 6);
+    EXPECT_EQ(reported(run.out, "rows the table maximum would trim"), 2);
+    EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath)));
+
+    run = tool({"import", "--tz", "UTC", kData + "calls.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(reported(run.out, "imported"), 6);
+    EXPECT_EQ(reported(run.out, "rows trimmed by the table maximum"), 2);
+    EXPECT_EQ(reported(run.out, "replaced by a later entry with the same time"), 0);
+    EXPECT_NE(run.out.find("lifelog config --max 6\n"), std::string::npos) << run.out;
+    EXPECT_EQ(queryRows(kDbPath, "SELECT MIN(CLOG_TIMESTAMP), COUNT(*) FROM ACTIVITY_CALL")[0],
+              (std::vector<std::string>{"2024-06-15 18:45:00", "4"}));
+}
+
+TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
+    std::string generated = generate(400, 7);
+    for (const std::string& root : {root_.string(), (root_ / "fresh").string()}) {
+        tool({"--root", root, "config", "--on", "call,message", "--max", "1000"});
+    }
+    Outcome run = tool({"import", "--tz", "Europe/Berlin", kData + "calls.xml", kData + "sms.xml",
+                        generated + "/calls.xml", generated + "/sms.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    auto calls = (root_ / "export-calls.xml").string();
+    auto messages = (root_ / "export-sms.xml").string();
+    EXPECT_EQ(tool({"export", "--tz", "Europe/Berlin", "call", calls}).status, 0);
+    EXPECT_EQ(tool({"export", "--tz", "Europe/Berlin", "message", messages}).status, 0);
+    run = tool(
+        {"--root", (root_ / "fresh").string(), "import", "--tz", "Europe/Berlin", calls, messages});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(reported(run.out, "skipped, unusable"), 0) << run.out;
+    for (const char* table : {"ACTIVITY_CALL", "ACTIVITY_MESSAGE"}) {
+        auto before = rows(table);
+        EXPECT_GT(before.size(), 100u);
+        EXPECT_EQ(rows(table, "/fresh"), before) << table;
+    }
+    // A range exports only its rows.
+    EXPECT_EQ(tool({"export", "call", calls, "--from", "2024-06-15", "--to", "2024-06-16"}).out,
+              "wrote " +
+                  queryRows(kDbPath,
+                            "SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_TIMESTAMP "
+                            "BETWEEN '2024-06-15 00:00:00' AND '2024-06-16 23:59:59'")[0][0] +
+                  " calls to " + calls + "\n");
+}
+
+TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
+    std::string generated = generate(1200, 3);
+    tool({"config", "--on", "call,message", "--max", "5000"});
+    auto count = [&] {
+        return std::stol(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE")[0][0]);
+    };
+    auto waitForRows = [&](long wanted) {
+        for (int i = 0; i < 600; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (std::filesystem::exists(hostPath(kDbPath)) &&
+                queryRows(kDbPath,
+                          "SELECT COUNT(*) FROM sqlite_master WHERE name = "
+                          "'ACTIVITY_MESSAGE'")[0][0] == "1" &&
+                count() >= wanted) {
+                return;
+            }
+        }
+        FAIL() << "the import never stored " << wanted << " rows";
+    };
+    // Ctrl-C: the report counts exactly the rows that are there.
+    pid_t pid = start({"import", "--tz", "UTC", generated + "/sms.xml"});
+    waitForRows(20);
+    kill(pid, SIGINT);
+    Outcome run = finish(pid);
+    EXPECT_EQ(run.status, 130) << run.out << run.err;
+    EXPECT_NE(run.out.find("interrupted"), std::string::npos) << run.out;
+    EXPECT_EQ(reported(run.out, "imported"), count());
+    // SIGKILL: whatever is there stays, and the reruns finish the job once.
+    pid = start({"import", "--tz", "UTC", generated + "/sms.xml"});
+    waitForRows(count() + 20);
+    kill(pid, SIGKILL);
+    EXPECT_EQ(finish(pid).status, -SIGKILL);
+    long kept = count();
+    run = tool({"import", "--tz", "UTC", generated + "/sms.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(reported(run.out, "skipped, already there"), kept);
+    long usable = reported(run.out, "imported") + kept;
+    EXPECT_EQ(count(), usable);
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT COUNT(*) FROM (SELECT DISTINCT MSGLOG_TIMESTAMP, "
+                        "MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION FROM ACTIVITY_MESSAGE)")[0][0],
+              std::to_string(usable));
+}
+
+}  // namespace
