@@ -83,6 +83,21 @@ const char* textProblem(const std::string& text, const char* invalidUtf8, const 
     return nullptr;
 }
 
+// The row of `table` whose `field` is the integer in the entry's
+// attribute, or null.
+template <typename Mapping, size_t N>
+const Mapping* lookUp(const Mapping (&table)[N], int Mapping::*field, const XmlEntry& entry,
+                      std::string_view attribute) {
+    const std::string* text = entry.attribute(attribute);
+    std::optional<int64_t> value = text != nullptr ? integer(trimmed(*text)) : std::nullopt;
+    for (const Mapping& mapping : table) {
+        if (value && mapping.*field == *value) {
+            return &mapping;
+        }
+    }
+    return nullptr;
+}
+
 // The number an MMS was exchanged with: its address attribute, else the
 // sender of a received one or the first recipient of a sent one.
 std::string mmsNumber(const XmlEntry& entry, int direction) {
@@ -135,15 +150,7 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
     activity.time = *time;
 
     if (call) {
-        const std::string* type = entry.attribute("type");
-        std::optional<int64_t> backupType =
-            type != nullptr ? integer(trimmed(*type)) : std::nullopt;
-        const CallMapping* mapping = nullptr;
-        for (const CallMapping& m : kCallMappings) {
-            if (backupType && m.backupType == *backupType) {
-                mapping = &m;
-            }
-        }
+        const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
         if (mapping == nullptr) {
             return std::string("unknown call type");
         }
@@ -158,14 +165,8 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
             activity.duration = static_cast<int>(*seconds);
         }
     } else {
-        const std::string* box = entry.attribute(mms ? "msg_box" : "type");
-        std::optional<int64_t> boxNumber = box != nullptr ? integer(trimmed(*box)) : std::nullopt;
-        const MessageMapping* mapping = nullptr;
-        for (const MessageMapping& m : kMessageMappings) {
-            if (boxNumber && m.box == *boxNumber) {
-                mapping = &m;
-            }
-        }
+        const MessageMapping* mapping =
+            lookUp(kMessageMappings, &MessageMapping::box, entry, mms ? "msg_box" : "type");
         if (mapping == nullptr) {
             return std::string("unknown message type");
         }

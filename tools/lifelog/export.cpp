@@ -63,11 +63,7 @@ void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t mi
 }  // namespace
 
 void runExport(const ExportOptions& options) {
-    if (!useZone(options.zone)) {
-        throw UsageError(fmt::format(
-            "--tz \"{}\": no such time zone (an IANA name such as Europe/Berlin, or UTC)",
-            options.zone));
-    }
+    requireZone(options.zone);
     const Kind& kind = kindByWord(options.kind);
     bool calls = std::string_view(kind.table) == "ACTIVITY_CALL";
     if (!calls && std::string_view(kind.table) != "ACTIVITY_MESSAGE") {

@@ -139,7 +139,7 @@ public:
                        std::string(static_cast<size_t>(width - filled), '.'), done * 100 / total_,
                        grouped(done), grouped(total_), grouped(imported), pace(done, now));
             std::fflush(stderr);
-        } else if (tenth > tenth_) {
+        } else if (total_ >= kLoggedFrom && tenth > tenth_) {
             tenth_ = tenth;
             fmt::print(stderr, "{}: {}% ({} of {} entries, {} imported), {}\n", label_, tenth * 10,
                        grouped(done), grouped(total_), grouped(imported), pace(done, now));
@@ -156,6 +156,8 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // Smaller files are done before a log line per tenth would say much.
+    static constexpr long kLoggedFrom = 1000;
 
     std::string pace(long done, Clock::time_point now) const {
         double seconds = std::chrono::duration<double>(now - start_).count();
@@ -404,11 +406,7 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
 }  // namespace
 
 int runImport(const ImportOptions& options) {
-    if (!useZone(options.zone)) {
-        throw UsageError(fmt::format(
-            "--tz \"{}\": no such time zone (an IANA name such as Europe/Berlin, or UTC)",
-            options.zone));
-    }
+    requireZone(options.zone);
     InterruptGuard interrupts;
     int status = 0;
     for (const std::string& path : options.files) {

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "backup_mapping.h"
 #include "setup.h"
 #include "zbase_host.h"
 
@@ -67,6 +68,13 @@ constexpr DateTime kEarliestTime{1, 1, 1, 0, 0, 0, 0};
 constexpr DateTime kLatestTime{9999, 12, 31, 23, 59, 59, 0};
 
 }  // namespace
+
+void requireZone(const std::string& zone) {
+    if (!useZone(zone)) {
+        throw UsageError(fmt::format(
+            "--tz \"{}\": no such time zone (an IANA name such as Europe/Berlin, or UTC)", zone));
+    }
+}
 
 void forEachStored(const Kind& kind, const std::optional<DateTime>& from,
                    const std::optional<DateTime>& to, bool oldestFirst,

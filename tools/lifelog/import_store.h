@@ -14,6 +14,9 @@
 
 namespace lifelog_tool {
 
+// useZone() for --tz, with the tool's error when there is no such zone.
+void requireZone(const std::string& zone);
+
 struct StoredRow {
     std::string time;  // the time-stamp text
     std::string number;
