@@ -438,4 +438,35 @@ int runImport(const ImportOptions& options) {
     return status;
 }
 
+ImportCommands::ImportCommands(CLI::App& app) {
+    importCommand_ = app.add_subcommand(
+        "import", "calls and messages from the XML files of Android backup apps (docs/import.md)");
+    importCommand_->add_option("files", import_->files, "calls.xml, sms.xml, ...")->required();
+    importCommand_->add_option("--tz", import_->zone,
+                               "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
+    importCommand_->add_flag("--dry-run", import_->dryRun, "read and report, log nothing");
+
+    exportCommand_ = app.add_subcommand("export", "stored calls or messages as backup XML");
+    exportCommand_->add_option("kind", export_->kind, "call or message")->required();
+    exportCommand_->add_option("file", export_->file, "the file to write")->required();
+    exportCommand_->add_option("--from", export_->from,
+                               "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand_->add_option("--to", export_->to,
+                               "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand_->add_option("--tz", export_->zone,
+                               "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
+}
+
+bool ImportCommands::given() const {
+    return importCommand_->parsed() || exportCommand_->parsed();
+}
+
+int ImportCommands::run() const {
+    if (importCommand_->parsed()) {
+        return runImport(*import_);
+    }
+    runExport(*export_);
+    return 0;
+}
+
 }  // namespace lifelog_tool

@@ -59,10 +59,9 @@ CLI::App* addQueryCommand(CLI::App& app, const char* name, const char* descripti
     CLI::App* command = app.add_subcommand(name, description);
     command->add_option("kind", options.kind, "call, message or media")->required();
     if (withColumn) {
-        command
-            ->add_option("column", options.column,
-                         "a column: a short name (duration, number, time...) or the "
-                         "table's own (CLOG_DURATION)")
+        command->add_option("column", options.column,
+                            "a column: a short name (duration, number, time...) or the "
+                            "table's own (CLOG_DURATION)")
             ->required();
     }
     addRangeOptions(command, options);
@@ -74,8 +73,8 @@ Range rangeOf(const QueryOptions& options) {
     if (!options.from.empty()) {
         range.from = parseBound(options.from, false);
         if (!range.from) {
-            throw UsageError(
-                fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", options.from));
+            throw UsageError(fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"",
+                                         options.from));
         }
     }
     if (!options.to.empty()) {
@@ -92,8 +91,8 @@ Range rangeOf(const QueryOptions& options) {
 std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
     size_t colon = text.find(':');
     std::string column = resolveColumn(kind, text.substr(0, colon));
-    int type =
-        colon == std::string::npos ? LIFELOG_ORDER_ASC : orderTypeByWord(text.substr(colon + 1));
+    int type = colon == std::string::npos ? LIFELOG_ORDER_ASC
+                                          : orderTypeByWord(text.substr(colon + 1));
     return {column, type};
 }
 
@@ -178,15 +177,15 @@ void runSingle(const QueryOptions& options, Single what) {
         result["column"] = column;
     }
     switch (what) {
-        case Single::Count:
-            result["count"] = query.count();
-            break;
-        case Single::Sum:
-            result["sum"] = query.sum(column);
-            break;
-        case Single::Average:
-            result["average"] = query.average(column);
-            break;
+    case Single::Count:
+        result["count"] = query.count();
+        break;
+    case Single::Sum:
+        result["sum"] = query.sum(column);
+        break;
+    case Single::Average:
+        result["average"] = query.average(column);
+        break;
     }
     if (options.json) {
         fmt::print("{}\n", result.dump(2));
@@ -241,27 +240,26 @@ void addCellOptions(CLI::App* command, LogOptions& options) {
                         "time stamp \"YYYY-MM-DD HH:MM:SS\" (default: the database's clock, UTC)");
 }
 
-const char* optional(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
+const char* optional(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
 void runLog(const std::string& kindWord, const LogOptions& options) {
     const Kind& kind = kindByWord(kindWord);
     if (!options.time.empty() && !parseTimestamp(options.time)) {
-        throw UsageError(fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", options.time));
+        throw UsageError(
+            fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", options.time));
     }
     Configuration configuration = readConfiguration();
     if (!configuration.exists) {
-        throw UsageError(
-            fmt::format("there is no configuration file {}, so nothing is logged (write one with "
-                        "`lifelog config --on {}`)",
-                        hostPath(kConfigPath).string(), kind.word));
+        throw UsageError(fmt::format(
+            "there is no configuration file {}, so nothing is logged (write one with "
+            "`lifelog config --on {}`)",
+            hostPath(kConfigPath).string(), kind.word));
     }
     if (!isOn(configuration, kind.table)) {
-        throw UsageError(
-            fmt::format("{} are switched off in {}: nothing recorded (switch them on with "
-                        "`lifelog config --on {}`)",
-                        kind.plural, hostPath(kConfigPath).string(), kind.word));
+        throw UsageError(fmt::format(
+            "{} are switched off in {}: nothing recorded (switch them on with "
+            "`lifelog config --on {}`)",
+            kind.plural, hostPath(kConfigPath).string(), kind.word));
     }
     std::string_view table = kind.table;
     const char* time = optional(options.time);
@@ -271,21 +269,21 @@ void runLog(const std::string& kindWord, const LogOptions& options) {
                                      options.mcc, options.mnc, time);
     } else if (table == "ACTIVITY_MESSAGE") {
         _Lifelog_MsgActivityLogging(options.number.c_str(), directionOf(options.direction, false),
-                                    options.type, options.text.c_str(), options.cellId, options.lac,
-                                    options.mcc, options.mnc, time);
+                                    options.type, options.text.c_str(), options.cellId,
+                                    options.lac, options.mcc, options.mnc, time);
     } else {
         _Lifelog_MediaActivityLogging(options.type, options.title.c_str(), optional(options.uri),
                                       options.playTime, optional(options.artist),
                                       optional(options.album), optional(options.category),
-                                      options.cellId, options.lac, options.mcc, options.mnc, time);
+                                      options.cellId, options.lac, options.mcc, options.mnc,
+                                      time);
     }
     fmt::print("logged a {} at {}\n", kind.word,
                time != nullptr ? time : "the database's current time (UTC)");
 }
 
 void addLogCommands(CLI::App& app, std::string& kind, LogOptions& options) {
-    CLI::App* log =
-        app.add_subcommand("log", "record one activity directly, as platform code does");
+    CLI::App* log = app.add_subcommand("log", "record one activity directly, as platform code does");
     log->require_subcommand(1);
 
     CLI::App* call = log->add_subcommand("call", "a voice call");
@@ -374,15 +372,15 @@ std::string invocation(const char* argv0) {
     std::error_code error;
     fs::path root = fs::path(platformRoot());
     fs::path relative = fs::relative(root, fs::current_path(error), error);
-    std::string shown = !error && !relative.empty() && *relative.begin() != ".." ? relative.string()
-                                                                                 : root.string();
+    std::string shown = !error && !relative.empty() && *relative.begin() != ".."
+                            ? relative.string()
+                            : root.string();
     return fmt::format("{} --root {}", argv0, shown);
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{
-        "lifelog: a phone's day as data.  Records calls, messages and media plays in "
-        "the lifelog database and reads them back through the lifelog library."};
+    CLI::App app{"lifelog: a phone's day as data.  Records calls, messages and media plays in "
+                 "the lifelog database and reads them back through the lifelog library."};
     app.require_subcommand(1);
     app.fallthrough();
     std::string root;
@@ -390,13 +388,11 @@ int run(int argc, char** argv) {
     app.add_option("--root", root,
                    "platform root folder (sets ZBASE_ROOT; default $ZBASE_ROOT, else "
                    "$XDG_DATA_HOME/zbase or ~/.local/share/zbase)");
-    app.add_flag("-v,--verbose", verbose,
-                 "show the platform's trace lines (ZBASE_LOG_LEVEL=trace)");
+    app.add_flag("-v,--verbose", verbose, "show the platform's trace lines (ZBASE_LOG_LEVEL=trace)");
 
-    CLI::App* demo =
-        app.add_subcommand("demo",
-                           "record a simulated day through the service and report on it (a fresh "
-                           "database; default root: build/demo-root next to the tool)");
+    CLI::App* demo = app.add_subcommand(
+        "demo", "record a simulated day through the service and report on it (a fresh "
+                "database; default root: build/demo-root next to the tool)");
 
     std::string logKind;
     LogOptions logOptions;
@@ -406,10 +402,10 @@ int run(int argc, char** argv) {
     CLI::App* list = addQueryCommand(app, "list", "the rows of a table", options, false);
     list->add_option("--order", options.order, "COLUMN[:asc|desc] (default time:asc)");
     list->add_option("--then", options.then, "a second COLUMN[:asc|desc]")->needs("--order");
-    CLI::App* max =
-        addQueryCommand(app, "max", "the rows holding a column's largest value", options, true);
-    CLI::App* min =
-        addQueryCommand(app, "min", "the rows holding a column's smallest value", options, true);
+    CLI::App* max = addQueryCommand(app, "max", "the rows holding a column's largest value",
+                                    options, true);
+    CLI::App* min = addQueryCommand(app, "min", "the rows holding a column's smallest value",
+                                    options, true);
     CLI::App* top = addQueryCommand(app, "top", "a column's most frequent values", options, true);
     top->add_option("--limit", options.limit, "how many values (default 5)");
     CLI::App* count = addQueryCommand(app, "count", "the number of rows", options, false);
@@ -422,20 +418,7 @@ int run(int argc, char** argv) {
     config->add_option("--on", on, "the kinds to log, e.g. call,message,media (others off)");
     config->add_option("--max", maxCount, "rows kept per table");
 
-    ImportOptions importOptions;
-    CLI::App* import = app.add_subcommand("import", "calls and messages from backup XML files");
-    import->add_option("files", importOptions.files, "calls.xml, sms.xml, ...")->required();
-    import->add_option("--tz", importOptions.zone, "the zone of the time stamps (default local)");
-    import->add_flag("--dry-run", importOptions.dryRun, "read and report, log nothing");
-    ExportOptions exportOptions;
-    CLI::App* exporting = app.add_subcommand("export", "calls or messages as backup XML");
-    exporting->add_option("kind", exportOptions.kind, "call or message")->required();
-    exporting->add_option("file", exportOptions.file, "the file to write")->required();
-    exporting->add_option("--from", exportOptions.from, "first time stamp (included)");
-    exporting->add_option("--to", exportOptions.to, "last time stamp (included)");
-    exporting->add_option("--tz", exportOptions.zone,
-                          "the zone of the time stamps (default local)");
-
+    ImportCommands importCommands(app);
     CLI11_PARSE(app, argc, argv);
 
     if (!root.empty()) {
@@ -447,11 +430,10 @@ int run(int argc, char** argv) {
         setenv("ZBASE_LOG_LEVEL", "trace", 1);
     }
 
-    if (import->parsed()) {
-        return runImport(importOptions);
-    } else if (exporting->parsed()) {
-        runExport(exportOptions);
-    } else if (demo->parsed()) {
+    if (importCommands.given()) {
+        return importCommands.run();
+    }
+    if (demo->parsed()) {
         runDemo(invocation(argv[0]));
     } else if (!logKind.empty()) {
         runLog(logKind, logOptions);
