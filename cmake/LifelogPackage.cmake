@@ -77,7 +77,7 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME lifelog)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
-    "liblifelog${LIFELOG_SOVERSION} (= ${PROJECT_VERSION}), libc6, libstdc++6, libgcc-s1, ${LIFELOG_DEB_FMT}")
+    "liblifelog${LIFELOG_SOVERSION} (= ${PROJECT_VERSION}), libc6, libstdc++6, libgcc-s1, ${LIFELOG_DEB_FMT}, libexpat1")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION
     "lifelog command-line tool\n Configures, logs into and queries a lifelog database from the command line.")
 
