@@ -316,7 +316,8 @@ enum {
 /** Opens and reads the INI-style file at the platform path `path`; the
  * registry is the caller's, closed with Registry_close().  NULL on failure.
  * `flags` is not used.  Codes: 7 for a null path, 4 for a path that is not
- * a platform path, 31 for a missing file, 11 for a malformed file, 1. */
+ * a platform path, 31 for a missing file, 1; how a malformed line is
+ * treated is the stand-in's (see the README). */
 ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned int* err);
 /** Reads `key` of `section` (names match with their letter case) into
  * buffer of `size` bytes.  Type 3 copies the text into buffer (cut to fit,
