@@ -35,7 +35,7 @@ constexpr const char* kCreateTables[] = {
 // definitions.  The trimming finds the oldest row through the time stamp
 // (so do the readers' date ranges), and its row count reads the narrowest
 // index, the type column's, instead of the whole table.  A file made before
-// them gets them when a writer is next made for it.
+// them gets them the first time a writer opens it.
 constexpr const char* kCreateIndexes[] = {
     "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TIME ON ACTIVITY_CALL (CLOG_TIMESTAMP)",
     "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TYPE ON ACTIVITY_CALL (CLOG_TYPE)",
@@ -137,41 +137,29 @@ void addIndexes(Database* db) {
     }
 }
 
-// Whether the file holds every index already: one read of the schema,
-// where asking for each index would cost a statement apiece on every
-// direct-logging call.
-bool hasAllIndexes(Database* db) {
-    unsigned int err = 0;
-    DbStatement* statement = Database_createStatement(
-        db,
-        "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-        "('ACTIVITY_CALL_BY_TIME', 'ACTIVITY_CALL_BY_TYPE', 'ACTIVITY_MESSAGE_BY_TIME', "
-        "'ACTIVITY_MESSAGE_BY_TYPE', 'ACTIVITY_MEDIA_BY_TIME', 'ACTIVITY_MEDIA_BY_TYPE')",
-        &err);
-    if (statement == nullptr) {
-        return false;
-    }
-    DbEnumerator* rows = Database_executeStatement(statement, &err);
-    const bool all = rows != nullptr && DbEnumerator_getNextRow(rows, &err) &&
-                     DbEnumerator_getInt(rows, 0, &err) ==
-                         static_cast<int>(sizeof kCreateIndexes / sizeof kCreateIndexes[0]);
-    if (rows != nullptr) {
-        DbEnumerator_reset(rows, &err);
-    }
-    DbStatement_destroy(statement, &err);
-    return all;
-}
+// Fails to prepare ("no such index") while any index is missing; reads
+// only the tables, one empty seek per index.
+constexpr const char* kIndexCheck =
+    "SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TIME WHERE CLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TYPE WHERE CLOG_TYPE = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TIME "
+    "WHERE MSGLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TYPE "
+    "WHERE MSGLOG_TYPE = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TIME "
+    "WHERE MDLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TYPE WHERE MDLOG_TYPE = "
+    "''";
 
-void addIndexesToExistingFile(const char* dbPath) {
+// Gives a file opened for writing the indexes it lacks (a file made before
+// them).  One statement tells whether any is missing, so a file that has
+// them all pays one empty read per opening.
+void addMissingIndexes(Database* db) {
     unsigned int err = 0;
-    Database* db = _Database_openInternal(dbPath, &err);
-    if (db == nullptr) {
-        return;
-    }
-    if (!hasAllIndexes(db)) {
+    Database_executeSQL(db, kIndexCheck, 0, nullptr, nullptr, &err);
+    if (!isSuccess(err)) {
         addIndexes(db);
     }
-    Database_close(db, &err);
 }
 
 // ----------------------------------------------------------------- write
@@ -484,7 +472,6 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
     LIFELOG_TRACE("called");
     if (_Database_existsInternal(dbHandle->dbPath, err)) {
         *err = 0;
-        addIndexesToExistingFile(dbHandle->dbPath);
         return;
     }
     dbHandle->pDBHandle = _Database_createInternal(dbHandle->dbPath, err);
@@ -533,6 +520,7 @@ LIFELOG_API int __DBHandle_open(Handle* pI) {
         LIFELOG_ERROR("Database_open is failed : %s", self->dbPath);
         return 0;
     }
+    addMissingIndexes(self->pDBHandle);
     return 1;
 }
 
