@@ -28,6 +28,7 @@ struct DbStatement {
     zbase::Connection connection;  // keeps the connection lent while the statement lives
     sqlite3_stmt* stmt;
     DbEnumerator* rows;
+    std::string text;  // as given, the key under which the statement is kept afterwards
 };
 
 struct DbEnumerator {
@@ -105,13 +106,27 @@ Database* openDatabase(const char* path, bool create, unsigned int* err) {
     return database;
 }
 
+// A statement kept from an earlier run of the same text on this
+// connection, or a new one; either goes back with keepStatement.
+sqlite3_stmt* takeOrPrepare(sqlite3* db, const char* sql, unsigned int* err) {
+    sqlite3_stmt* stmt = zbase::takeStatement(db, sql);
+    return stmt != nullptr ? stmt : prepareOne(db, sql, err);
+}
+
 void runSimple(Database* database, const char* statement, unsigned int* err) {
     if (database == nullptr) {
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return;
     }
-    int rc = sqlite3_exec(database->connection->db, statement, nullptr, nullptr, nullptr);
-    setError(err, rc == SQLITE_OK ? 0u : zbase::engineCode(rc));
+    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, statement, err);
+    if (stmt == nullptr) {
+        return;
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    zbase::keepStatement(statement, stmt);
+    setError(err, rc == SQLITE_DONE ? 0u : zbase::engineCode(rc));
 }
 
 // The statement behind a column of the result, or null with the error slot
@@ -188,8 +203,8 @@ ZBASE_API void Database_close(Database* database, unsigned int* err) {
     setError(err, ZBASE_E_SUCCESS);
 }
 
-ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag,
-                                   void* reserved1, void* reserved2, unsigned int* err) {
+ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag, void* reserved1,
+                                   void* reserved2, unsigned int* err) {
     (void)flag;
     (void)reserved1;
     (void)reserved2;
@@ -198,7 +213,7 @@ ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag
         return;
     }
     sqlite3* db = database->connection->db;
-    sqlite3_stmt* stmt = prepareOne(db, sql, err);
+    sqlite3_stmt* stmt = takeOrPrepare(db, sql, err);
     if (stmt == nullptr) {
         return;
     }
@@ -208,7 +223,7 @@ ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         returnedRow = true;
     }
-    sqlite3_finalize(stmt);
+    zbase::keepStatement(sql, stmt);
     if (rc != SQLITE_DONE) {
         setError(err, zbase::engineCode(rc));
         return;
@@ -237,14 +252,14 @@ ZBASE_API DbStatement* Database_createStatement(Database* database, const char* 
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return nullptr;
     }
-    sqlite3_stmt* stmt = prepareOne(database->connection->db, sql, err);
+    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, sql, err);
     if (stmt == nullptr) {
         return nullptr;
     }
     DbStatement* statement =
-        newTracked<DbStatement>(__LINE__, database->connection, stmt, nullptr);
+        newTracked<DbStatement>(__LINE__, database->connection, stmt, nullptr, std::string(sql));
     if (statement == nullptr) {
-        sqlite3_finalize(stmt);
+        zbase::keepStatement(sql, stmt);
         setError(err, ZBASE_E_OUT_OF_MEMORY);
         return nullptr;
     }
@@ -261,8 +276,8 @@ ZBASE_API DbEnumerator* Database_executeStatement(DbStatement* statement, unsign
     }
     sqlite3_reset(statement->stmt);
     if (statement->rows == nullptr) {
-        statement->rows = newTracked<DbEnumerator>(__LINE__, statement->stmt,
-                                                   DbEnumerator::kBeforeFirst, 0u);
+        statement->rows =
+            newTracked<DbEnumerator>(__LINE__, statement->stmt, DbEnumerator::kBeforeFirst, 0u);
         if (statement->rows == nullptr) {
             setError(err, ZBASE_E_OUT_OF_MEMORY);
             return nullptr;
@@ -282,7 +297,7 @@ ZBASE_API void DbStatement_destroy(DbStatement* statement, unsigned int* err) {
     if (statement->rows != nullptr) {
         deleteTracked(statement->rows, __LINE__);
     }
-    sqlite3_finalize(statement->stmt);
+    zbase::keepStatement(statement->text.c_str(), statement->stmt);
     deleteTracked(statement, __LINE__);
     setError(err, ZBASE_E_SUCCESS);
 }

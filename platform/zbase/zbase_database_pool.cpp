@@ -25,7 +25,7 @@ namespace zbase {
 
 namespace {
 
-constexpr size_t kMaxKept = 16;     // over all files; the least recently used goes first
+constexpr size_t kMaxKept = 16;  // over all files; the least recently used goes first
 constexpr int kBusyTimeoutMs = 30000;
 
 struct Kept {
@@ -67,6 +67,7 @@ void closeKept(const Kept& kept) {
         int persist = 1;
         sqlite3_file_control(kept.db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     }
+    finalizeStatements(kept.db);
     sqlite3_close_v2(kept.db);
 }
 
@@ -138,7 +139,7 @@ void giveBack(Kept kept) {
     if (sqlite3_get_autocommit(kept.db) == 0) {
         sqlite3_exec(kept.db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    if (sqlite3_next_stmt(kept.db, nullptr) != nullptr || !stillSameFile(kept)) {
+    if (hasBusyStatement(kept.db) || !stillSameFile(kept)) {
         closeKept(kept);
         return;
     }

@@ -61,4 +61,16 @@ Connection acquireConnection(const std::string& path, bool create, unsigned int&
 // Closes every kept connection of `path` (before the file is deleted).
 void forgetConnections(const std::string& path);
 
+// Prepared statements kept per connection (zbase_statement_cache).  A kept
+// statement of exactly this text on this connection, taken out of the
+// cache, or null.
+struct sqlite3_stmt* takeStatement(struct sqlite3* db, const char* sql);
+// Resets a statement that has run and keeps it for the next user of `sql`
+// (finalizing what does not fit).
+void keepStatement(const char* sql, struct sqlite3_stmt* stmt);
+// Finalizes every kept statement of a connection that is about to close.
+void finalizeStatements(struct sqlite3* db);
+// Whether a statement of the connection is still running.
+bool hasBusyStatement(struct sqlite3* db);
+
 }  // namespace zbase
