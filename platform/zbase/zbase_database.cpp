@@ -9,7 +9,8 @@
 // SQLite's primary code when the engine failed.  Exactly one statement runs:
 // any text after the first statement other than blanks and ';' is refused
 // with 4 before anything runs.  The `flag` argument is accepted and not
-// used: every statement is run to its end.
+// used: every statement is run to its end, within the bounds that
+// zbase_database_bounds sets (a deadline, length caps, read-only reads).
 #include <errno.h>
 #include <sqlite3.h>
 #include <stdint.h>
@@ -64,13 +65,15 @@ bool onlyTerminators(const char* tail) {
     return true;
 }
 
-// Prepares the one statement of `sql`; refuses empty text and text that
-// holds a second statement (or anything else after the first).
-sqlite3_stmt* prepareOne(sqlite3* db, const char* sql, unsigned int* err) {
+// Prepares the one statement of `sql` under its bounds; refuses empty text
+// and text that holds a second statement (or anything else after the first).
+sqlite3_stmt* prepareOne(sqlite3* db, const char* sql, const zbase::StatementBounds& bounds,
+                         unsigned int* err) {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, &tail);
     if (rc != SQLITE_OK) {
+        bounds.report(rc);
         setError(err, zbase::engineCode(rc));
         return nullptr;
     }
@@ -108,9 +111,10 @@ Database* openDatabase(const char* path, bool create, unsigned int* err) {
 
 // A statement kept from an earlier run of the same text on this
 // connection, or a new one; either goes back with keepStatement.
-sqlite3_stmt* takeOrPrepare(sqlite3* db, const char* sql, unsigned int* err) {
+sqlite3_stmt* takeOrPrepare(sqlite3* db, const char* sql, const zbase::StatementBounds& bounds,
+                            unsigned int* err) {
     sqlite3_stmt* stmt = zbase::takeStatement(db, sql);
-    return stmt != nullptr ? stmt : prepareOne(db, sql, err);
+    return stmt != nullptr ? stmt : prepareOne(db, sql, bounds, err);
 }
 
 void runSimple(Database* database, const char* statement, unsigned int* err) {
@@ -118,7 +122,8 @@ void runSimple(Database* database, const char* statement, unsigned int* err) {
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return;
     }
-    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, statement, err);
+    zbase::StatementBounds bounds(statement, __func__);
+    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, statement, bounds, err);
     if (stmt == nullptr) {
         return;
     }
@@ -126,6 +131,7 @@ void runSimple(Database* database, const char* statement, unsigned int* err) {
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     zbase::keepStatement(statement, stmt);
+    bounds.report(rc);
     setError(err, rc == SQLITE_DONE ? 0u : zbase::engineCode(rc));
 }
 
@@ -213,7 +219,8 @@ ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag
         return;
     }
     sqlite3* db = database->connection->db;
-    sqlite3_stmt* stmt = takeOrPrepare(db, sql, err);
+    zbase::StatementBounds bounds(sql, "Database_executeSQL");
+    sqlite3_stmt* stmt = takeOrPrepare(db, sql, bounds, err);
     if (stmt == nullptr) {
         return;
     }
@@ -225,6 +232,7 @@ ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag
     }
     zbase::keepStatement(sql, stmt);
     if (rc != SQLITE_DONE) {
+        bounds.report(rc);
         setError(err, zbase::engineCode(rc));
         return;
     }
@@ -252,7 +260,8 @@ ZBASE_API DbStatement* Database_createStatement(Database* database, const char* 
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return nullptr;
     }
-    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, sql, err);
+    zbase::StatementBounds bounds(sql, "Database_createStatement");
+    sqlite3_stmt* stmt = takeOrPrepare(database->connection->db, sql, bounds, err);
     if (stmt == nullptr) {
         return nullptr;
     }
@@ -317,7 +326,9 @@ ZBASE_API int DbEnumerator_getNextRow(DbEnumerator* rows, unsigned int* err) {
         setError(err, rows->failure);
         return 0;
     }
+    zbase::StatementBounds bounds(sqlite3_sql(rows->stmt), "DbEnumerator_getNextRow");
     int rc = sqlite3_step(rows->stmt);
+    bounds.report(rc);
     if (rc == SQLITE_ROW) {
         rows->state = DbEnumerator::kOnRow;
         setError(err, ZBASE_E_SUCCESS);

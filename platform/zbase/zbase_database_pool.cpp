@@ -105,6 +105,7 @@ sqlite3* openNew(const std::string& path, bool create, unsigned int& code) {
         sqlite3_close_v2(db);
         return nullptr;
     }
+    boundConnection(db);
     return db;
 }
 

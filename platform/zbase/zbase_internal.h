@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,5 +73,45 @@ void keepStatement(const char* sql, struct sqlite3_stmt* stmt);
 void finalizeStatements(struct sqlite3* db);
 // Whether a statement of the connection is still running.
 bool hasBusyStatement(struct sqlite3* db);
+
+// ------------------------------------------------------- statement bounds
+
+// The module number of the base stand-in's own log lines.
+inline constexpr int kLogModule = 1;
+
+// Installs the bounds of every statement on a new connection: length and
+// depth caps, no attached databases, the authorizer and the deadline check.
+void boundConnection(struct sqlite3* db);
+
+// Whether a statement's text reads (its first word SELECT, WITH, VALUES or
+// EXPLAIN): such a statement is prepared under the read-only rules.
+bool isReadingStatement(const char* sql);
+
+// What the statement prepared or stepped on this thread runs under.
+struct StatementLimits {
+    bool active = false;
+    bool reading = false;
+    std::chrono::steady_clock::time_point deadline{};
+    const char* refusal = nullptr;  // the first thing the authorizer refused
+};
+
+// Puts one statement under its bounds while alive: the deadline starts now
+// (ZBASE_DB_STATEMENT_TIMEOUT_MS), and a prepare follows the rules of the
+// statement's kind.  Prepare and step the statement inside its lifetime.
+class StatementBounds {
+public:
+    StatementBounds(const char* sql, const char* function);
+    ~StatementBounds();
+    StatementBounds(const StatementBounds&) = delete;
+    StatementBounds& operator=(const StatementBounds&) = delete;
+    // Logs why the statement stopped when a bound stopped it (`rc` is
+    // SQLite's result of the prepare or step); other results say nothing.
+    void report(int rc) const;
+
+private:
+    const char* sql_;
+    const char* function_;
+    StatementLimits saved_;
+};
 
 }  // namespace zbase
