@@ -1,17 +1,18 @@
-// The configuration file: INI text read with inih.
+// The configuration file: INI text.
 //
 //   [SECTION]
-//   KEY = VALUE      ; blanks around '=' are ignored
-//   # and ; start comment lines, ';' after a value starts a comment too
+//   KEY = VALUE      ; blanks around '=' (or ':') are ignored
+//   # and ; start comment lines, ';' after a blank ends a value
 //
 // The whole file is read at open and kept in the registry record; names are
 // matched exactly (letter case counts) and a key written twice keeps its
-// last value.  A file with a line that is not a section, a key=value pair,
-// a comment or blank is refused as a whole, so that a typo never silently
-// switches a setting back to its default.  Lines are limited to inih's 199
-// bytes.
+// last value.  The reader is tolerant: a line that is not a section, a
+// key=value pair, a comment or blank, or that is longer than 4 KiB, is
+// skipped with a log line naming the file and the line, and the rest of the
+// file is read, so that one typo does not switch every setting off.  A
+// missing file (31) and a file that exists but cannot be read (13) log
+// different lines.
 #include <errno.h>
-#include <ini.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +23,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "zbase_internal.h"
 
@@ -33,61 +35,118 @@ struct Registry {
 
 namespace {
 
-int onEntry(void* user, const char* section, const char* key, const char* value) {
-    auto* registry = static_cast<Registry*>(user);
-    registry->sections[section][key] = value;
-    return 1;
+constexpr size_t kMaxLineLength = 4096;
+
+std::string_view trimmed(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t\r\f\v");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    size_t last = text.find_last_not_of(" \t\r\f\v");
+    return text.substr(first, last - first + 1);
 }
 
-// A section header with no keys still exists (a later lookup of a key in it
-// gives 44, not 25); inih reports only keys, so headers are noted here.
-void noteSections(Registry& registry, const std::string& text) {
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] != '[') {
-            continue;
+// A value ends at a ';' that follows a blank (an inline comment).
+std::string_view withoutComment(std::string_view value) {
+    for (size_t i = 1; i < value.size(); ++i) {
+        if (value[i] == ';' && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+            return value.substr(0, i);
         }
+    }
+    return value;
+}
+
+// Reads one line into the registry; false when it is malformed.
+bool readLine(Registry& registry, std::string& section, std::string_view line) {
+    line = trimmed(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') {
+        return true;
+    }
+    if (line[0] == '[') {
         size_t close = line.find(']');
-        if (close == std::string::npos) {
-            continue;
+        if (close == std::string_view::npos) {
+            return false;
         }
-        std::string name = line.substr(1, close - 1);
-        size_t first = name.find_first_not_of(" \t");
-        size_t last = name.find_last_not_of(" \t");
-        registry.sections[first == std::string::npos ? "" : name.substr(first, last - first + 1)];
+        section = std::string(trimmed(line.substr(1, close - 1)));
+        registry.sections[section];  // a section without keys still exists
+        return true;
+    }
+    size_t separator = line.find_first_of("=:");
+    if (separator == std::string_view::npos) {
+        return false;
+    }
+    std::string_view key = trimmed(line.substr(0, separator));
+    if (key.empty()) {
+        return false;
+    }
+    std::string_view value = trimmed(withoutComment(line.substr(separator + 1)));
+    registry.sections[section][std::string(key)] = std::string(value);
+    return true;
+}
+
+// Reads every well-formed line of `text`; each skipped line is logged with
+// the file's platform path and its line number.
+void parseConfiguration(Registry& registry, std::string_view text, const char* path) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    std::string section;
+    int number = 0;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++number;
+        if (line.size() > kMaxLineLength) {
+            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
+                           "%s:%d: line longer than %zu bytes skipped", path, number,
+                           kMaxLineLength);
+        } else if (!readLine(registry, section, line)) {
+            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
+                           "%s:%d: not a section, key = value or comment; line skipped", path,
+                           number);
+        }
     }
 }
 
-// Leading blanks are dropped from every line: inih would otherwise read an
-// indented line as the continuation of the previous value.
-std::string withoutIndent(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    bool lineStart = true;
-    for (char c : text) {
-        if (lineStart && (c == ' ' || c == '\t')) {
-            continue;
-        }
-        lineStart = c == '\n' || c == '\r';
-        out += c;
-    }
-    return out;
+void logOpenFailure(int line, const char* format, const char* path, const char* reason) {
+    __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", line, format, path,
+                   reason);
 }
 
-bool readFile(const std::string& path, std::string& text, unsigned int& code) {
+// A missing file is an ordinary state (everything off) and fails with 31
+// quietly; a file that is there but cannot be read fails with 13 and says why.
+bool readFile(const std::string& host, const char* path, std::string& text, unsigned int& code) {
     struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        code = ZBASE_E_FILE_NOT_FOUND;
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (stat(host.c_str(), &info) != 0) {
+        int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            code = ZBASE_E_FILE_NOT_FOUND;
+            return false;
+        }
         code = ZBASE_E_FAILURE;
+        logOpenFailure(__LINE__, "%s: configuration file cannot be reached: %s", path,
+                       strerror(error));
         return false;
     }
+    if (!S_ISREG(info.st_mode)) {
+        code = ZBASE_E_FAILURE;
+        logOpenFailure(__LINE__, "%s: configuration path is there but is not a file%s", path, "");
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(host, std::ios::binary);
     std::ostringstream content;
-    content << in.rdbuf();
+    if (in) {
+        content << in.rdbuf();
+    }
+    if (!in || in.bad()) {
+        code = ZBASE_E_FAILURE;
+        logOpenFailure(__LINE__, "%s: configuration file is there but cannot be read: %s", path,
+                       strerror(errno != 0 ? errno : EIO));
+        return false;
+    }
     text = content.str();
     return true;
 }
@@ -133,7 +192,7 @@ ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned
     }
     std::string text;
     unsigned int code = 0;
-    if (!readFile(host, text, code)) {
+    if (!readFile(host, path, text, code)) {
         setError(err, code);
         return nullptr;
     }
@@ -143,20 +202,13 @@ ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned
         return nullptr;
     }
     Registry* registry = new (block) Registry;
-    std::string plain = withoutIndent(text);
-    if (ini_parse_string(plain.c_str(), onEntry, registry) != 0) {
-        registry->~Registry();
-        Mem_freeEx(block, __FILE__, __LINE__);
-        setError(err, ZBASE_E_INVALID_FORMAT);
-        return nullptr;
-    }
-    noteSections(*registry, plain);
+    parseConfiguration(*registry, text, path);
     setError(err, ZBASE_E_SUCCESS);
     return registry;
 }
 
-ZBASE_API void Registry_getValue(Registry* registry, const char* section, const char* key,
-                                 int type, void* buffer, int size, unsigned int* err) {
+ZBASE_API void Registry_getValue(Registry* registry, const char* section, const char* key, int type,
+                                 void* buffer, int size, unsigned int* err) {
     if (registry == nullptr || section == nullptr || key == nullptr || buffer == nullptr) {
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return;

@@ -357,9 +357,11 @@ bool trim(Database* db, const char* name, const TableRules* table, int32_t maxCo
     if (table == nullptr) {
         return true;
     }
+    // The smallest maximum keeps its bound instead of wrapping round to the
+    // largest: every maximum below 1 trims the same way.
+    const int bound = maxCount > INT32_MIN ? static_cast<int>(maxCount) - 1 : INT32_MIN;
     char statement[kDeleteRoom];
-    String_format(statement, kDeleteRoom, table->trim, name, name, static_cast<int>(maxCount) - 1,
-                  name, name);
+    String_format(statement, kDeleteRoom, table->trim, name, name, bound, name, name);
     unsigned int err = 0;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {

@@ -1,0 +1,134 @@
+// The configuration reader as an unlucky user meets it: a typo, a long
+// comment, a long value, Windows line ends, a folder where the file should
+// be; and every maximum row count the file can hold, down to the trimming
+// it causes.
+#include <gtest/gtest.h>
+#include <stdint.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "zbase.h"
+#include "zkivLifeloggingServiceUtil.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class PlatformConfigTest : public LifelogTest {
+protected:
+    // The value of a key read as text, or "<code>" when the read failed.
+    std::string value(const char* section, const char* key) {
+        unsigned int err = 0;
+        Registry* registry = _Registry_openInternal(kConfigPath, 0, &err);
+        if (registry == nullptr)
+            return "<open " + std::to_string(err) + ">";
+        std::string buffer(8192, '\0');
+        Registry_getValue(registry, section, key, 3, buffer.data(), 8192, &err);
+        Registry_close(registry, 0, nullptr);
+        return err != 0 ? "<" + std::to_string(err) + ">" : std::string(buffer.c_str());
+    }
+    // The platform's own error lines (module 1).
+    std::vector<std::string> platformErrors() const {
+        std::vector<std::string> lines;
+        for (const LogLine& line : logLines()) {
+            if (line.module == 1 && line.level == kError)
+                lines.push_back(line.text);
+        }
+        return lines;
+    }
+};
+
+const std::string kFile = "/System/Lifelog/lifelogconf.ini";
+
+TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
+    const std::string longComment = "; " + std::string(4000, 'c');
+    const std::string longValue(4000, 'v');
+    const struct {
+        std::string text;
+        std::string call, message;  // ACTIVITY_CALL and ACTIVITY_MESSAGE as read
+        std::vector<std::string> errors;
+    } cases[] = {
+        {.text = "[ACTIVITY]\nACTIVITY_CALL = true\nthis is no setting\nACTIVITY_MESSAGE = true\n",
+         .call = "true",
+         .message = "true",
+         .errors = {kFile + ":3: not a section, key = value or comment; line skipped"}},
+        {.text = longComment + "\n[ACTIVITY]\nACTIVITY_CALL=" + longValue + "\n",
+         .call = longValue,
+         .message = "<44>",
+         .errors = {}},
+        {.text = "[ACTIVITY]\n; " + std::string(4095, 'x') + "\nACTIVITY_CALL=true\n",
+         .call = "true",
+         .message = "<44>",
+         .errors = {kFile + ":2: line longer than 4096 bytes skipped"}},
+        {.text = "\xEF\xBB\xBF[ACTIVITY]\r\n  ACTIVITY_CALL = on ; "
+                 "comment\r\n\tACTIVITY_MESSAGE:x;y\r\n",
+         .call = "on",
+         .message = "x;y",
+         .errors = {}},
+        {.text = "[ACTIVITY\nACTIVITY_CALL=true\n= nameless\n[ACTIVITY]\nACTIVITY_MESSAGE=1",
+         .call = "<44>",  // it went to the unnamed section before the first header
+         .message = "1",
+         .errors = {kFile + ":1: not a section, key = value or comment; line skipped",
+                    kFile + ":3: not a section, key = value or comment; line skipped"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        writeConfig(c.text);
+        clearLog();
+        EXPECT_EQ(value("ACTIVITY", "ACTIVITY_MESSAGE"), c.message);
+        EXPECT_EQ(platformErrors(), c.errors);
+        EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), c.call);
+    }
+}
+
+TEST_F(PlatformConfigTest, MissingAndUnreadableFilesSayDifferentThings) {
+    clearLog();
+    EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), "<open 31>");
+    EXPECT_EQ(platformErrors(), std::vector<std::string>{}) << "no file is an ordinary state";
+    std::filesystem::create_directories(hostPath(kConfigPath));
+    EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), "<open 13>");
+    EXPECT_EQ(platformErrors(),
+              std::vector<std::string>{kFile + ": configuration path is there but is not a file"});
+}
+
+// Whatever maximum the file holds, trimming stays defined and each write
+// leaves the table as documented: below 1 keeps the newest row only.
+TEST_F(PlatformConfigTest, EveryMaximumTrimsAsDocumented) {
+    const struct {
+        const char* maximum;
+        int32_t read;
+        const char* rowsAfterThree;
+    } cases[] = {
+        {.maximum = "0", .read = 0, .rowsAfterThree = "1"},
+        {.maximum = "1", .read = 1, .rowsAfterThree = "1"},
+        {.maximum = "2", .read = 2, .rowsAfterThree = "2"},
+        {.maximum = "-1", .read = -1, .rowsAfterThree = "1"},
+        {.maximum = "-2147483648", .read = INT32_MIN, .rowsAfterThree = "1"},
+        {.maximum = "2147483647", .read = INT32_MAX, .rowsAfterThree = "3"},
+        {.maximum = "2147483648", .read = 500, .rowsAfterThree = "3"},  // not a 32-bit number
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maximum);
+        std::filesystem::remove(hostPath(kDbPath));
+        writeConfig(std::string("[ACTIVITY]\nACTIVITY_MESSAGE=true\n[ACTIVITY_CONFIG]\n"
+                                "MAX_COUNT_PER_ACTIVITY=") +
+                    c.maximum + "\n");
+        EXPECT_EQ(_Lifelog_getMaxlogNumPerActivity(), c.read);
+        for (const char* when :
+             {"2024-01-01 10:00:00", "2024-01-01 10:00:01", "2024-01-01 10:00:02"}) {
+            _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", -1, -1, -1, -1, when);
+        }
+        EXPECT_EQ(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE"),
+                  (Rows{{c.rowsAfterThree}}));
+        if (std::string(c.rowsAfterThree) == "1") {
+            EXPECT_EQ(queryRows(kDbPath, "SELECT MSGLOG_TIMESTAMP FROM ACTIVITY_MESSAGE"),
+                      (Rows{{"2024-01-01 10:00:02"}}))
+                << "the newest row stays";
+        }
+    }
+}
+
+}  // namespace
