@@ -13,7 +13,8 @@
 //   no attached databases; and a ceiling on the engine's heap in the process.
 // - an authorizer: a statement whose text reads (SELECT, WITH, VALUES,
 //   EXPLAIN) may read the data tables and call ordinary functions, nothing
-//   else: no write, no table-valued pragma, no schema table.  No statement
+//   else: no write, no table-valued pragma, nothing of the schema table but
+//   the names and types of what exists.  No statement
 //   may ATTACH or DETACH, run a PRAGMA or load an extension (the
 //   connection's own settings are made before the authorizer is in place).
 //
@@ -85,6 +86,10 @@ bool isSchemaTable(const char* table) {
             strcasecmp(table, "sqlite_temp_schema") == 0 || strncasecmp(table, "pragma_", 7) == 0);
 }
 
+bool isListingColumn(const char* column) {
+    return column != nullptr && (strcmp(column, "name") == 0 || strcmp(column, "type") == 0);
+}
+
 int refuse(const char* what) {
     if (current.refusal == nullptr) {
         current.refusal = what;
@@ -116,7 +121,11 @@ int authorize(void*, int action, const char* detail1, const char* detail2, const
         case SQLITE_RECURSIVE:
             return SQLITE_OK;
         case SQLITE_READ:
-            return isSchemaTable(detail1) ? refuse("reading the schema") : SQLITE_OK;
+            // Which tables and indexes exist (name, type) may be asked; the
+            // schema's statements and pages may not.
+            return isSchemaTable(detail1) && !isListingColumn(detail2)
+                       ? refuse("reading the schema")
+                       : SQLITE_OK;
         default:
             return refuse("a change in a statement that reads");
     }
