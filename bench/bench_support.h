@@ -161,15 +161,15 @@ public:
             }
             const std::string name = run.run_name.function_name;
             const Time time{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            if (std::find(order_.begin(), order_.end(), name) == order_.end()) {
+                order_.push_back(name);
+            }
             if (run.run_type == Run::RT_Aggregate) {
                 if (run.aggregate_name == "median") {
                     median_[name] = time;
                 }
             } else {
                 samples_[name].push_back(time);
-                if (std::find(order_.begin(), order_.end(), name) == order_.end()) {
-                    order_.push_back(name);
-                }
             }
         }
     }
