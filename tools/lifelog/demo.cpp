@@ -11,15 +11,16 @@
 // moment it is written, not with the time it carries.  One answered call
 // goes through the notification path anyway, so that the report can show
 // where it lands.
-#include "demo.h"
+#include <fmt/format.h>
 
 #include <algorithm>
-#include <chrono>
 #include <map>
-#include <thread>
 #include <vector>
 
-#include "query.h"
+#include "client.h"
+#include "commands.h"
+#include "render.h"
+#include "service.h"
 #include "setup.h"
 #include "zbase_host.h"
 
@@ -152,56 +153,20 @@ std::string callDetail(int64_t direction, int64_t seconds) {
     }
     const char* way = direction == kOutgoing ? "outgoing" : "incoming";
     if (seconds <= 0) {
-        return fmt::format("{}, {}", way,
-                           direction == kOutgoing ? "no answer" : "not answered");
+        return fmt::format("{}, {}", way, direction == kOutgoing ? "no answer" : "not answered");
     }
     return fmt::format("{}, {}", way, duration(seconds));
 }
 
-void section(const char* title) { fmt::print("\n{}\n", title); }
+void section(const char* title) {
+    fmt::print("\n{}\n", title);
+}
 
 Range theDay() {
     return Range{parseBound(kDayDate, false), parseBound(kDayDate, true)};
 }
 
 // ---------------------------------------------------------------- recording
-
-// The service from ZKivLifelogServer_initialize to _finalize, with its
-// class registered for as long.
-class RunningService {
-public:
-    RunningService() {
-        unsigned int err = 0;
-        Com_registerClass(&CLSID_LifeloggingService, Dll_getFactory, &err);
-        check(err, "registering the lifelog service class");
-        ZKivLifelogServer_initialize();
-    }
-    ~RunningService() { stop(); }
-    RunningService(const RunningService&) = delete;
-    RunningService& operator=(const RunningService&) = delete;
-
-    void stop() {
-        if (running_) {
-            running_ = false;
-            ZKivLifelogServer_finalize();
-            Com_unregisterClass(&CLSID_LifeloggingService);
-        }
-    }
-
-private:
-    bool running_ = true;
-};
-
-void waitForRegistration() {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ZbasePi_isRegistered() == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            throw Failure("waiting for the service to register with the notification component",
-                          ZBASE_E_FAILURE);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 void freshRoot() {
     unsigned int err = 0;
@@ -231,10 +196,7 @@ void deliverNotifications() {
                                &err);
         check(err, fmt::format("delivering the message of {}", formatTime(message.when)));
     }
-    if (Event_waitIdle(30000) == 0) {
-        throw Failure("waiting for the logging thread to store the notifications",
-                      ZBASE_E_FAILURE);
-    }
+    RunningService::waitIdle();
 }
 
 void logDirectly() {
@@ -255,11 +217,6 @@ void record() {
     fmt::print("  configuration   calls, messages and media on, {} rows per table kept\n",
                kDefaultMaxCount);
     RunningService service;
-    if (g_pILifeloggingService == nullptr) {
-        throw Failure("starting the lifelog service (the platform log above says why)",
-                      ZBASE_E_FAILURE);
-    }
-    waitForRegistration();
     fmt::print("  service         started; its logging thread listens for notifications\n");
     deliverNotifications();
     fmt::print("  notifications   {} calls and {} messages delivered and stored\n",
@@ -285,7 +242,7 @@ std::vector<Entry> timelineEntries() {
     for (const Kind& kind : kinds()) {
         Query query(kind, theDay());
         query.orderBy(kind.timeColumn, LIFELOG_ORDER_ASC);
-        for (const Row& row : query.list()) {
+        for (const Row& row : query.list().rows) {
             Entry entry{row.text(kind.timeColumn), kind.word, "", ""};
             std::string_view table = kind.table;
             if (table == "ACTIVITY_CALL") {
@@ -294,17 +251,16 @@ std::vector<Entry> timelineEntries() {
                     callDetail(row.number("CLOG_DIRECTION"), row.number("CLOG_DURATION"));
             } else if (table == "ACTIVITY_MESSAGE") {
                 entry.with = contact(row.text("MSGLOG_PHONE_NUMBER"));
-                entry.detail = fmt::format("{} \"{}\"",
-                                           row.number("MSGLOG_DIRECTION") == kSent ? "sent"
-                                                                                   : "received",
-                                           row.text("MSGLOG_SUMMARY"));
+                entry.detail = fmt::format(
+                    "{} \"{}\"", row.number("MSGLOG_DIRECTION") == kSent ? "sent" : "received",
+                    row.text("MSGLOG_SUMMARY"));
             } else {
                 std::string artist = row.text("MDLOG_ARTIST");
                 entry.with = artist.empty() ? row.text("MDLOG_TITLE")
                                             : row.text("MDLOG_TITLE") + " - " + artist;
-                entry.detail = fmt::format(
-                    "{} {}", row.number("MDLOG_TYPE") == kVideo ? "watched" : "played",
-                    duration(row.number("MDLOG_PLAY_TIME")));
+                entry.detail =
+                    fmt::format("{} {}", row.number("MDLOG_TYPE") == kVideo ? "watched" : "played",
+                                duration(row.number("MDLOG_PLAY_TIME")));
             }
             entries.push_back(std::move(entry));
         }
@@ -328,7 +284,7 @@ void printCalls() {
     const Kind& calls = kindByWord("call");
     section("Calls");
     Query all(calls, theDay());
-    std::vector<Row> longest = all.max("CLOG_DURATION");
+    std::vector<Row> longest = all.max("CLOG_DURATION").rows;
     for (const Row& row : longest) {
         fmt::print("  longest       {}  {}  {}\n", row.text("CLOG_TIMESTAMP").substr(11),
                    contact(row.text("CLOG_PHONE_NUMBER")),
@@ -361,7 +317,7 @@ void printNumbers() {
     std::map<std::string, Tally> tallies;
     auto add = [&](const char* kindWord, const char* column, int64_t Tally::*field) {
         Query query(kindByWord(kindWord), theDay());
-        for (const Row& row : query.top(column, 5)) {
+        for (const Row& row : query.top(column, 5).rows) {
             Tally& tally = tallies[row.text(column)];
             if (tally.calls == 0 && tally.messages == 0) {
                 tally.first = tallies.size();
@@ -391,12 +347,12 @@ void printMedia() {
     Query plays(kindByWord("media"), theDay());
     fmt::print("  plays         {}, {} in all\n", plays.count(),
                duration(plays.sum("MDLOG_PLAY_TIME")));
-    for (const Row& row : plays.top("MDLOG_ARTIST", 1)) {
+    for (const Row& row : plays.top("MDLOG_ARTIST", 1).rows) {
         fmt::print("  most played   {} ({} plays)\n", row.text("MDLOG_ARTIST"),
                    row.number("OCCURRED_COUNT"));
     }
     Query longest(kindByWord("media"), theDay());
-    for (const Row& row : longest.max("MDLOG_PLAY_TIME")) {
+    for (const Row& row : longest.max("MDLOG_PLAY_TIME").rows) {
         fmt::print("  longest       {} ({})\n", row.text("MDLOG_TITLE"),
                    duration(row.number("MDLOG_PLAY_TIME")));
     }
@@ -407,7 +363,7 @@ std::vector<Row> outsideTheDay(const Kind& kind) {
     Query query(kind, Range{});
     query.where(fmt::format("{} NOT BETWEEN '{} 00:00:00' AND '{} 23:59:59'", kind.timeColumn,
                             kDayDate, kDayDate));
-    return query.list();
+    return query.list().rows;
 }
 
 void printCounts() {
@@ -441,8 +397,6 @@ void printCounts() {
     }
 }
 
-}  // namespace
-
 void runDemo(const std::string& invocation) {
     fmt::print("lifelog demo: {} on one phone\n", kDayName);
     fmt::print("platform root {} (a fresh database)\n", platformRoot());
@@ -458,6 +412,20 @@ void runDemo(const std::string& invocation) {
         "  {0} top message number\n"
         "  {0} list media --from \"{1} 12:00\" --json\n",
         invocation, kDayDate);
+}
+
+}  // namespace
+
+void addDemoCommand(Commands& commands) {
+    commands.add(
+        "demo",
+        "record a simulated day through the service and report on it (a fresh database; "
+        "default root: build/demo-root next to the tool)",
+        [](const Context& context) {
+            runDemo(context.invocation);
+            return 0;
+        },
+        DefaultRoot::Demo);
 }
 
 }  // namespace lifelog_tool

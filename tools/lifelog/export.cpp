@@ -8,7 +8,8 @@
 #include "backup_mapping.h"
 #include "import.h"
 #include "import_store.h"
-#include "query.h"
+#include "client.h"
+#include "render.h"
 #include "xml_writer.h"
 
 namespace lifelog_tool {

@@ -20,7 +20,8 @@
 
 #include "backup_mapping.h"
 #include "import_store.h"
-#include "query.h"
+#include "client.h"
+#include "render.h"
 #include "setup.h"
 #include "xml_reader.h"
 #include "zkivLifelog.h"

@@ -9,7 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "query.h"
+#include "client.h"
+#include "render.h"
 #include "zbase.h"
 
 namespace lifelog_tool {

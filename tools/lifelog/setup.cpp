@@ -3,12 +3,14 @@
 
 #include <stdlib.h>
 
+#include <fmt/format.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <system_error>
 
-#include "query.h"
+#include "client.h"
 #include "zbase.h"
 
 namespace lifelog_tool {
@@ -96,8 +98,7 @@ void writeConfiguration(const Configuration& configuration) {
            "; Written by `lifelog config`.\n"
            "[ACTIVITY]\n";
     for (const Kind& kind : kinds()) {
-        out << kind.table << " = " << (isOn(configuration, kind.table) ? "true" : "false")
-            << "\n";
+        out << kind.table << " = " << (isOn(configuration, kind.table) ? "true" : "false") << "\n";
     }
     out << "\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = " << configuration.maxCount << "\n";
     out.close();

@@ -1,0 +1,71 @@
+// How a command joins the tool.  Each command (or family of commands)
+// lives in a file of its own and offers one registration function, which
+// main.cpp calls:
+//
+//   void addListCommands(Commands& commands) {
+//       auto options = std::make_shared<ListOptions>();
+//       CLI::App* list = commands.add("list", "the rows of a table",
+//                                     [options](const Context&) { return runList(*options); });
+//       list->add_option("kind", options->kind, "call, message or media")->required();
+//   }
+//
+// The run function is called after parsing, once the global options
+// (--root, --verbose) have taken effect, for the one command given.  It
+// reports failure by throwing (Failure, UsageError, or any std::exception:
+// "lifelog: <what>" and status 1) or by returning a non-zero status.
+#ifndef LIFELOG_TOOL_COMMANDS_H
+#define LIFELOG_TOOL_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lifelog_tool {
+
+struct Context {
+    // How the user reaches this tool and its root again ("build/bin/lifelog
+    // --root build/demo-root"), for hints in what a command prints.
+    std::string invocation;
+};
+
+using RunCommand = std::function<int(const Context&)>;
+
+// Where a command works when neither --root nor $ZBASE_ROOT says.
+enum class DefaultRoot {
+    Platform,  // the platform's own default ($XDG_DATA_HOME/zbase, ...)
+    Demo,      // build/demo-root next to the tool: commands that start afresh
+};
+
+class Commands {
+public:
+    explicit Commands(CLI::App& app) : app_(app) {}
+
+    // Registers a subcommand; `run` runs when it was given.
+    CLI::App* add(const std::string& name, const std::string& description, RunCommand run,
+                  DefaultRoot root = DefaultRoot::Platform);
+
+    CLI::App& app() { return app_; }
+
+    struct Entry {
+        CLI::App* command;
+        RunCommand run;
+        DefaultRoot root;
+    };
+    // The command given on the command line, or null.
+    const Entry* given() const;
+
+private:
+    CLI::App& app_;
+    std::vector<Entry> entries_;
+};
+
+// The registration functions, one per command file.
+void addConfigCommand(Commands& commands);  // config.cpp
+void addLogCommand(Commands& commands);     // log.cpp
+void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
+void addDemoCommand(Commands& commands);    // demo.cpp
+
+}  // namespace lifelog_tool
+
+#endif  // LIFELOG_TOOL_COMMANDS_H
