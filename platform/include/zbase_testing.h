@@ -37,6 +37,10 @@ QELMEMORY_API void Mem_printLive(FILE* out);
  * every Mem_allocEx() and Mem_callocEx() of the process; n <= 0 switches
  * failure injection off.  Any thread. */
 QELMEMORY_API void Mem_failAfter(long n);
+/** Non-zero while the failure planned by Mem_failAfter() has not happened
+ * yet: a test tells a run that met its failing allocation from one that
+ * made fewer allocations.  Any thread. */
+QELMEMORY_API int Mem_isFailurePending(void);
 
 #ifdef __cplusplus
 }

@@ -421,4 +421,8 @@ QELMEMORY_API void Mem_failAfter(long n) {
     tracker().failCountdown.store(n > 0 ? n : 0, std::memory_order_relaxed);
 }
 
+QELMEMORY_API int Mem_isFailurePending(void) {
+    return tracker().failCountdown.load(std::memory_order_relaxed) > 0 ? 1 : 0;
+}
+
 }  // extern "C"

@@ -1,0 +1,367 @@
+// Allocation failure everywhere: every exported operation group is run
+// once per allocation it makes, with exactly that allocation failing,
+// until a run makes no failing allocation at all.  Each failed run must
+// leave no live block, no half-written row, and (where the operation has
+// an error slot and did not do its work) a code in the slot.  The totals
+// are printed as "[ figures ]" for the reliability notes.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "query_fixture.h"
+#include "zbase_host.h"
+#include "zbase_testing.h"
+#include "zkivLifelogCommon.h"
+#include "zkivLifelogEnumerator.h"
+#include "zkivLifelogServer.h"
+#include "zkivLifelogShortLogging.h"
+#include "zkivLifelogUtil.h"
+#include "zkivLifelogger.h"
+#include "zkivLifeloggerConsoleHandle.h"
+#include "zkivLifeloggerDefaultFilter.h"
+#include "zkivLifeloggingHandler.h"
+#include "zkivLifeloggingServiceImpl.h"
+#include "zkivLifeloggingServiceUtil.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+constexpr DateTime kWhen{2024, 3, 1, 12, 0, 0, 0};
+
+// Half-written rows: every writer here gives direction 1 (media: type 0),
+// so a stored row without it was cut short.
+constexpr const char* kHalfRows =
+    "SELECT (SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_DIRECTION IS NOT 1) + "
+    "(SELECT COUNT(*) FROM ACTIVITY_MESSAGE WHERE MSGLOG_DIRECTION IS NOT 1) + "
+    "(SELECT COUNT(*) FROM ACTIVITY_MEDIA WHERE MDLOG_TYPE IS NOT 0)";
+// Rows stored without one of their texts: a text whose quoting found no
+// memory is skipped by the writer, and the row is stored without it.
+constexpr const char* kRowsWithoutAText =
+    "SELECT (SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_PHONE_NUMBER IS NULL) + "
+    "(SELECT COUNT(*) FROM ACTIVITY_MESSAGE WHERE MSGLOG_SUMMARY IS NULL OR "
+    "MSGLOG_PHONE_NUMBER IS NULL) + (SELECT COUNT(*) FROM ACTIVITY_MEDIA WHERE "
+    "MDLOG_TITLE IS NULL OR MDLOG_ARTIST IS NULL)";
+
+class AllocationSweepTest : public QueryTest {
+protected:
+    void SetUp() override {
+        QueryTest::SetUp();
+        writeConfig(
+            "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
+            "ACTIVITY_MEDIA = true\n");
+        execSql(kDbPath,
+                "INSERT INTO ACTIVITY_CALL (CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
+                "CLOG_TIMESTAMP) VALUES ('+100', 1, 30, '2020-01-02 12:00:00'), "
+                "('+100', 1, 60, '2020-01-03 12:00:00')");
+    }
+
+public:
+    // Whether `table` holds a row matching `condition`.
+    bool stored(const char* table, const char* condition) const {
+        return queryRows(kDbPath,
+                         std::string("SELECT COUNT(*) FROM ") + table + " WHERE " + condition)
+                   .at(0)
+                   .at(0) != "0";
+    }
+};
+
+// One operation group.  `run` does its work from scratch and releases what
+// it made; it returns true when the work was done.  `slot` says whether a
+// failure must show as a code in the error slot.
+struct Operation {
+    const char* group;
+    bool (*run)(AllocationSweepTest& test, unsigned int* err);
+    bool slot;
+};
+
+ZLifelogActivity* message(unsigned int* err) {
+    return _CreateMsgActivity("+100", 1, 0, "hello", 1, 2, 3, 4, "here", err);
+}
+
+// Logs one activity through a logger with the given handle; true when stored.
+bool logThrough(Handle* handle, unsigned int* err) {
+    if (handle == nullptr) {
+        return false;
+    }
+    ZLifelogger* logger = ZLifelogger_new(err);
+    if (logger == nullptr) {
+        if (handle != nullptr)
+            handle->ops->destruct(handle);
+        return false;
+    }
+    ZLifeloggingHandler* handler = handle ? ZLifeloggingHandler_new(handle, err) : nullptr;
+    if (handler == nullptr && handle != nullptr)
+        handle->ops->destruct(handle);
+    if (handler != nullptr) {
+        ZLifelogger_addHandler(logger, handler, err);
+        if (*err != 0)
+            ZLifeloggingHandler_delete(handler);
+    }
+    Filter* filter = *err == 0 ? __DefaultFilter_new(err) : nullptr;
+    if (filter != nullptr) {
+        ZLifelogger_setFilter(logger, filter, err);
+        if (*err != 0)
+            __DefaultFilter_delete(filter);
+    }
+    ZLifelogActivity* activity = *err == 0 ? message(err) : nullptr;
+    if (activity != nullptr) {
+        _ZLifelogActivity_setTimestamp(activity, kWhen);
+        ZLifelogger_log(logger, activity, err);
+        ZLifelogActivity_delete(activity);
+    }
+    ZLifelogger_delete(logger);
+    return handler != nullptr && *err == 0;
+}
+
+// A query object over the calls; the operation runs on it, then it goes.
+template <typename Body>
+bool withQuery(unsigned int* err, Body body) {
+    ILifelog* object = __LifelogImpl_new(err);
+    if (object == nullptr)
+        return false;
+    __LifelogImpl_addRef(object);
+    object->ops->initialize(object, "ACTIVITY_CALL", err);
+    const bool done = *err == 0 && body(object);
+    __LifelogImpl_release(object);
+    return done;
+}
+
+// Walks every row of an enumerator into activities; true when all came.
+bool walk(ZLifelogEnumerator* rows, unsigned int* err, int expected) {
+    if (rows == nullptr)
+        return false;
+    int seen = 0;
+    for (ZLifelogEnumerator_moveNext(rows, err); *err == 0;
+         ZLifelogEnumerator_moveNext(rows, err)) {
+        ZLifelogActivity* activity = ZLifelogEnumerator_getCurrentN(rows, err);
+        if (activity == nullptr)
+            break;
+        ZLifelogActivity_delete(activity);
+        ++seen;
+    }
+    const bool ended = *err == 2;
+    if (ended)
+        *err = 0;
+    ZLifelogEnumerator_delete(rows);
+    return ended && seen == expected;
+}
+
+const Operation kOperations[] = {
+    {.group = "activity and items",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             ZLifelogActivity* activity = ZLifelogActivity_new("ACTIVITY_CALL", err);
+             if (activity == nullptr)
+                 return false;
+             // Each value is a tracked block that the item takes over.
+             const size_t sizes[] = {sizeof(int32_t), sizeof(double), 6, sizeof(int64_t)};
+             bool done = true;
+             for (int type = 0; type < 4 && done; ++type) {
+                 void* value = Mem_callocEx(1, sizes[type], __FILE__, __LINE__);
+                 ZLifelogActivityItem* item =
+                     value ? ZLifelogActivityItem_new("KEY", value, type, err) : nullptr;
+                 if (value == nullptr) {
+                     *err = 1;  // the test's own allocation failed
+                 }
+                 if (item == nullptr) {
+                     Mem_freeEx(value, __FILE__, __LINE__);
+                 } else {
+                     ZLifelogActivity_addActivityItem(activity, item, err);
+                     if (*err != 0) {
+                         ZLifelogActivityItem_delete(item);
+                     }
+                 }
+                 done = item != nullptr && *err == 0;
+             }
+             ZLifelogActivity_delete(activity);
+             return done;
+         },
+     .slot = true},
+    {.group = "builders",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             ZLifelogActivity* made[] = {
+                 _CreateCallActivity("+100", 1, 30, 0, 1, 2, 3, 4, "here", err),
+                 message(err),
+                 _CreateMediaActivity(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3, 4,
+                                      "here", err),
+                 _CreatePhotoActivity("photo", "uri", "tag", 1, 2, 3, 4, "here", err),
+             };
+             bool done = true;
+             for (ZLifelogActivity* activity : made) {
+                 done &= activity != nullptr;
+                 if (activity != nullptr)
+                     ZLifelogActivity_delete(activity);
+             }
+             return done;
+         },
+     .slot = false},  // one slot for four calls: the last call's code stays
+    {.group = "logger, handler and console handle",
+     .run = [](AllocationSweepTest&,
+               unsigned int* err) { return logThrough(ConsoleHandle_new(err), err); },
+     .slot = true},
+    {.group = "logger, handler and database handle",
+     .run =
+         [](AllocationSweepTest& test, unsigned int* err) {
+             ZLifelogger* logger = _CreateDBLifeLogger(err, 500);
+             ZLifelogActivity* activity = logger != nullptr ? message(err) : nullptr;
+             if (activity != nullptr) {
+                 _ZLifelogActivity_setTimestamp(activity, kWhen);
+                 ZLifelogger_log(logger, activity, err);
+                 ZLifelogActivity_delete(activity);
+             }
+             if (logger != nullptr)
+                 ZLifelogger_delete(logger);
+             return activity != nullptr && *err == 0 &&
+                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-01 12:00:00'");
+         },
+     .slot = false},  // the logger logs and absorbs a handler's failure: the row tells
+    {.group = "logging entry points",
+     .run =
+         [](AllocationSweepTest& test, unsigned int*) {
+             _Lifelog_CallActivityLogging("+100", 1, 0, 0, 7, 2, 3, 4, "2024-03-02 00:00:00");
+             _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", 1, 2, 3, 4, "2024-03-02 00:00:01");
+             _Lifelog_MediaActivityLogging(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3,
+                                           4, "2024-03-02 00:00:02");
+             CallActivityLogging(0, 1, "+100", 0);
+             MsgActivityLogging(0, 1, "+100", "hello");
+             MediaActivityLogging(0, "song", "uri", "artist", "album", "pop");
+             return test.stored("ACTIVITY_CALL", "CLOG_TIMESTAMP = '2024-03-02 00:00:00'") &&
+                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-02 00:00:01'") &&
+                    test.stored("ACTIVITY_MEDIA", "MDLOG_TIMESTAMP = '2024-03-02 00:00:02'");
+         },
+     .slot = false},  // they report nothing: the rows are the outcome
+    {.group = "factory",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             auto make =
+                 reinterpret_cast<LifelogCommon* (*)(unsigned int*)>(Dll_getFactory(nullptr, err));
+             LifelogCommon* factory = make(err);
+             if (factory == nullptr)
+                 return false;
+             auto* object =
+                 static_cast<ILifelog*>(factory->ops->createInstance(factory, &IID_ILifelog, err));
+             factory->ops->release(factory);
+             if (object == nullptr)
+                 return false;
+             __LifelogImpl_addRef(object);
+             while (__LifelogImpl_release(object) > 0) {
+             }
+             return true;
+         },
+     .slot = true},
+    {.group = "query: initialise over a range",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             ILifelog* object = __LifelogImpl_new(err);
+             if (object == nullptr)
+                 return false;
+             __LifelogImpl_addRef(object);
+             object->ops->initialize2(object, "ACTIVITY_CALL", kJan2Start, kJan3End, err);
+             char* name = *err == 0 ? object->ops->getActivityName(object) : nullptr;
+             const bool done = name != nullptr;  // the object's own text
+             __LifelogImpl_release(object);
+             return done;
+         },
+     .slot = true},
+    {.group = "query: filter and sort orders",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             return withQuery(err, [err](ILifelog* object) {
+                 object->ops->setFilter(object, "CLOG_DURATION > 0", err);
+                 if (*err == 0)
+                     object->ops->setSortOrder(object, "CLOG_TIMESTAMP", 1, err);
+                 if (*err == 0)
+                     object->ops->setSortOrder2(object, "CLOG_TYPE", 0, "LOG_KEY", 1, err);
+                 return *err == 0 && walk(object->ops->getEnumerator(object, err), err, 2);
+             });
+         },
+     .slot = true},
+    {.group = "query: largest, smallest and most frequent",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             return withQuery(err, [err](ILifelog* object) {
+                 return walk(object->ops->findMaxLogs(object, "CLOG_DURATION", err), err, 1) &&
+                        walk(object->ops->findMinLogs(object, "CLOG_DURATION", err), err, 1) &&
+                        walk(
+                            object->ops->getMostOccurredValues(object, "CLOG_PHONE_NUMBER", 3, err),
+                            err, 1);
+             });
+         },
+     .slot = true},
+    {.group = "query: count, sum and average",
+     .run =
+         [](AllocationSweepTest&, unsigned int* err) {
+             return withQuery(err, [err](ILifelog* object) {
+                 const bool count = object->ops->getCount(object, err) == 2 && *err == 0;
+                 const bool sum = count && object->ops->getSum(object, "CLOG_DURATION", err) == 90;
+                 return sum && object->ops->getAverage(object, "CLOG_DURATION", err) == 45.0 &&
+                        *err == 0;
+             });
+         },
+     .slot = true},
+    {.group = "service start, dispatch and stop",
+     .run =
+         [](AllocationSweepTest& test, unsigned int* err) {
+             ZKivLifelogServer_initialize();
+             for (int ms = 0; ms < 300 && !ZbasePi_isRegistered(); ++ms) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             }
+             const DateTime when{2024, 3, 3, 0, 0, 0, 0};
+             ZbasePi_deliverMessage("+100", 1, 0, "hello", 1, 2, 3, 4, when, err);
+             Event_waitIdle(60000);
+             ZKivLifelogServer_finalize();
+             return *err == 0 &&
+                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-03 00:00:00'");
+         },
+     .slot = false},
+};
+
+// The service's thread lets go of its blocks a moment after the stop.
+long settledLiveCount() {
+    for (int ms = 0; ms < 2000 && Mem_getLiveCount() != 0; ++ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Mem_getLiveCount();
+}
+
+class EveryOperationGroup : public AllocationSweepTest,
+                            public ::testing::WithParamInterface<Operation> {};
+
+TEST_P(EveryOperationGroup, SurvivesEveryFailedAllocation) {
+    const Operation& op = GetParam();
+    unsigned int registered = 0;
+    Com_registerClass(&CLSID_LifeloggingService, Dll_getFactory, &registered);
+    ASSERT_EQ(registered, 0u);
+    long n = 1;
+    for (;; ++n) {
+        ASSERT_LT(n, 3000) << "no run without a failure";
+        unsigned int err = 0;
+        Mem_failAfter(n);
+        const bool done = op.run(*this, &err);
+        const bool failed = !Mem_isFailurePending();
+        Mem_failAfter(0);
+        ASSERT_EQ(settledLiveCount(), 0) << "allocation " << n;
+        EXPECT_EQ(queryRows(kDbPath, kHalfRows), (Rows{{"0"}})) << "allocation " << n;
+        if (!failed) {
+            EXPECT_TRUE(done) << "the run without a failure works";
+            break;
+        }
+        if (op.slot && !done) {
+            EXPECT_NE(err, 0u) << "allocation " << n;
+        }
+    }
+    printf("[ figures ] %-45s %4ld allocations failed in turn; %s rows without a text\n", op.group,
+           n - 1, queryRows(kDbPath, kRowsWithoutAText)[0][0].c_str());
+    Com_unregisterClass(&CLSID_LifeloggingService);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, EveryOperationGroup, ::testing::ValuesIn(kOperations),
+                         [](const ::testing::TestParamInfo<Operation>& info) {
+                             return std::to_string(info.index);
+                         });
+
+}  // namespace

@@ -1,0 +1,137 @@
+// Everything at once on one file: two notifier threads feeding the
+// service, two threads logging directly, two readers listing and counting.
+// No statement may fail (no "database is locked"), no error line may be
+// written, and every acknowledged row must be stored.  The run lasts
+// LIFELOG_STRESS_SECONDS (2 by default; scripts/stress runs it for 60).
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "running_service.h"
+#include "zkivLifelogEnumerator.h"
+#include "zkivLifelogImpl.h"
+#include "zkivLifeloggingServiceUtil.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+using Clock = std::chrono::steady_clock;
+
+// A distinct time stamp per writer and running number (same-second rows
+// would replace each other).
+DateTime stamp(int writer, int n) {
+    return DateTime{2020 + writer,
+                    1 + n / 2678400 % 12,
+                    1 + n / 86400 % 28,
+                    n / 3600 % 24,
+                    n / 60 % 60,
+                    n % 60,
+                    0};
+}
+
+std::string stampText(int writer, int n) {
+    const DateTime t = stamp(writer, n);
+    char text[32];
+    snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+             t.minute, t.second);
+    return text;
+}
+
+int runSeconds() {
+    const char* value = getenv("LIFELOG_STRESS_SECONDS");
+    return value != nullptr && atoi(value) > 0 ? atoi(value) : 2;
+}
+
+class ReliabilityThreadsTest : public RunningServiceTest {
+protected:
+    const char* configuration() const override {
+        return "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
+               "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 2000000\n";
+    }
+};
+
+TEST_F(ReliabilityThreadsTest, NotifiersDirectLoggersAndReadersOnOneFile) {
+    const auto end = Clock::now() + std::chrono::seconds(runSeconds());
+    std::atomic<int> failures{0};
+    std::vector<int> acknowledged(4, 0);  // per writer: notifiers 0, 1; direct 2, 3
+    std::atomic<long> reads{0};
+    std::vector<std::thread> threads;
+    for (int writer = 0; writer < 2; ++writer) {
+        threads.emplace_back([&, writer] {
+            for (int n = 0; Clock::now() < end; ++n) {
+                unsigned int err = 0;
+                ZbasePi_deliverMessage(("n" + std::to_string(writer)).c_str(), 1, 0,
+                                       std::to_string(n).c_str(), -1, -1, -1, -1, stamp(writer, n),
+                                       &err);
+                err == 0 ? ++acknowledged[writer] : ++failures;
+            }
+        });
+    }
+    for (int writer = 2; writer < 4; ++writer) {
+        threads.emplace_back([&, writer] {
+            for (int n = 0; Clock::now() < end; ++n) {
+                _Lifelog_CallActivityLogging(("d" + std::to_string(writer)).c_str(), 1, 0, 0, -1,
+                                             -1, -1, -1, stampText(writer, n).c_str());
+                ++acknowledged[writer];
+            }
+        });
+    }
+    for (const char* table : {"ACTIVITY_CALL", "ACTIVITY_MESSAGE"}) {
+        threads.emplace_back([&, table] {
+            while (Clock::now() < end) {
+                unsigned int err = 0;
+                ILifelog* object = __LifelogImpl_new(&err);
+                __LifelogImpl_addRef(object);
+                object->ops->initialize(object, table, &err);
+                if (err == 0)
+                    object->ops->getCount(object, &err);
+                ZLifelogEnumerator* rows =
+                    err == 0 ? object->ops->getEnumerator(object, &err) : nullptr;
+                for (int i = 0; i < 50 && err == 0; ++i) ZLifelogEnumerator_moveNext(rows, &err);
+                if (err != 0 && err != 2)
+                    ++failures;
+                if (rows != nullptr)
+                    ZLifelogEnumerator_delete(rows);
+                __LifelogImpl_release(object);
+                ++reads;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    ASSERT_TRUE(Event_waitIdle(60000));
+
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
+    EXPECT_GT(reads.load(), 0);
+    const struct {
+        const char* sql;
+        int writer;
+    } counts[] = {
+        {.sql = "SELECT COUNT(DISTINCT MSGLOG_TIMESTAMP) FROM ACTIVITY_MESSAGE "
+                "WHERE MSGLOG_PHONE_NUMBER = 'n0'",
+         .writer = 0},
+        {.sql = "SELECT COUNT(DISTINCT MSGLOG_TIMESTAMP) FROM ACTIVITY_MESSAGE "
+                "WHERE MSGLOG_PHONE_NUMBER = 'n1'",
+         .writer = 1},
+        {.sql = "SELECT COUNT(DISTINCT CLOG_TIMESTAMP) FROM ACTIVITY_CALL "
+                "WHERE CLOG_PHONE_NUMBER = 'd2'",
+         .writer = 2},
+        {.sql = "SELECT COUNT(DISTINCT CLOG_TIMESTAMP) FROM ACTIVITY_CALL "
+                "WHERE CLOG_PHONE_NUMBER = 'd3'",
+         .writer = 3},
+    };
+    for (const auto& c : counts) {
+        EXPECT_GT(acknowledged[c.writer], 0) << c.writer;
+        EXPECT_EQ(queryRows(kDbPath, c.sql), (Rows{{std::to_string(acknowledged[c.writer])}}))
+            << "every acknowledged row of writer " << c.writer;
+    }
+    printf("[ figures ] %d s: %d + %d notifications, %d + %d direct rows, %ld reads\n",
+           runSeconds(), acknowledged[0], acknowledged[1], acknowledged[2], acknowledged[3],
+           reads.load());
+}
+
+}  // namespace
