@@ -4,19 +4,13 @@
 #include "lifelogInternal.h"
 #include "zkivLifelogActivityItem.h"
 
-using lifelog::setError;
-
 extern "C" {
 
 ZLifelogActivity* ZLifelogActivity_new(const char* name, unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     lifelog::BlockGuard record(LIFELOG_CALLOC(1, sizeof(ZLifelogActivity)));
     if (!record) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     auto* activity = static_cast<ZLifelogActivity*>(record.get());
@@ -26,17 +20,11 @@ ZLifelogActivity* ZLifelogActivity_new(const char* name, unsigned int* err) {
     activity->location = nullptr;
 
     lifelog::StringGuard copy(String_newByString(name, err));
-    if (*err != 0 || !copy) {
-        if (*err == 0) {
-            *err = 1;
-        }
+    if (lifelog::madeNothing(copy.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         return nullptr;
     }
     lifelog::ListGuard items(List_new(ZLifelogActivityItem_delete, err));
-    if (*err != 0 || !items) {
-        if (*err == 0) {
-            *err = 1;
-        }
+    if (lifelog::madeNothing(items.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         return nullptr;
     }
     activity->name = copy.release();
@@ -57,15 +45,15 @@ void ZLifelogActivity_delete(ZLifelogActivity* activity) {
 
 void ZLifelogActivity_addActivityItem(ZLifelogActivity* activity, ZLifelogActivityItem* item,
                                       unsigned int* err) {
-    setError(err, 0);
+    LIFELOG_ENTER(err);
     if (activity == nullptr || item == nullptr) {
         LIFELOG_ERROR("pThis == null or logActivityItem == null");
-        setError(err, 7);
+        *err = LIFELOG_E_NULL_ARGUMENT;
         return;
     }
     if (List_addLast(activity->activityItems, item) == 0) {
         LIFELOG_ERROR("List_addLast is failed");
-        setError(err, 12);
+        *err = LIFELOG_E_LIST_APPEND;
     }
 }
 

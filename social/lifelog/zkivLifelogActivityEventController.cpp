@@ -59,9 +59,6 @@ static_assert(offsetof(ActivityEventController, controller) ==
 
 using Lock = std::unique_lock<std::mutex>;
 
-#define LOG_ERROR_AS(function, ...) \
-    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, (function), __LINE__, __VA_ARGS__)
-
 ActivityEventHandover* newHandover() {
     void* block = LIFELOG_ALLOC(sizeof(ActivityEventHandover));
     return block == nullptr ? nullptr : new (block) ActivityEventHandover();
@@ -109,7 +106,7 @@ void handOver(const char* function, ActivityEventController* c, ZLifelogActivity
     if (err == 0) {
         return;
     }
-    LOG_ERROR_AS(function, "Event_fire() failed!");
+    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__, "Event_fire() failed!");
     bool stillPending = false;
     {
         Lock lock(h.lock);
@@ -134,7 +131,8 @@ void dispatch(const char* function, ActivityEventController* c, DateTime timesta
     unsigned int err = 0;
     ZLifelogActivity* activity = build(&err);
     if (activity == nullptr) {
-        LOG_ERROR_AS(function, "[%s] Propagated: lifelogActivity is null", Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: lifelogActivity is null", Exception_toString(err));
     } else {
         _ZLifelogActivity_setTimestamp(activity, timestamp);
         handOver(function, c, activity);
@@ -157,17 +155,17 @@ extern "C" {
 
 LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* err) {
     LIFELOG_TRACE("ActivityEventController_new : start");
-    *err = 0;
+    LIFELOG_ENTER(err);
     auto* c =
         static_cast<ActivityEventController*>(LIFELOG_CALLOC(1, sizeof(ActivityEventController)));
     if (c == nullptr) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     c->handover = newHandover();
     if (c->handover == nullptr) {
         LIFELOG_FREE(c);
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     Filter* filter = nullptr;
@@ -193,9 +191,7 @@ LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* e
             }
         }
     }
-    if (*err == 0) {
-        *err = 13;  // a step failed without saying why
-    }
+    lifelog::markFailed(err, LIFELOG_E_FAILURE);
     if (filter != nullptr) {
         __DefaultFilter_delete(filter);
     }

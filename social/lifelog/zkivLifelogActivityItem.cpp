@@ -7,28 +7,20 @@ extern "C" {
 
 ZLifelogActivityItem* ZLifelogActivityItem_new(const char* key, void* value, int valueType,
                                                unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     lifelog::BlockGuard record(LIFELOG_CALLOC(1, sizeof(ZLifelogActivityItem)));
     if (!record) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    char* copy = String_newByString(key, err);
-    if (*err != 0 || copy == nullptr) {
-        // The value stays the caller's: the caller releases it on failure.
-        LIFELOG_FREE(copy);
-        if (*err == 0) {
-            *err = 1;
-        }
+    // On failure the value stays the caller's, who releases it.
+    lifelog::StringGuard copy(String_newByString(key, err));
+    if (lifelog::madeNothing(copy.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         return nullptr;
     }
     auto* item = static_cast<ZLifelogActivityItem*>(record.release());
     item->valueType = valueType;
-    item->key = copy;
+    item->key = copy.release();
     item->value = value;
     return item;
 }

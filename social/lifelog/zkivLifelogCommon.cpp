@@ -10,7 +10,7 @@
 namespace {
 
 const LifelogCommonOps kFactoryOps = {
-    __LifelogCommon_queryInterface, __LifelogCommon_addRef, __LifelogCommon_release,
+    __LifelogCommon_queryInterface, __LifelogCommon_addRef,         __LifelogCommon_release,
     __LifelogCommon_createFactory,  __LifelogCommon_createInstance,
 };
 
@@ -40,12 +40,12 @@ void* newServiceObject(unsigned int* err) {
 extern "C" {
 
 LIFELOG_API void* Dll_getFactory(void* /*unused*/, unsigned int* err) {
-    lifelog::setError(err, 0);
+    lifelog::setError(err, LIFELOG_E_SUCCESS);
     return reinterpret_cast<void*>(&__LifelogCommon_createFactory);
 }
 
 LIFELOG_API LifelogCommon* __LifelogCommon_createFactory(unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     LifelogCommon* factory = __LifelogCommon_new(err);
     if (*err != 0) {
         return nullptr;
@@ -57,7 +57,7 @@ LIFELOG_API LifelogCommon* __LifelogCommon_createFactory(unsigned int* err) {
 LIFELOG_API LifelogCommon* __LifelogCommon_new(unsigned int* err) {
     auto* factory = static_cast<LifelogCommon*>(LIFELOG_CALLOC(1, sizeof(LifelogCommon)));
     if (factory == nullptr) {
-        *err = 1;
+        lifelog::setError(err, LIFELOG_E_OUT_OF_MEMORY);
         return nullptr;
     }
     factory->ops = &kFactoryOps;
@@ -66,9 +66,13 @@ LIFELOG_API LifelogCommon* __LifelogCommon_new(unsigned int* err) {
     return factory;
 }
 
-LIFELOG_API void __LifelogCommon_delete(LifelogCommon* factory) { LIFELOG_FREE(factory); }
+LIFELOG_API void __LifelogCommon_delete(LifelogCommon* factory) {
+    LIFELOG_FREE(factory);
+}
 
-LIFELOG_API int32_t __LifelogCommon_addRef(LifelogCommon* self) { return ++self->impl->refCount; }
+LIFELOG_API int32_t __LifelogCommon_addRef(LifelogCommon* self) {
+    return ++self->impl->refCount;
+}
 
 LIFELOG_API int32_t __LifelogCommon_release(LifelogCommon* self) {
     LifelogCommon* factory = self->impl;
@@ -81,19 +85,19 @@ LIFELOG_API int32_t __LifelogCommon_release(LifelogCommon* self) {
 
 LIFELOG_API void* __LifelogCommon_createInstance(LifelogCommon* /*self*/, const UUID* interfaceId,
                                                  unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     void* object = nullptr;
     if (UUID_isEqual(interfaceId, &IID_ILifelog) || UUID_isEqual(interfaceId, &IID_IBase)) {
         object = newQueryObject(err);
     } else if (UUID_isEqual(interfaceId, &IID_ILifeloggingService)) {
         object = newServiceObject(err);
     } else {
-        *err = 24;
+        *err = LIFELOG_E_NO_INTERFACE;
         return nullptr;
     }
     if (object == nullptr) {
         // Whatever the constructor reported, the platform hears "could not make it".
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
     }
     return object;
 }

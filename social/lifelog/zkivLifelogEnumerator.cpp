@@ -22,12 +22,12 @@ bool isTimestampColumn(const char* name) {
 }
 
 // Lines of getCurrentN carry the code in the slot at the moment of the line.
-#define ROW_FAIL(code, ...)                                                                        \
-    do {                                                                                           \
-        setError(err, (code));                                                                     \
-        __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, "ZLifelogEnumerator_getCurrentN", \
-                       __LINE__, __VA_ARGS__);                                                     \
-        return false;                                                                              \
+#define ROW_FAIL(code, ...)                                                                     \
+    do {                                                                                        \
+        setError(err, (code));                                                                  \
+        LIFELOG_LOG(::lifelog::kLogModule, ::lifelog::kError, "ZLifelogEnumerator_getCurrentN", \
+                    __LINE__, __VA_ARGS__);                                                     \
+        return false;                                                                           \
     } while (0)
 
 // A new tracked block holding a number read from the column.
@@ -47,8 +47,8 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
     if (valueType == LIFELOG_VALUE_STRING) {
         const char* text = DbEnumerator_getText(rows, column, &readErr);
         if (readErr != 0 || text == nullptr) {
-            ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed. ",
-                     Exception_toString(ZBASE_E_FAILURE));
+            ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getText is failed. ",
+                     Exception_toString(LIFELOG_E_FAILURE));
         }
         *value = String_newByString(text, err);
         return *value != nullptr;
@@ -65,10 +65,11 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
         failed = "[%s] : DbEnumerator_getInt64 is failed.";
     }
     if (!block) {
-        ROW_FAIL(ZBASE_E_OUT_OF_MEMORY, "[OutOfMemoryError] : ZLifelogActivityItem_new is failed.");
+        ROW_FAIL(LIFELOG_E_OUT_OF_MEMORY,
+                 "[OutOfMemoryError] : ZLifelogActivityItem_new is failed.");
     }
     if (readErr != 0) {
-        ROW_FAIL(ZBASE_E_FAILURE, failed, Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(LIFELOG_E_FAILURE, failed, Exception_toString(LIFELOG_E_FAILURE));
     }
     *value = block.release();
     return true;
@@ -79,8 +80,8 @@ bool readText(DbEnumerator* rows, int column, const char** text, unsigned int* e
     unsigned int textErr = 0;
     *text = DbEnumerator_getText(rows, column, &textErr);
     if (textErr != 0) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
-                 Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
+                 Exception_toString(LIFELOG_E_FAILURE));
     }
     return true;
 }
@@ -94,8 +95,8 @@ bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, un
     unsigned int dateErr = 0;
     const DateTime when = _ConvertToDate(text, &dateErr);
     if (dateErr != 0) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Convert timestamp is failed.",
-                 Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Convert timestamp is failed.",
+                 Exception_toString(LIFELOG_E_FAILURE));
     }
     _ZLifelogActivity_setTimestamp(activity, when);
     return true;
@@ -132,14 +133,14 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
     }
     const int valueType = __Util_convertType(columnType);
     if (valueType == -1) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : Db has invalid type.",
-                 Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Db has invalid type.",
+                 Exception_toString(LIFELOG_E_FAILURE));
     }
     unsigned int nameErr = 0;
     const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
     if (nameErr != 0 || name == nullptr) {
-        ROW_FAIL(ZBASE_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
-                 Exception_toString(ZBASE_E_FAILURE));
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
+                 Exception_toString(LIFELOG_E_FAILURE));
     }
     // The time stamp and the location come before the value types: a time
     // stamp that is not a date (NULL included) fails the row, a NULL
@@ -185,13 +186,11 @@ extern "C" {
 
 LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const char* activityName,
                                                        const char* queryText, unsigned int* err) {
-    unsigned int scratch = 0;
-    err = err != nullptr ? err : &scratch;
-    *err = 0;
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("start : sql : [ %s ]", queryText);
     auto* enumerator = static_cast<ZLifelogEnumerator*>(LIFELOG_ALLOC(sizeof(ZLifelogEnumerator)));
     if (enumerator == nullptr) {
-        *err = ZBASE_E_OUT_OF_MEMORY;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     enumerator->activityName = nullptr;
@@ -200,13 +199,13 @@ LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const
     if (*err != 0) {
         LIFELOG_ERROR("[%s] Propagated : Database_createStatement is failed.",
                       Exception_toString(*err));
-        *err = ZBASE_E_DATABASE;
+        *err = LIFELOG_E_DATABASE;
     } else {
         enumerator->dbEnumerator = Database_executeStatement(enumerator->statement, err);
         if (*err != 0) {
             LIFELOG_ERROR("[%s] Propagated : Database_executeStatement is failed.",
                           Exception_toString(*err));
-            *err = ZBASE_E_DATABASE;
+            *err = LIFELOG_E_DATABASE;
         } else {
             enumerator->activityName = String_newByString(activityName, err);
         }
@@ -224,28 +223,24 @@ LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const
 }
 
 LIFELOG_API void ZLifelogEnumerator_moveNext(ZLifelogEnumerator* enumerator, unsigned int* err) {
-    unsigned int scratch = 0;
-    err = err != nullptr ? err : &scratch;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (enumerator == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return;
     }
     // An advance that finds no row without saying why also ends the walk,
     // so that a client's loop on the error slot always terminates.
     if (DbEnumerator_getNextRow(enumerator->dbEnumerator, err) == 0 &&
         (*err == ZBASE_E_NO_MORE_ROWS || *err == 0)) {
-        *err = 2;
+        *err = LIFELOG_E_END_OF_ENUMERATION;
     }
 }
 
 LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator* enumerator,
                                                              unsigned int* err) {
-    unsigned int scratch = 0;
-    err = err != nullptr ? err : &scratch;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (enumerator == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return nullptr;
     }
     ActivityGuard activity(ZLifelogActivity_new(enumerator->activityName, err));
@@ -260,7 +255,7 @@ LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator*
         return nullptr;
     }
     if (columns <= 0) {
-        *err = ZBASE_E_FAILURE;
+        *err = LIFELOG_E_FAILURE;
         return nullptr;
     }
     for (int column = 0; column < columns; ++column) {
@@ -272,11 +267,9 @@ LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator*
 }
 
 LIFELOG_API void ZLifelogEnumerator_reset(ZLifelogEnumerator* enumerator, unsigned int* err) {
-    unsigned int scratch = 0;
-    err = err != nullptr ? err : &scratch;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (enumerator == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return;
     }
     DbEnumerator_reset(enumerator->dbEnumerator, err);

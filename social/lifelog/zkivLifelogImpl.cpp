@@ -71,9 +71,9 @@ bool fits(int length, int capacity, const char* function, int line, unsigned int
     if (length >= 0 && length < capacity) {
         return true;
     }
-    setError(err, ZBASE_E_OVERFLOW);
-    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, kOverflowLine, length,
-                   capacity);
+    setError(err, LIFELOG_E_OVERFLOW);
+    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, line, kOverflowLine, length,
+                capacity);
     return false;
 }
 
@@ -83,13 +83,13 @@ bool fits(int length, int capacity, const char* function, int line, unsigned int
 bool mayBind(LifelogImpl* object, const char* activityName, unsigned int* err, const char* function,
              int line) {
     if (object == nullptr || activityName == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return false;
     }
     if (object->database != nullptr) {
-        __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line,
-                       "query object is already initialised");
-        setError(err, ZBASE_E_INVALID_ARG);
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, line,
+                    "query object is already initialised");
+        setError(err, LIFELOG_E_INVALID_ARG);
         return false;
     }
     return true;
@@ -100,8 +100,8 @@ bool databaseExists(unsigned int* err, const char* function, int line) {
     if (_Database_existsInternal(kDatabasePath, err) != 0) {
         return true;
     }
-    setError(err, ZBASE_E_FILE_NOT_FOUND);
-    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, "Database don't exist ");
+    setError(err, LIFELOG_E_FILE_NOT_FOUND);
+    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, line, "Database don't exist ");
     return false;
 }
 
@@ -109,16 +109,6 @@ bool databaseExists(unsigned int* err, const char* function, int line) {
 
 // Clears the caller's error slot on entry; a caller without one gets a
 // scratch slot, so that no operation dereferences a null slot.
-#define LIFELOG_CLEAR_ERR(slot)      \
-    unsigned int slot##Scratch_ = 0; \
-    if ((slot) == nullptr)           \
-        (slot) = &slot##Scratch_;    \
-    *(slot) = 0
-
-#define LIFELOG_SORT_TRACE(...)                                                           \
-    __Log_printfEx(::lifelog::kSortOrderLogModule, ::lifelog::kTrace, __func__, __LINE__, \
-                   __VA_ARGS__)
-
 extern "C" {
 
 // ------------------------------------------------------------ lifecycle
@@ -126,7 +116,7 @@ extern "C" {
 LIFELOG_API ILifelog* __LifelogImpl_new(unsigned int* err) {
     auto* object = static_cast<LifelogImpl*>(LIFELOG_CALLOC(1, sizeof(LifelogImpl)));
     if (object == nullptr) {
-        setError(err, ZBASE_E_OUT_OF_MEMORY);
+        setError(err, LIFELOG_E_OUT_OF_MEMORY);
         return nullptr;
     }
     object->ops = &kLifelogOps;
@@ -161,7 +151,7 @@ LIFELOG_API void* __LifelogImpl_queryInterface(ILifelog* self, const UUID* inter
     (void)self;
     (void)interfaceId;
     // Clients get the query object from the factory; it hands out nothing more.
-    setError(err, 24);
+    setError(err, LIFELOG_E_NO_INTERFACE);
     return nullptr;
 }
 
@@ -191,7 +181,7 @@ LIFELOG_API void __LifelogImpl_delete(ILifelog* self) {
 
 LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityName,
                                           unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (!mayBind(object, activityName, err, __func__, __LINE__)) {
         return;
@@ -208,7 +198,7 @@ LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityNa
 
 LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityName, DateTime from,
                                            DateTime to, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (!mayBind(object, activityName, err, __func__, __LINE__)) {
         return;
@@ -249,11 +239,11 @@ LIFELOG_API int __LifelogImpl_compareDate(DateTime a, DateTime b) {
 
 LIFELOG_API char* __LifelogImple_convertDateToQueryStr(const char* activityName, DateTime lower,
                                                        DateTime upper, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     if (lower.year == 0 || lower.month == 0 || lower.day == 0 || upper.year == 0 ||
         upper.month == 0 || upper.day == 0) {
         LIFELOG_ERROR("Date format is invalid (year,month,day)");
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     char* range = String_new(kDateRangeCapacity, err);
@@ -293,9 +283,9 @@ LIFELOG_API char* __LifelogImpl_getActivityName(ILifelog* self) {
 
 LIFELOG_API char* __LifelogImpl_createWhereQuery(LifelogImpl* object, const char* condition,
                                                  unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     if (object == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     StringGuard where(String_new(kStatementCapacity, err));
@@ -334,9 +324,9 @@ LIFELOG_API char* __LifelogImpl_createWhereQuery(LifelogImpl* object, const char
 
 LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condition,
                                           const char* order, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     if (object == nullptr || object->activityName == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     StringGuard statement(String_new(kStatementCapacity, err));
@@ -345,7 +335,7 @@ LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condi
     }
     const int head = String_length(object->activityName) + 17;
     if (head > kStatementCapacity) {
-        setError(err, ZBASE_E_OVERFLOW);
+        setError(err, LIFELOG_E_OVERFLOW);
         LIFELOG_ERROR(kOverflowLine, head, kStatementCapacity);
         return nullptr;
     }
@@ -375,9 +365,9 @@ LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condi
 
 LIFELOG_API void __LifelogImpl_checkValid(LifelogImpl* object, const char* statement,
                                           unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     if (!isReady(object) || statement == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     Database_executeSQL(object->database, statement, 1, nullptr, nullptr, err);
@@ -386,10 +376,10 @@ LIFELOG_API void __LifelogImpl_checkValid(LifelogImpl* object, const char* state
 // ----------------------------------------------------------------- listing
 
 LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getEnumerator(ILifelog* self, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (!isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     StringGuard statement(__LifelogImpl_createSQL(object, object->filter, object->sortOrder, err));
@@ -409,10 +399,10 @@ namespace {
 // narrowed by the filter and range.  `function` is MAX or MIN.
 ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const char* function,
                                     const char* caller, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr || column == nullptr || !isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     StringGuard condition(String_new(kExtremeConditionCapacity, err));
@@ -463,8 +453,8 @@ bool readSingleValue(LifelogImpl* object, const char* statementText, const char*
         logFailure("[%s] Propagated : Database_createStatement is failed.", __LINE__);
     } else {
         if (reader != Reader::Int && whereText != nullptr) {
-            __Log_printfEx(lifelog::kLogModule, lifelog::kTrace, function, __LINE__,
-                           "whereQuery is %s", whereText);
+            LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, function, __LINE__,
+                        "whereQuery is %s", whereText);
         }
         rows = Database_executeStatement(statement, err);
         if (*err != 0) {
@@ -472,7 +462,7 @@ bool readSingleValue(LifelogImpl* object, const char* statementText, const char*
         } else if (DbEnumerator_getNextRow(rows, err) == 0 && *err != 0) {
             logFailure("[%s] Propagated : DbEnumerator_getNextRow is failed.", __LINE__);
         } else {
-            setError(err, 0);
+            *err = LIFELOG_E_SUCCESS;
             if (reader != Reader::Int) {
                 DbEnumerator_getColumnType(rows, 0, err);
                 if (*err != 0) {
@@ -499,9 +489,9 @@ bool readSingleValue(LifelogImpl* object, const char* statementText, const char*
         DbStatement_destroy(statement, err);
         return true;
     }
-    __Log_printfEx(lifelog::kLogModule, lifelog::kError, function, line, failedLine,
-                   Exception_toString(*err));
-    setError(err, ZBASE_E_DATABASE);
+    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, line, failedLine,
+                Exception_toString(*err));
+    setError(err, LIFELOG_E_DATABASE);
     unsigned int cleanupErr = 0;
     if (rows != nullptr) {
         DbEnumerator_reset(rows, &cleanupErr);
@@ -563,10 +553,10 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
                                                                     const char* column,
                                                                     int32_t limit,
                                                                     unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr || column == nullptr || !isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return nullptr;
     }
     StringGuard statement(String_new(kStatementCapacity, err));
@@ -596,10 +586,10 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
 }
 
 LIFELOG_API int32_t __LifelogImpl_getCount(ILifelog* self, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (!isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return -1;
     }
     SingleValue value;
@@ -610,14 +600,14 @@ LIFELOG_API int32_t __LifelogImpl_getCount(ILifelog* self, unsigned int* err) {
 }
 
 LIFELOG_API int32_t __LifelogImpl_getSum(ILifelog* self, const char* column, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return -1;
     }
     if (!isReady(object) || column == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return 0;
     }
     SingleValue value;
@@ -628,10 +618,10 @@ LIFELOG_API int32_t __LifelogImpl_getSum(ILifelog* self, const char* column, uns
 }
 
 LIFELOG_API double __LifelogImpl_getAverage(ILifelog* self, const char* column, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (!isReady(object) || column == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return 0.0;
     }
     SingleValue value;
@@ -688,10 +678,10 @@ bool formatOrderTest(LifelogImpl* object, char* test, const char* first, const c
 extern "C" {
 
 LIFELOG_API void __LifelogImpl_setFilter(ILifelog* self, const char* condition, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     releaseText(&object->filter);
@@ -702,11 +692,11 @@ LIFELOG_API void __LifelogImpl_setFilter(ILifelog* self, const char* condition, 
     if (length > kMaxFilterLength) {
         LIFELOG_ERROR("[%s] : filter length is %d > %d.", Exception_toString(*err), length,
                       kMaxFilterLength);
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     if (!isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     const int capacity = length + String_length(object->activityName) + 25 + 1;
@@ -719,28 +709,29 @@ LIFELOG_API void __LifelogImpl_setFilter(ILifelog* self, const char* condition, 
     __LifelogImpl_checkValid(object, test.get(), err);
     if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
         LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    setError(err, 0);
+    *err = LIFELOG_E_SUCCESS;
     storeCopy(&object->filter, condition, err);
 }
 
 LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, int32_t orderType,
                                             unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr || column == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     if (orderType == LIFELOG_ORDER_NONE) {
         releaseText(&object->sortOrder);
-        LIFELOG_SORT_TRACE("Input LIFELOG_ORDER_NONE type ");
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                    "Input LIFELOG_ORDER_NONE type ");
         return;
     }
     if (!isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     StringGuard test(String_new(kStatementCapacity, err));
@@ -753,16 +744,16 @@ LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, 
     }
     if (!formatOrderTest(object, test.get(), order.get(), nullptr)) {
         LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     __LifelogImpl_checkValid(object, test.get(), err);
     if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
         LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    setError(err, 0);
+    *err = LIFELOG_E_SUCCESS;
     releaseText(&object->sortOrder);
     object->sortOrder = order.release();
 }
@@ -770,29 +761,31 @@ LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, 
 LIFELOG_API void __LifelogImpl_setSortOrder2(ILifelog* self, const char* column1,
                                              int32_t orderType1, const char* column2,
                                              int32_t orderType2, unsigned int* err) {
-    LIFELOG_CLEAR_ERR(err);
+    LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr || column1 == nullptr || column2 == nullptr) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    LIFELOG_SORT_TRACE(" is called");
+    LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__, " is called");
     if (orderType1 == LIFELOG_ORDER_NONE && orderType2 == LIFELOG_ORDER_NONE) {
         releaseText(&object->sortOrder);
-        LIFELOG_SORT_TRACE("Input LIFELOG_ORDER_NONE type ");
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                    "Input LIFELOG_ORDER_NONE type ");
         return;
     }
     const bool use1 = orderType1 != LIFELOG_ORDER_NONE;
     const bool use2 = orderType2 != LIFELOG_ORDER_NONE;
     if (!isReady(object)) {
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     StringGuard test(String_new(kStatementCapacity, err));
     if (!test) {
         return;
     }
-    LIFELOG_SORT_TRACE(" TempSql size : %d", String_length(test.get()));
+    LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                " TempSql size : %d", String_length(test.get()));
     StringGuard order1;
     StringGuard order2;
     if (use1) {
@@ -800,30 +793,33 @@ LIFELOG_API void __LifelogImpl_setSortOrder2(ILifelog* self, const char* column1
         if (!order1) {
             return;
         }
-        LIFELOG_SORT_TRACE(" Order string 1:  %s", order1.get());
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                    " Order string 1:  %s", order1.get());
     }
     if (use2) {
         order2.reset(newOrderText(column2, orderType2, err));
         if (!order2) {
             return;
         }
-        LIFELOG_SORT_TRACE(" Order string 1:  %s", order2.get());
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                    " Order string 1:  %s", order2.get());
     }
     const char* first = use1 ? order1.get() : order2.get();
     const char* second = use1 && use2 ? order2.get() : nullptr;
     if (!formatOrderTest(object, test.get(), first, second)) {
         LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    LIFELOG_SORT_TRACE("Valid Sql str:  %s", test.get());
+    LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
+                "Valid Sql str:  %s", test.get());
     __LifelogImpl_checkValid(object, test.get(), err);
     if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
         LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, ZBASE_E_INVALID_ARG);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    setError(err, 0);
+    *err = LIFELOG_E_SUCCESS;
     releaseText(&object->sortOrder);
     const int capacity = String_length(first) + textLength(second) + 1 + 1;
     char* sortOrder = String_new(capacity, err);

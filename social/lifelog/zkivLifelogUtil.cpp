@@ -24,14 +24,6 @@ constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
 
 using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
 
-// A constructor that gave nothing without saying why still failed.
-bool madeNothing(const void* object, unsigned int* err) {
-    if (object == nullptr && *err == 0) {
-        *err = ZBASE_E_OUT_OF_MEMORY;
-    }
-    return object == nullptr || *err != 0;
-}
-
 // Byte length of the sequence a byte starts, by its high four bits.  A stray
 // continuation byte (0x80 to 0xBF) counts as a character of its own.
 constexpr unsigned char kLeadLength[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
@@ -71,7 +63,7 @@ bool addItem(ZLifelogActivity* activity, const char* key, void* value, int value
 void* newIntBlock(int32_t number, unsigned int* err) {
     auto* block = static_cast<int32_t*>(LIFELOG_ALLOC(sizeof(int32_t)));
     if (block == nullptr) {
-        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        lifelog::setError(err, LIFELOG_E_OUT_OF_MEMORY);
         return nullptr;
     }
     *block = number;
@@ -268,11 +260,9 @@ LIFELOG_API ZLifelogActivity* _CreateCallActivity(const char* phoneNumber, int d
                                                   int duration, int type, int cellId, int lac,
                                                   int mcc, int mnc, const char* location,
                                                   unsigned int* err) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (phoneNumber == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return nullptr;
     }
     const ItemSource items[] = {
@@ -288,11 +278,9 @@ LIFELOG_API ZLifelogActivity* _CreateMsgActivity(const char* phoneNumber, int di
                                                  const char* summaryText, int cellId, int lac,
                                                  int mcc, int mnc, const char* location,
                                                  unsigned int* err) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (phoneNumber == nullptr || summaryText == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return nullptr;
     }
     const ItemSource items[] = {
@@ -309,11 +297,9 @@ LIFELOG_API ZLifelogActivity* _CreateMediaActivity(int type, const char* title, 
                                                    const char* album, const char* category,
                                                    int cellId, int lac, int mcc, int mnc,
                                                    const char* location, unsigned int* err) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (title == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return nullptr;
     }
     const ItemSource items[] = {
@@ -332,11 +318,9 @@ LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char
                                                    const char* tag, int cellId, int lac, int mcc,
                                                    int mnc, const char* location,
                                                    unsigned int* err) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (title == nullptr) {
-        *err = ZBASE_E_INVALID_ARG;
+        *err = LIFELOG_E_INVALID_ARG;
         return nullptr;
     }
     const ItemSource items[] = {
@@ -347,15 +331,15 @@ LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char
     return buildActivity("ACTIVITY_PHOTO", items, {cellId, lac, mcc, mnc}, location, err);
 }
 
-LIFELOG_API void __AddLocatinInfo(ZLifelogActivity* activity, int cellId, int lac, int mcc,
-                                  int mnc, const char* location, unsigned int* err) {
+LIFELOG_API void __AddLocatinInfo(ZLifelogActivity* activity, int cellId, int lac, int mcc, int mnc,
+                                  const char* location, unsigned int* err) {
     unsigned int local = 0;
     err = err != nullptr ? err : &local;
     // Callers only need to know that the activity is incomplete, whatever
     // the platform reported.
     if (activity == nullptr ||
         !addCellAndLocation(activity, {cellId, lac, mcc, mnc}, location, err)) {
-        *err = ZBASE_E_OUT_OF_MEMORY;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
     }
 }
 
@@ -388,39 +372,35 @@ LIFELOG_API char* __LifelogUtil_convertToTruncatedUTF8(const char* text, uint32_
 // ----------------------------------------------------------- time stamps
 
 LIFELOG_API DateTime _ConvertToDate(const char* text, unsigned int* err) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     DateTime date{};
     if (readTimestamp(text, &date)) {
         date.reserved = 0;
         return date;
     }
     LIFELOG_ERROR("_ConvertToDate: DataFormat exception");
-    *err = ZBASE_E_INVALID_FORMAT;
+    *err = LIFELOG_E_INVALID_FORMAT;
     return DateTime{};
 }
 
 // -------------------------------------------------------- database logger
 
 LIFELOG_API ZLifelogger* _CreateDBLifeLogger(unsigned int* err, int maxCountPerActivity) {
-    unsigned int local = 0;
-    err = err != nullptr ? err : &local;
-    *err = 0;
+    LIFELOG_ENTER(err);
     LoggerGuard logger(ZLifelogger_new(err));
-    if (madeNothing(logger.get(), err)) {
+    if (lifelog::madeNothing(logger.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         LIFELOG_ERROR("[%s] Propagated : ZLifelogger_new", Exception_toString(*err));
         return nullptr;
     }
     DBHandle* dbHandle = DBHandle_new(kDatabasePath, maxCountPerActivity, err);
-    if (madeNothing(dbHandle, err)) {
+    if (lifelog::madeNothing(dbHandle, err, LIFELOG_E_OUT_OF_MEMORY)) {
         LIFELOG_ERROR("[%s] Propagated : DBHandle_new", Exception_toString(*err));
         return nullptr;
     }
     // The database handle's record begins with its Handle interface.
     ZLifeloggingHandler* handler =
         ZLifeloggingHandler_new(reinterpret_cast<Handle*>(dbHandle), err);
-    if (madeNothing(handler, err)) {
+    if (lifelog::madeNothing(handler, err, LIFELOG_E_OUT_OF_MEMORY)) {
         DBHandle_delete(dbHandle);
         LIFELOG_ERROR("[%s] Propagated : ZLifeloggingHandler_new", Exception_toString(*err));
         return nullptr;

@@ -10,29 +10,19 @@ using lifelog::setError;
 extern "C" {
 
 ZLifelogger* ZLifelogger_new(unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("ZLifelogger_new: start\n");
     lifelog::BlockGuard record(LIFELOG_CALLOC(1, sizeof(ZLifelogger)));
     if (!record) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    List* handlers = List_new(ZLifeloggingHandler_delete, err);
-    if (*err != 0 || handlers == nullptr) {
-        if (handlers != nullptr) {
-            List_delete(handlers);
-        }
-        if (*err == 0) {
-            *err = 1;
-        }
+    lifelog::ListGuard handlers(List_new(ZLifeloggingHandler_delete, err));
+    if (lifelog::madeNothing(handlers.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         return nullptr;
     }
     auto* logger = static_cast<ZLifelogger*>(record.release());
-    logger->handlers = handlers;
+    logger->handlers = handlers.release();
     logger->filter = nullptr;
     LIFELOG_TRACE("ZLifelogger_new: end\n");
     return logger;
@@ -50,11 +40,10 @@ void ZLifelogger_delete(ZLifelogger* logger) {
     LIFELOG_TRACE("ZLifelogger_delete: end\n");
 }
 
-void ZLifelogger_addHandler(ZLifelogger* logger, ZLifeloggingHandler* handler,
-                            unsigned int* err) {
-    setError(err, 0);
+void ZLifelogger_addHandler(ZLifelogger* logger, ZLifeloggingHandler* handler, unsigned int* err) {
+    LIFELOG_ENTER(err);
     if (logger == nullptr || handler == nullptr) {
-        setError(err, 4);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     setError(err, lifelog::appendOnce(logger->handlers, handler, __func__, __LINE__));
@@ -62,23 +51,23 @@ void ZLifelogger_addHandler(ZLifelogger* logger, ZLifeloggingHandler* handler,
 
 void ZLifelogger_deleteHandler(ZLifelogger* logger, ZLifeloggingHandler* handler,
                                unsigned int* err) {
-    setError(err, 0);
+    LIFELOG_ENTER(err);
     if (logger == nullptr || handler == nullptr) {
-        setError(err, 4);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     if (List_removeObject(logger->handlers, handler) == 0) {
-        setError(err, 21);
+        setError(err, LIFELOG_E_OBJ_NOT_FOUND);
         return;
     }
     ZLifeloggingHandler_delete(handler);
 }
 
 void ZLifelogger_setFilter(ZLifelogger* logger, Filter* filter, unsigned int* err) {
-    setError(err, 0);
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("[ZLifelogger_setFilter] start");
     if (logger == nullptr) {
-        setError(err, 4);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     // Setting the filter already held must not delete it under the logger.
@@ -90,21 +79,18 @@ void ZLifelogger_setFilter(ZLifelogger* logger, Filter* filter, unsigned int* er
 }
 
 void ZLifelogger_log(ZLifelogger* logger, ZLifelogActivity* activity, unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (logger == nullptr || activity == nullptr) {
-        *err = 4;
+        *err = LIFELOG_E_INVALID_ARG;
         return;
     }
     List* items = ZLifelogActivity_getAllActivityItems(activity);
     if (items == nullptr || List_size(items) <= 0) {
-        *err = 4;
+        *err = LIFELOG_E_INVALID_ARG;
         return;
     }
-    if (logger->filter != nullptr && logger->filter->ops->isLoggable(logger->filter, activity) == 0) {
+    if (logger->filter != nullptr &&
+        logger->filter->ops->isLoggable(logger->filter, activity) == 0) {
         LIFELOG_TRACE("ZLifelogger_log: a log is not loggable");
         return;
     }
@@ -114,7 +100,7 @@ void ZLifelogger_log(ZLifelogger* logger, ZLifelogActivity* activity, unsigned i
         if (*err != 0) {
             // One failing output never keeps the others from running.
             LIFELOG_ERROR("ZLifelogger_log: log is failed. : %s ", Exception_toString(*err));
-            *err = 0;
+            *err = LIFELOG_E_SUCCESS;
         }
     }
 }

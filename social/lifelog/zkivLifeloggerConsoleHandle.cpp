@@ -24,7 +24,7 @@ constexpr HandleOps kConsoleHandleOps = {
 extern "C" {
 
 Handle* ConsoleHandle_new(unsigned int* err) {
-    lifelog::setError(err, 0);
+    LIFELOG_ENTER(err);
     auto* record = static_cast<ConsoleHandle*>(LIFELOG_CALLOC(1, sizeof(ConsoleHandle)));
     if (record != nullptr) {
         record->ops = &kConsoleHandleOps;
@@ -32,7 +32,7 @@ Handle* ConsoleHandle_new(unsigned int* err) {
     }
     LIFELOG_TRACE("called");
     if (record == nullptr) {
-        lifelog::setError(err, 1);
+        lifelog::setError(err, LIFELOG_E_OUT_OF_MEMORY);
         return nullptr;
     }
     return reinterpret_cast<Handle*>(record);
@@ -65,7 +65,9 @@ int __ConsoleHandle_write(Handle* handle, ZLifelogActivity* activity) {
     return 1;
 }
 
-void __ConsoleHandle_close(Handle* /*handle*/) { LIFELOG_TRACE("called"); }
+void __ConsoleHandle_close(Handle* /*handle*/) {
+    LIFELOG_TRACE("called");
+}
 
 void __ConsoleHandle_destruct(Handle* handle) {
     if (handle != nullptr) {
@@ -91,7 +93,8 @@ void __PrintActivityItem(ZLifelogActivityItem* item) {
             LIFELOG_TRACE("[%s : %s]", key, static_cast<const char*>(value));
             break;
         case LIFELOG_VALUE_INT64:
-            LIFELOG_TRACE("[%s : %ld]", key, static_cast<long>(*static_cast<const int64_t*>(value)));
+            LIFELOG_TRACE("[%s : %ld]", key,
+                          static_cast<long>(*static_cast<const int64_t*>(value)));
             break;
         default:
             LIFELOG_TRACE("[invalid value]");

@@ -8,13 +8,6 @@
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 
-// Log lines of the helpers below carry the name of the exported operation
-// they work for, not their own.
-#define DB_TRACE(function, ...) \
-    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kTrace, function, __LINE__, __VA_ARGS__)
-#define DB_ERROR(function, ...) \
-    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, function, __LINE__, __VA_ARGS__)
-
 namespace {
 
 constexpr HandleOps kDBHandleOps = {__DBHandle_open, __DBHandle_write, __DBHandle_close,
@@ -118,12 +111,14 @@ void discardNewDatabase(DBHandle* self) {
         Database_close(self->pDBHandle, &err);
         self->pDBHandle = nullptr;
         if (err != 0) {
-            DB_ERROR(kCreate, "Database_close is failed");
+            LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kCreate, __LINE__,
+                        "Database_close is failed");
         }
     }
     _Database_dropInternal(self->dbPath, &err);
     if (err != 0) {
-        DB_ERROR(kCreate, "Database_drop is failed");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kCreate, __LINE__,
+                    "Database_drop is failed");
     }
 }
 
@@ -199,18 +194,21 @@ struct Row {
 
 Step formatText(Row& row, const char* key, const char* text) {
     if (text[0] == '\0') {
-        DB_TRACE(kWrite, "value string(%s) is is empty", key);
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "value string(%s) is is empty", key);
         return Step::kSkip;
     }
     // Inside double quotes a double-quote character is written twice.
     lifelog::StringGuard quoted(__String_NewReplace(text, "\"", "\"\""));
     if (!quoted || quoted.get()[0] == '\0') {
-        DB_TRACE(kWrite, "replaced value string is empty");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "replaced value string is empty");
         return Step::kSkip;
     }
     if (!fits(String_format(row.valueFragment.get(), kValueFragmentRoom, "\"%s\"", quoted.get()),
               kValueFragmentRoom)) {
-        DB_TRACE(kWrite, "String length is out of bounds");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds");
         return Step::kFail;
     }
     return Step::kDone;
@@ -242,11 +240,13 @@ Step formatValue(Row& row, const ZLifelogActivityItem* item) {
                               static_cast<long long>(*static_cast<const int64_t*>(item->value)));
             break;
         default:
-            DB_TRACE(kWrite, "ZLifelogActivityItem_getValueType is invalid data");
+            LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                        "ZLifelogActivityItem_getValueType is invalid data");
             return Step::kFail;
     }
     if (!fits(length, kValueFragmentRoom)) {
-        DB_TRACE(kWrite, "String length is out of bounds");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds");
         return Step::kFail;
     }
     return Step::kDone;
@@ -255,7 +255,8 @@ Step formatValue(Row& row, const ZLifelogActivityItem* item) {
 // Appends one item to the column and value lists.
 Step appendItem(Row& row, const ZLifelogActivityItem* item) {
     if (item == nullptr || item->key == nullptr || item->value == nullptr) {
-        DB_TRACE(kWrite, "ZLifelogActivityItem_getKey is failed");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "ZLifelogActivityItem_getKey is failed");
         return Step::kFail;
     }
     const Step formatted = formatValue(row, item);
@@ -275,12 +276,14 @@ Step appendItem(Row& row, const ZLifelogActivityItem* item) {
     const int keyLength =
         String_format(row.columnFragment.get(), kColumnFragmentRoom, "'%s'", item->key);
     if (!fits(keyLength, kColumnFragmentRoom) || String_length(columns) + keyLength > kListMax) {
-        DB_TRACE(kWrite, "String length is out of bounds");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds");
         return Step::kFail;
     }
     String_concat(columns, row.columnFragment.get());
     if (String_length(values) + String_length(row.valueFragment.get()) > kListMax) {
-        DB_TRACE(kWrite, "String length is out of bounds");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds");
         return Step::kFail;
     }
     String_concat(values, row.valueFragment.get());
@@ -296,7 +299,8 @@ bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
         String_format(row.columnFragment.get(), kColumnFragmentRoom, ",'%s'", column);
     const int columnSum = String_length(columns) + columnLength;
     if (!fits(columnLength, kColumnFragmentRoom) || columnSum > kListMax) {
-        DB_TRACE(kWrite, "String length is out of bounds %d", columnSum);
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds %d", columnSum);
         return false;
     }
     const int valueLength = String_format(
@@ -304,8 +308,9 @@ bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
         static_cast<int>(when.year), static_cast<int>(when.month), static_cast<int>(when.day),
         static_cast<int>(when.hour), static_cast<int>(when.minute), static_cast<int>(when.second));
     if (!fits(valueLength, kValueFragmentRoom) || String_length(values) + valueLength > kListMax) {
-        DB_TRACE(kWrite, "String length is out of bounds %d",
-                 String_length(values) + kTimestampFragmentLength);
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, kWrite, __LINE__,
+                    "String length is out of bounds %d",
+                    String_length(values) + kTimestampFragmentLength);
         return false;
     }
     String_concat(columns, row.columnFragment.get());
@@ -345,7 +350,8 @@ bool deleteSameTime(Database* db, const char* name, const TableRules* table, con
     unsigned int err = 0;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
-        DB_ERROR(kWrite, "Database_executeSQL: delete log is failed");
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                    "Database_executeSQL: delete log is failed");
         return false;
     }
     replaced = err == 0;
@@ -365,7 +371,8 @@ bool trim(Database* db, const char* name, const TableRules* table, int32_t maxCo
     unsigned int err = 0;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
-        DB_ERROR(kWrite, "[%s] Database_executeSQL: delete log is failed", Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                    "[%s] Database_executeSQL: delete log is failed", Exception_toString(err));
         return false;
     }
     return true;
@@ -376,23 +383,27 @@ bool insertRow(Database* db, const char* statement) {
     unsigned int err = 0;
     Database_beginTransaction(db, &err);
     if (err != 0) {
-        DB_ERROR(kWrite, "[%s] Propagated : Transaction begin failed.", Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                    "[%s] Propagated : Transaction begin failed.", Exception_toString(err));
         return false;
     }
     Database_executeSQL(db, statement, 0, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
-        DB_ERROR(kWrite, "[%s] Propagated : Database_executeSQL failed.", Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                    "[%s] Propagated : Database_executeSQL failed.", Exception_toString(err));
         Database_rollbackTransaction(db, &err);
         if (err != 0) {
-            DB_ERROR(kWrite, "[%s] Propagated : Database_rollbackTransaction  failed.",
-                     Exception_toString(err));
+            LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                        "[%s] Propagated : Database_rollbackTransaction  failed.",
+                        Exception_toString(err));
         }
         return false;
     }
     Database_commitTransaction(db, &err);
     if (err != 0) {
-        DB_ERROR(kWrite, "[%s] Propagated : Database_commitTransaction failed.",
-                 Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
+                    "[%s] Propagated : Database_commitTransaction failed.",
+                    Exception_toString(err));
         return false;
     }
     return true;
@@ -432,14 +443,11 @@ extern "C" {
 
 LIFELOG_API DBHandle* DBHandle_new(const char* dbPath, int32_t maxCountPerActivity,
                                    unsigned int* err) {
-    unsigned int ownErr = 0;
-    if (err == nullptr)
-        err = &ownErr;
-    *err = 0;
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("called");
     auto* self = static_cast<DBHandle*>(LIFELOG_CALLOC(1, sizeof(DBHandle)));
     if (self == nullptr) {
-        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        lifelog::setError(err, LIFELOG_E_OUT_OF_MEMORY);
         return nullptr;
     }
     self->ops = &kDBHandleOps;
@@ -470,16 +478,15 @@ LIFELOG_API void DBHandle_delete(DBHandle* dbHandle) {
 }
 
 LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("called");
     if (_Database_existsInternal(dbHandle->dbPath, err)) {
-        *err = 0;
+        *err = LIFELOG_E_SUCCESS;
         return;
     }
     dbHandle->pDBHandle = _Database_createInternal(dbHandle->dbPath, err);
     if (dbHandle->pDBHandle == nullptr) {
-        if (*err == 0)
-            *err = ZBASE_E_FAILURE;
+        lifelog::markFailed(err, LIFELOG_E_FAILURE);
         LIFELOG_ERROR("[%s] Propagated : Database_createDB is failed", Exception_toString(*err));
         discardNewDatabase(dbHandle);
         return;
@@ -494,7 +501,7 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
         }
     }
     addIndexes(dbHandle->pDBHandle);
-    *err = 0;
+    *err = LIFELOG_E_SUCCESS;
     Database_close(dbHandle->pDBHandle, err);
     // Whatever the close answered, the database handle is not used again:
     // releasing it a second time in the clean-up could free it twice.

@@ -28,14 +28,14 @@ struct RegistryCloser {
 extern "C" {
 
 LIFELOG_API Filter* __DefaultFilter_new(unsigned int* err) {
+    LIFELOG_ENTER(err);
     auto* filter = static_cast<DefaultFilter*>(LIFELOG_CALLOC(1, sizeof(DefaultFilter)));
     if (filter == nullptr) {
-        lifelog::setError(err, ZBASE_E_OUT_OF_MEMORY);
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     filter->ops = &kDefaultFilterOps;
     filter->impl = filter;
-    lifelog::setError(err, 0);
     filter->mutex = Mutex_new("LifeLogDefaultFilter", 0, err);
     if (filter->mutex == nullptr) {
         LIFELOG_FREE(filter);

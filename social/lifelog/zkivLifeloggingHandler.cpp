@@ -10,33 +10,23 @@ using lifelog::setError;
 extern "C" {
 
 ZLifeloggingHandler* ZLifeloggingHandler_new(Handle* handle, unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (handle == nullptr) {
-        *err = 7;
+        *err = LIFELOG_E_NULL_ARGUMENT;
         return nullptr;
     }
     lifelog::BlockGuard record(LIFELOG_CALLOC(1, sizeof(ZLifeloggingHandler)));
     if (!record) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    List* generators = List_new(__Generator_delete, err);
-    if (*err != 0 || generators == nullptr) {
-        if (generators != nullptr) {
-            List_delete(generators);
-        }
-        if (*err == 0) {
-            *err = 1;
-        }
+    lifelog::ListGuard generators(List_new(__Generator_delete, err));
+    if (lifelog::madeNothing(generators.get(), err, LIFELOG_E_OUT_OF_MEMORY)) {
         return nullptr;
     }
     auto* handler = static_cast<ZLifeloggingHandler*>(record.release());
     handler->handle = handle;
-    handler->generators = generators;
+    handler->generators = generators.release();
     return handler;
 }
 
@@ -53,9 +43,9 @@ void ZLifeloggingHandler_delete(void* object) {
 
 void ZLifeloggingHandler_addGenerator(ZLifeloggingHandler* handler, Generator* generator,
                                       unsigned int* err) {
-    setError(err, 0);
+    LIFELOG_ENTER(err);
     if (handler == nullptr || generator == nullptr) {
-        setError(err, 4);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     setError(err, lifelog::appendOnce(handler->generators, generator, __func__, __LINE__));
@@ -63,13 +53,13 @@ void ZLifeloggingHandler_addGenerator(ZLifeloggingHandler* handler, Generator* g
 
 void ZLifeloggingHandler_deleteGenerator(ZLifeloggingHandler* handler, Generator* generator,
                                          unsigned int* err) {
-    setError(err, 0);
+    LIFELOG_ENTER(err);
     if (handler == nullptr || generator == nullptr) {
-        setError(err, 4);
+        setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
     if (List_removeObject(handler->generators, generator) == 0) {
-        setError(err, 21);
+        setError(err, LIFELOG_E_OBJ_NOT_FOUND);
         return;
     }
     __Generator_delete(generator);
@@ -84,18 +74,14 @@ void __Generator_delete(void* object) {
 
 void _ZLifeloggingHandler_doHandle(ZLifeloggingHandler* handler, ZLifelogActivity* activity,
                                    unsigned int* err) {
-    unsigned int scratch = 0;
-    if (err == nullptr) {
-        err = &scratch;
-    }
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (handler == nullptr || activity == nullptr) {
-        *err = 4;
+        *err = LIFELOG_E_INVALID_ARG;
         return;
     }
     Handle* handle = handler->handle;
     if (handle->ops->open(handle) == 0) {
-        *err = 13;
+        *err = LIFELOG_E_FAILURE;
         return;
     }
     handle->ops->write(handle, activity);
@@ -105,7 +91,7 @@ void _ZLifeloggingHandler_doHandle(ZLifeloggingHandler* handler, ZLifelogActivit
         auto* generator = static_cast<Generator*>(each);
         lifelog::ActivityGuard generated(generator->ops->generate(generator, activity, err));
         if (*err != 0) {
-            *err = 20;
+            *err = LIFELOG_E_GENERATOR;
             break;
         }
         // A generator with nothing to add for this activity returns null.

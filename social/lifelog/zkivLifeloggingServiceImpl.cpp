@@ -40,9 +40,12 @@ std::condition_variable gThreadEnded;
 using Lock = std::unique_lock<std::mutex>;
 
 const ILifeloggingServiceOps kServiceOps = {
-    __LifeloggingServiceImpl_queryInterface, __LifeloggingServiceImpl_addRef,
-    __LifeloggingServiceImpl_release,        __LifeloggingServiceImpl_getStatus,
-    __LifeloggingServiceImpl_run,            __LifeloggingServiceImpl_stop,
+    __LifeloggingServiceImpl_queryInterface,
+    __LifeloggingServiceImpl_addRef,
+    __LifeloggingServiceImpl_release,
+    __LifeloggingServiceImpl_getStatus,
+    __LifeloggingServiceImpl_run,
+    __LifeloggingServiceImpl_stop,
 };
 
 const ActorTargetOps kListenerOps = {__ActorListener_actor};
@@ -55,8 +58,8 @@ LifeloggingServiceImpl* impl(ILifeloggingService* self) {
 void startThread(LifeloggingServiceImpl* service, unsigned int* err) {
     Thread_start(service->thread, err);
     if (*err != 0) {
-        __Log_printfEx(lifelog::kLogModule, lifelog::kError, "__LifeloggingServiceImpl_run",
-                       __LINE__, "Thread_start error : %s", Exception_toString(*err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, "__LifeloggingServiceImpl_run", __LINE__,
+                    "Thread_start error : %s", Exception_toString(*err));
         return;
     }
     service->threadStarted = 1;
@@ -72,9 +75,8 @@ ActorListener* attach(LifeloggingServiceImpl* service, unsigned int* err) {
     }
     ActorListener* listener = ActorListener_new("lifelogActor", service->controller, err);
     if (listener == nullptr || *err != 0) {
-        __Log_printfEx(lifelog::kLogModule, lifelog::kError, "__Lifelog_logging_thread_proc",
-                       __LINE__, "[%s] Propagated : ActorListener_new is failed",
-                       Exception_toString(*err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, "__Lifelog_logging_thread_proc", __LINE__,
+                    "[%s] Propagated : ActorListener_new is failed", Exception_toString(*err));
         if (listener != nullptr) {
             ActorListener_delete(listener);
         }
@@ -104,16 +106,16 @@ void threadEnded(LifeloggingServiceImpl* service) {
 extern "C" {
 
 LIFELOG_API LifeloggingServiceImpl* __LifeloggingServiceImpl_new(unsigned int* err) {
-    auto* service = static_cast<LifeloggingServiceImpl*>(
-        LIFELOG_CALLOC(1, sizeof(LifeloggingServiceImpl)));
+    auto* service =
+        static_cast<LifeloggingServiceImpl*>(LIFELOG_CALLOC(1, sizeof(LifeloggingServiceImpl)));
     if (service != nullptr) {
         service->iface.ops = &kServiceOps;
         service->iface.impl = service;
     }
     LIFELOG_TRACE(" is called");
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (service == nullptr) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     service->status = LIFELOG_SERVICE_NOT_STARTED;
@@ -131,9 +133,7 @@ LIFELOG_API LifeloggingServiceImpl* __LifeloggingServiceImpl_new(unsigned int* e
         }
         LIFELOG_ERROR("[%s] Propagated: Thread_new is failed", Exception_toString(*err));
     }
-    if (*err == 0) {
-        *err = 13;  // a constructor failed without saying why
-    }
+    lifelog::markFailed(err, LIFELOG_E_FAILURE);
     ActivityEventController_delete(service->controller);
     if (service->thread != nullptr) {
         unsigned int scratch = 0;
@@ -182,13 +182,13 @@ LIFELOG_API void __LifeloggingServiceImpl_delete(LifeloggingServiceImpl* service
 LIFELOG_API void* __LifeloggingServiceImpl_queryInterface(ILifeloggingService* self,
                                                           const UUID* interfaceId,
                                                           unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (UUID_isEqual(interfaceId, &IID_ILifeloggingService) ||
         UUID_isEqual(interfaceId, &IID_IBase)) {
         __LifeloggingServiceImpl_addRef(self);
         return self;
     }
-    *err = 24;
+    *err = LIFELOG_E_NO_INTERFACE;
     return nullptr;
 }
 
@@ -218,7 +218,7 @@ LIFELOG_API int32_t __LifeloggingServiceImpl_getStatus(ILifeloggingService* self
 
 LIFELOG_API void __LifeloggingServiceImpl_run(ILifeloggingService* self, unsigned int* err) {
     LIFELOG_TRACE("is called");
-    *err = 0;
+    LIFELOG_ENTER(err);
     LifeloggingServiceImpl* service = impl(self);
     if (service->status == LIFELOG_SERVICE_RUNNING) {
         LIFELOG_TRACE("the service is already running...");
@@ -231,7 +231,7 @@ LIFELOG_API void __LifeloggingServiceImpl_run(ILifeloggingService* self, unsigne
 }
 
 LIFELOG_API void __LifeloggingServiceImpl_stop(ILifeloggingService* self, unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     LIFELOG_TRACE("is called");
     LifeloggingServiceImpl* service = impl(self);
     if (service->threadStarted) {
@@ -242,14 +242,14 @@ LIFELOG_API void __LifeloggingServiceImpl_stop(ILifeloggingService* self, unsign
 
 LIFELOG_API ActorListener* ActorListener_new(const char* name, ActivityEventController* controller,
                                              unsigned int* err) {
-    *err = 0;
+    LIFELOG_ENTER(err);
     if (controller == nullptr) {
         LIFELOG_ERROR("eventCtrl is null, run lifelog thread is failed.");
         return nullptr;
     }
     auto* listener = static_cast<ActorListener*>(LIFELOG_CALLOC(1, sizeof(ActorListener)));
     if (listener == nullptr) {
-        *err = 1;
+        *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
     listener->ops = &kListenerOps;
@@ -258,9 +258,7 @@ LIFELOG_API ActorListener* ActorListener_new(const char* name, ActivityEventCont
     if (*err != 0 || listener->actor == nullptr) {
         LIFELOG_ERROR("ActorListener_new : Creating an Actor failed..");
         ActorListener_delete(listener);
-        if (*err == 0) {
-            *err = 13;
-        }
+        lifelog::markFailed(err, LIFELOG_E_FAILURE);
         return nullptr;
     }
     listener->controller = controller;

@@ -17,9 +17,6 @@ using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
 
 // The direct-logging functions share one body; its lines name the exported
 // function that was called.
-#define LOG_ERROR_AS(function, ...) \
-    __Log_printfEx(::lifelog::kLogModule, ::lifelog::kError, (function), __LINE__, __VA_ARGS__)
-
 // Adds the caller's time-stamp text, verbatim, as a text item.  A failed
 // copy drops the activity without a message.
 bool attachTimestamp(const char* function, ZLifelogActivity* activity, const char* key,
@@ -30,15 +27,17 @@ bool attachTimestamp(const char* function, ZLifelogActivity* activity, const cha
     }
     ZLifelogActivityItem* item = ZLifelogActivityItem_new(key, copy, LIFELOG_VALUE_STRING, err);
     if (item == nullptr || *err != 0) {
-        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogActivityItem_new is failed",
-                     Exception_toString(*err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: ZLifelogActivityItem_new is failed",
+                    Exception_toString(*err));
         LIFELOG_FREE(copy);
         return false;
     }
     ZLifelogActivity_addActivityItem(activity, item, err);
     if (*err != 0) {
-        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogActivity_addActivityItem is failed",
-                     Exception_toString(*err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: ZLifelogActivity_addActivityItem is failed",
+                    Exception_toString(*err));
         ZLifelogActivityItem_delete(item);
         return false;
     }
@@ -54,14 +53,15 @@ void logDirectly(const char* function, const char* timestampKey, const char* tim
     unsigned int err = 0;
     LoggerGuard logger(__Lifelog_CreateDefaultLog(&err));
     if (!logger) {
-        LOG_ERROR_AS(function, "[%s] Propagated: __Lifelog_CreateDefaultLog is failed",
-                     Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: __Lifelog_CreateDefaultLog is failed",
+                    Exception_toString(err));
         return;
     }
     lifelog::ActivityGuard activity(build(&err));
     if (!activity) {
-        LOG_ERROR_AS(function, "[%s] Propagated: lifelogActivity is null",
-                     Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: lifelogActivity is null", Exception_toString(err));
         return;
     }
     if (timestamp != nullptr &&
@@ -70,8 +70,8 @@ void logDirectly(const char* function, const char* timestampKey, const char* tim
     }
     ZLifelogger_log(logger.get(), activity.get(), &err);
     if (err != 0) {
-        LOG_ERROR_AS(function, "[%s] Propagated: ZLifelogger_log is failed",
-                     Exception_toString(err));
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                    "[%s] Propagated: ZLifelogger_log is failed", Exception_toString(err));
     }
 }
 
@@ -125,9 +125,9 @@ LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err) {
     return logger.release();
 }
 
-LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direction,
-                                              int duration, int type, int cellId, int lac,
-                                              int mcc, int mnc, const char* timestamp) {
+LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direction, int duration,
+                                              int type, int cellId, int lac, int mcc, int mnc,
+                                              const char* timestamp) {
     logDirectly(__func__, "CLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
         return _CreateCallActivity(phoneNumber, direction, duration, type, cellId, lac, mcc, mnc,
                                    nullptr, err);
@@ -144,10 +144,9 @@ LIFELOG_API void _Lifelog_MsgActivityLogging(const char* phoneNumber, int direct
 }
 
 LIFELOG_API void _Lifelog_MediaActivityLogging(int type, const char* title, const char* uri,
-                                               int playTime, const char* artist,
-                                               const char* album, const char* category,
-                                               int cellId, int lac, int mcc, int mnc,
-                                               const char* timestamp) {
+                                               int playTime, const char* artist, const char* album,
+                                               const char* category, int cellId, int lac, int mcc,
+                                               int mnc, const char* timestamp) {
     logDirectly(__func__, "MDLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
         return _CreateMediaActivity(type, title, uri, playTime, artist, album, category, cellId,
                                     lac, mcc, mnc, nullptr, err);

@@ -33,6 +33,41 @@
 
 LIFELOG_BEGIN_DECLS
 
+/** Codes that the library sets in an error slot; codes that come from a
+ * platform call are passed on unchanged. */
+typedef enum LifelogError {
+    /** Success. */
+    LIFELOG_E_SUCCESS = 0,
+    /** Out of memory, or a component constructor failed. */
+    LIFELOG_E_OUT_OF_MEMORY = 1,
+    /** The result enumerator has no further row. */
+    LIFELOG_E_END_OF_ENUMERATION = 2,
+    /** The object is already in the list. */
+    LIFELOG_E_OBJ_ALREADY_EXIST = 3,
+    /** A required argument is null or invalid, or a filter or sort order is refused. */
+    LIFELOG_E_INVALID_ARG = 4,
+    /** A null activity, item or handle was given to an add operation or a constructor. */
+    LIFELOG_E_NULL_ARGUMENT = 7,
+    /** A time-stamp text is not in the form "YYYY-MM-DD HH:MM:SS". */
+    LIFELOG_E_INVALID_FORMAT = 11,
+    /** A platform list refused an append. */
+    LIFELOG_E_LIST_APPEND = 12,
+    /** A handle cannot be opened, or a result row cannot be turned into an activity. */
+    LIFELOG_E_FAILURE = 13,
+    /** A generator failed. */
+    LIFELOG_E_GENERATOR = 20,
+    /** The object to remove is not in the list. */
+    LIFELOG_E_OBJ_NOT_FOUND = 21,
+    /** The requested interface is not supported. */
+    LIFELOG_E_NO_INTERFACE = 24,
+    /** The database file does not exist. */
+    LIFELOG_E_FILE_NOT_FOUND = 31,
+    /** A query statement cannot be prepared, run or read. */
+    LIFELOG_E_DATABASE = 66,
+    /** A query text would exceed its fixed capacity. */
+    LIFELOG_E_OVERFLOW = 187
+} LifelogError;
+
 /** What an item's `value` points to. */
 typedef enum LifelogValueType {
     LIFELOG_VALUE_INT = 0,    /**< 4-byte block, signed 32-bit integer */
