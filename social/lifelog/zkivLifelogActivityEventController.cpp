@@ -140,6 +140,17 @@ void dispatch(const char* function, ActivityEventController* c, DateTime timesta
     leaveDispatch(*c->handover);
 }
 
+// A construction step failed: the slot keeps its code (13 for a step that
+// gave none); the filter, unless the logger took it, and the controller go.
+ActivityEventController* abandon(ActivityEventController* c, Filter* filter, unsigned int* err) {
+    lifelog::markFailed(err, LIFELOG_E_FAILURE);
+    if (filter != nullptr) {
+        __DefaultFilter_delete(filter);
+    }
+    ActivityEventController_delete(c);
+    return nullptr;
+}
+
 // Closes the controller and waits until nothing runs in it any more.
 void closeAndDrain(ActivityEventController* c) {
     ActivityEventHandover& h = *c->handover;
@@ -168,35 +179,34 @@ LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* e
         *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    Filter* filter = nullptr;
     c->mutex = Mutex_new("ActivityEventController", 0, err);
-    if (c->mutex != nullptr) {
-        int maxCount = _Lifelog_getMaxlogNumPerActivity();
-        LIFELOG_TRACE("Max count per activity : %d", maxCount);
-        c->logger = _CreateDBLifeLogger(err, maxCount);
-        if (c->logger == nullptr) {
-            LIFELOG_ERROR("Propagated: _CreateDBLifeLogger is failed");
-        } else if ((filter = __DefaultFilter_new(err)) != nullptr) {
-            ZLifelogger_setFilter(c->logger, filter, err);
-            if (*err != 0) {
-                LIFELOG_ERROR("[%s] Propagated: ZLifelogger_setFilter", Exception_toString(*err));
-            } else {
-                filter = nullptr;  // the logger's from here on
-                c->notifier = static_cast<ILifelogPi*>(
-                    Com_createInstance(&CLSID_LifelogPi, &IID_ILifelogPi, err));
-                if (*err == 0 && c->notifier != nullptr) {
-                    return c;
-                }
-                LIFELOG_ERROR("[%s] Propagated: IID_ILifelogPi", Exception_toString(*err));
-            }
-        }
+    if (c->mutex == nullptr) {
+        return abandon(c, nullptr, err);
     }
-    lifelog::markFailed(err, LIFELOG_E_FAILURE);
-    if (filter != nullptr) {
-        __DefaultFilter_delete(filter);
+    int maxCount = _Lifelog_getMaxlogNumPerActivity();
+    LIFELOG_TRACE("Max count per activity : %d", maxCount);
+    c->logger = _CreateDBLifeLogger(err, maxCount);
+    if (c->logger == nullptr) {
+        LIFELOG_ERROR("Propagated: _CreateDBLifeLogger is failed");
+        return abandon(c, nullptr, err);
     }
-    ActivityEventController_delete(c);
-    return nullptr;
+    Filter* filter = __DefaultFilter_new(err);
+    if (filter == nullptr) {
+        return abandon(c, nullptr, err);
+    }
+    ZLifelogger_setFilter(c->logger, filter, err);
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated: ZLifelogger_setFilter", Exception_toString(*err));
+        return abandon(c, filter, err);
+    }
+    // From here on the filter is the logger's.
+    c->notifier =
+        static_cast<ILifelogPi*>(Com_createInstance(&CLSID_LifelogPi, &IID_ILifelogPi, err));
+    if (*err != 0 || c->notifier == nullptr) {
+        LIFELOG_ERROR("[%s] Propagated: IID_ILifelogPi", Exception_toString(*err));
+        return abandon(c, nullptr, err);
+    }
+    return c;
 }
 
 LIFELOG_API void ActivityEventController_init(ActivityEventController* controller,

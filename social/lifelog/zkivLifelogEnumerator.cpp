@@ -3,6 +3,7 @@
 #include "zkivLifelogEnumerator.h"
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 
@@ -15,11 +16,6 @@ using lifelog::ActivityGuard;
 using lifelog::BlockGuard;
 using lifelog::setError;
 using lifelog::StringGuard;
-
-bool isTimestampColumn(const char* name) {
-    return String_equals(name, "CLOG_TIMESTAMP") || String_equals(name, "MSGLOG_TIMESTAMP") ||
-           String_equals(name, "MDLOG_TIMESTAMP");
-}
 
 // Lines of getCurrentN carry the code in the slot at the moment of the line.
 #define ROW_FAIL(code, ...)                                                                     \
@@ -122,38 +118,10 @@ bool addLocation(ZLifelogActivity* activity, DbEnumerator* rows, int column, uns
     return true;
 }
 
-// Turns one column of the current row into the activity's time stamp, its
-// location or one item; a column without a value adds nothing.
-bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
-    const int columnType = DbEnumerator_getColumnType(rows, column, err);
-    if (*err != 0) {
-        const unsigned int code = *err;
-        ROW_FAIL(code, "[%s] Propagated : DbEnumerator_getColumnType is failed.",
-                 Exception_toString(code));
-    }
-    const int valueType = __Util_convertType(columnType);
-    if (valueType == -1) {
-        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Db has invalid type.",
-                 Exception_toString(LIFELOG_E_FAILURE));
-    }
-    unsigned int nameErr = 0;
-    const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
-    if (nameErr != 0 || name == nullptr) {
-        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
-                 Exception_toString(LIFELOG_E_FAILURE));
-    }
-    // The time stamp and the location come before the value types: a time
-    // stamp that is not a date (NULL included) fails the row, a NULL
-    // location leaves the activity without one.
-    if (isTimestampColumn(name)) {
-        return addTimestamp(activity, rows, column, err);
-    }
-    if (String_equals(name, "LOCATION")) {
-        return addLocation(activity, rows, column, err);
-    }
-    if (valueType == LIFELOG_VALUE_NONE) {
-        return true;
-    }
+// One item from a column with a value: read by its value type, keyed by the
+// column's name and added to the activity.
+bool addValueItem(ZLifelogActivity* activity, DbEnumerator* rows, int column, const char* name,
+                  int valueType, unsigned int* err) {
     void* value = nullptr;
     if (!readValue(rows, column, valueType, &value, err)) {
         return false;
@@ -178,6 +146,41 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
     return true;
 }
 
+// Turns one column of the current row into the activity's time stamp, its
+// location or one item; a column without a value adds nothing.
+bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
+    const int columnType = DbEnumerator_getColumnType(rows, column, err);
+    if (*err != 0) {
+        const unsigned int code = *err;
+        ROW_FAIL(code, "[%s] Propagated : DbEnumerator_getColumnType is failed.",
+                 Exception_toString(code));
+    }
+    const int valueType = __Util_convertType(columnType);
+    if (valueType == -1) {
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Db has invalid type.",
+                 Exception_toString(LIFELOG_E_FAILURE));
+    }
+    unsigned int nameErr = 0;
+    const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
+    if (nameErr != 0 || name == nullptr) {
+        ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
+                 Exception_toString(LIFELOG_E_FAILURE));
+    }
+    // The time stamp and the location come before the value types: a time
+    // stamp that is not a date (NULL included) fails the row, a NULL
+    // location leaves the activity without one.
+    if (lifelog::isTimestampColumn(name)) {
+        return addTimestamp(activity, rows, column, err);
+    }
+    if (String_equals(name, lifelog::kLocationColumn)) {
+        return addLocation(activity, rows, column, err);
+    }
+    if (valueType == LIFELOG_VALUE_NONE) {
+        return true;
+    }
+    return addValueItem(activity, rows, column, name, valueType, err);
+}
+
 #undef ROW_FAIL
 
 }  // namespace
@@ -188,36 +191,33 @@ LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const
                                                        const char* queryText, unsigned int* err) {
     LIFELOG_ENTER(err);
     LIFELOG_TRACE("start : sql : [ %s ]", queryText);
-    auto* enumerator = static_cast<ZLifelogEnumerator*>(LIFELOG_ALLOC(sizeof(ZLifelogEnumerator)));
-    if (enumerator == nullptr) {
+    BlockGuard record(LIFELOG_ALLOC(sizeof(ZLifelogEnumerator)));
+    if (!record) {
         *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    enumerator->activityName = nullptr;
-    enumerator->dbEnumerator = nullptr;
-    enumerator->statement = Database_createStatement(database, queryText, err);
+    lifelog::StatementGuard statement(Database_createStatement(database, queryText, err));
     if (*err != 0) {
         LIFELOG_ERROR("[%s] Propagated : Database_createStatement is failed.",
                       Exception_toString(*err));
         *err = LIFELOG_E_DATABASE;
-    } else {
-        enumerator->dbEnumerator = Database_executeStatement(enumerator->statement, err);
-        if (*err != 0) {
-            LIFELOG_ERROR("[%s] Propagated : Database_executeStatement is failed.",
-                          Exception_toString(*err));
-            *err = LIFELOG_E_DATABASE;
-        } else {
-            enumerator->activityName = String_newByString(activityName, err);
-        }
-    }
-    if (enumerator->activityName == nullptr) {
-        if (enumerator->statement != nullptr) {
-            unsigned int destroyErr = 0;
-            DbStatement_destroy(enumerator->statement, &destroyErr);
-        }
-        LIFELOG_FREE(enumerator);
         return nullptr;
     }
+    DbEnumerator* rows = Database_executeStatement(statement.get(), err);
+    if (*err != 0) {
+        LIFELOG_ERROR("[%s] Propagated : Database_executeStatement is failed.",
+                      Exception_toString(*err));
+        *err = LIFELOG_E_DATABASE;
+        return nullptr;
+    }
+    char* name = String_newByString(activityName, err);
+    if (name == nullptr) {
+        return nullptr;
+    }
+    auto* enumerator = static_cast<ZLifelogEnumerator*>(record.release());
+    enumerator->activityName = name;
+    enumerator->statement = statement.release();
+    enumerator->dbEnumerator = rows;
     LIFELOG_TRACE("end");
     return enumerator;
 }

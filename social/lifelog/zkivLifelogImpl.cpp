@@ -4,6 +4,7 @@
 #include "zkivLifelogImpl.h"
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogEnumerator.h"
 
 namespace {
@@ -11,7 +12,6 @@ namespace {
 using lifelog::setError;
 using lifelog::StringGuard;
 
-constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
 constexpr int kStatementCapacity = 4096;
 constexpr int kDateRangeCapacity = 80;
 constexpr int kExtremeConditionCapacity = 2048;
@@ -97,7 +97,7 @@ bool mayBind(LifelogImpl* object, const char* activityName, unsigned int* err, c
 
 // Queries only read: a missing database file is 31, never created here.
 bool databaseExists(unsigned int* err, const char* function, int line) {
-    if (_Database_existsInternal(kDatabasePath, err) != 0) {
+    if (_Database_existsInternal(lifelog::kDatabasePath, err) != 0) {
         return true;
     }
     setError(err, LIFELOG_E_FILE_NOT_FOUND);
@@ -107,8 +107,6 @@ bool databaseExists(unsigned int* err, const char* function, int line) {
 
 }  // namespace
 
-// Clears the caller's error slot on entry; a caller without one gets a
-// scratch slot, so that no operation dereferences a null slot.
 extern "C" {
 
 // ------------------------------------------------------------ lifecycle
@@ -190,7 +188,7 @@ LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityNa
         !databaseExists(err, __func__, __LINE__)) {
         return;
     }
-    object->database = _Database_openInternal(kDatabasePath, err);
+    object->database = _Database_openInternal(lifelog::kDatabasePath, err);
     if (*err != 0) {
         LIFELOG_ERROR("[%s] Propagated : Database_openDB is failed", Exception_toString(*err));
     }
@@ -213,7 +211,7 @@ LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityN
     }
     ok = ok && databaseExists(err, __func__, __LINE__);
     if (ok) {
-        object->database = _Database_openInternal(kDatabasePath, err);
+        object->database = _Database_openInternal(lifelog::kDatabasePath, err);
         if (*err != 0) {
             LIFELOG_ERROR("Database_openDB is failed");
             object->database = nullptr;
@@ -250,22 +248,9 @@ LIFELOG_API char* __LifelogImple_convertDateToQueryStr(const char* activityName,
     if (range == nullptr) {
         return nullptr;
     }
-    const char* format = nullptr;
-    if (activityName == nullptr) {
-        format = nullptr;
-    } else if (String_equals(activityName, "ACTIVITY_CALL")) {
-        format =
-            "CLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
-            "'%04d-%02d-%02d %02d:%02d:%02d'";
-    } else if (String_equals(activityName, "ACTIVITY_MESSAGE")) {
-        format =
-            "MSGLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
-            "'%04d-%02d-%02d %02d:%02d:%02d'";
-    } else if (String_equals(activityName, "ACTIVITY_MEDIA")) {
-        format =
-            "MDLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND "
-            "'%04d-%02d-%02d %02d:%02d:%02d'";
-    }
+    const lifelog::TableSchema* table =
+        activityName != nullptr ? lifelog::findTable(activityName) : nullptr;
+    const char* format = table != nullptr ? table->dateRange : nullptr;
     if (format != nullptr) {
         String_format(range, kDateRangeCapacity, format, lower.year, lower.month, lower.day,
                       lower.hour, lower.minute, lower.second, upper.year, upper.month, upper.day,
@@ -395,6 +380,22 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getEnumerator(ILifelog* self, unsi
 
 namespace {
 
+using lifelog::RowsGuard;
+using lifelog::StatementGuard;
+
+// The part of a statement that stands only with a text (a where text, a
+// filter, a second order text): `lead`, the text and `tail`, or nothing at
+// all.  Statements take it as "%s%s%s", so each is formatted once.
+struct OptionalPart {
+    const char* lead;
+    const char* text;
+    const char* tail;
+};
+
+OptionalPart optionalPart(const char* text, const char* lead, const char* tail = "") {
+    return text != nullptr ? OptionalPart{lead, text, tail} : OptionalPart{"", "", ""};
+}
+
 // The rows holding a column's extreme value over the whole table, then
 // narrowed by the filter and range.  `function` is MAX or MIN.
 ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const char* function,
@@ -409,16 +410,10 @@ ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const ch
     if (!condition) {
         return nullptr;
     }
-    int length;
-    if (object->filter != nullptr) {
-        length = String_format(condition.get(), kExtremeConditionCapacity,
-                               "((SELECT %s(%s) FROM %s ) = %s) AND %s", function, column,
-                               object->activityName, column, object->filter);
-    } else {
-        length = String_format(condition.get(), kExtremeConditionCapacity,
-                               "((SELECT %s(%s) FROM %s ) = %s)", function, column,
-                               object->activityName, column);
-    }
+    const OptionalPart filter = optionalPart(object->filter, " AND ");
+    const int length = String_format(
+        condition.get(), kExtremeConditionCapacity, "((SELECT %s(%s) FROM %s ) = %s)%s%s%s",
+        function, column, object->activityName, column, filter.lead, filter.text, filter.tail);
     if (!fits(length, kExtremeConditionCapacity, caller, __LINE__, err)) {
         return nullptr;
     }
@@ -429,110 +424,88 @@ ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const ch
     return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
 }
 
-enum class Reader { Int, Sum, Average };
+// COUNT, SUM or AVG: the statement is "SELECT <aggregate>(<argument>) FROM
+// <table>", then the where text; count's where text is followed by a blank.
+struct SingleValueQuery {
+    const char* aggregate;
+    const char* argument;
+    const char* whereTail;
+    bool readsType;    // SUM and AVG ask the column type before the value
+    bool readsDouble;  // AVG reads a double, the others an integer
+};
 
 struct SingleValue {
     int intValue = 0;
     double doubleValue = 0.0;
 };
 
-// Prepares, runs and reads column 0 of the one result row.  Returns false
-// with 66 in the error slot (after the platform code's line) on failure.
-bool readSingleValue(LifelogImpl* object, const char* statementText, const char* whereText,
-                     Reader reader, const char* function, SingleValue* out, unsigned int* err) {
-    DbStatement* statement = nullptr;
-    DbEnumerator* rows = nullptr;
-    const char* failedLine = nullptr;
-    int line = 0;
-    auto logFailure = [&](const char* text, int at) {
-        failedLine = text;
-        line = at;
+// Prepares, runs and reads column 0 of the one result row.  A failure is
+// logged with the platform's code and leaves 66 in the error slot; the row
+// enumerator and the statement are then released without touching it.
+bool readSingleValue(LifelogImpl* object, const char* text, const char* whereText,
+                     const SingleValueQuery& query, const char* function, SingleValue* out,
+                     unsigned int* err) {
+    auto fail = [&](const char* line, int at) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, at, line,
+                    Exception_toString(*err));
+        *err = LIFELOG_E_DATABASE;
+        return false;
     };
-    statement = Database_createStatement(object->database, statementText, err);
+    StatementGuard statement(Database_createStatement(object->database, text, err));
     if (*err != 0) {
-        logFailure("[%s] Propagated : Database_createStatement is failed.", __LINE__);
-    } else {
-        if (reader != Reader::Int && whereText != nullptr) {
-            LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, function, __LINE__,
-                        "whereQuery is %s", whereText);
-        }
-        rows = Database_executeStatement(statement, err);
+        return fail("[%s] Propagated : Database_createStatement is failed.", __LINE__);
+    }
+    if (query.readsType && whereText != nullptr) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, function, __LINE__, "whereQuery is %s",
+                    whereText);
+    }
+    RowsGuard rows(Database_executeStatement(statement.get(), err));
+    if (*err != 0) {
+        return fail("[%s] Propagated : Database_executeStatement is failed.", __LINE__);
+    }
+    if (DbEnumerator_getNextRow(rows.get(), err) == 0 && *err != 0) {
+        return fail("[%s] Propagated : DbEnumerator_getNextRow is failed.", __LINE__);
+    }
+    *err = LIFELOG_E_SUCCESS;
+    if (query.readsType) {
+        DbEnumerator_getColumnType(rows.get(), 0, err);
         if (*err != 0) {
-            logFailure("[%s] Propagated : Database_executeStatement is failed.", __LINE__);
-        } else if (DbEnumerator_getNextRow(rows, err) == 0 && *err != 0) {
-            logFailure("[%s] Propagated : DbEnumerator_getNextRow is failed.", __LINE__);
-        } else {
-            *err = LIFELOG_E_SUCCESS;
-            if (reader != Reader::Int) {
-                DbEnumerator_getColumnType(rows, 0, err);
-                if (*err != 0) {
-                    logFailure("[%s] Propagated : DbEnumerator_getColumnType is failed.", __LINE__);
-                }
-            }
-            if (failedLine == nullptr) {
-                if (reader == Reader::Average) {
-                    out->doubleValue = DbEnumerator_getDouble(rows, 0, err);
-                    if (*err != 0) {
-                        logFailure("[%s] Propagated : DbEnumerator_getDouble is failed.", __LINE__);
-                    }
-                } else {
-                    out->intValue = DbEnumerator_getInt(rows, 0, err);
-                    if (*err != 0) {
-                        logFailure("[%s] Propagated : DbEnumerator_getInt is failed.", __LINE__);
-                    }
-                }
-            }
+            return fail("[%s] Propagated : DbEnumerator_getColumnType is failed.", __LINE__);
         }
     }
-    if (failedLine == nullptr) {
-        DbEnumerator_reset(rows, err);
-        DbStatement_destroy(statement, err);
-        return true;
+    if (query.readsDouble) {
+        out->doubleValue = DbEnumerator_getDouble(rows.get(), 0, err);
+    } else {
+        out->intValue = DbEnumerator_getInt(rows.get(), 0, err);
     }
-    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, line, failedLine,
-                Exception_toString(*err));
-    setError(err, LIFELOG_E_DATABASE);
-    unsigned int cleanupErr = 0;
-    if (rows != nullptr) {
-        DbEnumerator_reset(rows, &cleanupErr);
+    if (*err != 0) {
+        return fail(query.readsDouble ? "[%s] Propagated : DbEnumerator_getDouble is failed."
+                                      : "[%s] Propagated : DbEnumerator_getInt is failed.",
+                    __LINE__);
     }
-    if (statement != nullptr) {
-        DbStatement_destroy(statement, &cleanupErr);
-    }
-    return false;
+    // On success a code from the release stays in the caller's slot.
+    DbEnumerator_reset(rows.release(), err);
+    DbStatement_destroy(statement.release(), err);
+    return true;
 }
 
-// COUNT, SUM or AVG over the table with the filter and range.  The whole
+// The single value over the table with the filter and range.  The whole
 // statement must fit its 1024 bytes: a longer one is refused with 187.
-bool runSingleValue(LifelogImpl* object, const char* column, Reader reader, const char* function,
+bool runSingleValue(LifelogImpl* object, const SingleValueQuery& query, const char* function,
                     SingleValue* out, unsigned int* err) {
     StringGuard where(__LifelogImpl_createWhereQuery(object, object->filter, err));
     if (*err != 0) {
         return false;
     }
     char statement[kSingleValueCapacity];
-    const char* table = object->activityName;
-    int length;
-    if (reader == Reader::Int) {
-        length = where ? String_format(statement, kSingleValueCapacity,
-                                       "SELECT count(*) FROM %s %s ", table, where.get())
-                       : String_format(statement, kSingleValueCapacity, "SELECT count(*) FROM %s",
-                                       table);
-    } else if (reader == Reader::Sum) {
-        length = where ? String_format(statement, kSingleValueCapacity, "SELECT SUM(%s) FROM %s %s",
-                                       column, table, where.get())
-                       : String_format(statement, kSingleValueCapacity, "SELECT SUM(%s) FROM %s",
-                                       column, table);
-    } else {
-        length = where ? String_format(statement, kSingleValueCapacity, "SELECT AVG(%s) FROM %s %s",
-                                       column, table, where.get())
-                       : String_format(statement, kSingleValueCapacity, "SELECT AVG(%s) FROM %s",
-                                       column, table);
-    }
+    const OptionalPart part = optionalPart(where.get(), " ", query.whereTail);
+    const int length = String_format(statement, kSingleValueCapacity, "SELECT %s(%s) FROM %s%s%s%s",
+                                     query.aggregate, query.argument, object->activityName,
+                                     part.lead, part.text, part.tail);
     if (!fits(length, kSingleValueCapacity, function, __LINE__, err)) {
         return false;
     }
-    return readSingleValue(object, statement, where.get(), reader, function, out, err);
+    return readSingleValue(object, statement, where.get(), query, function, out, err);
 }
 
 }  // namespace
@@ -567,18 +540,12 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
     if (*err != 0) {
         return nullptr;
     }
-    int length;
-    if (where) {
-        length = String_format(
-            statement.get(), kStatementCapacity,
-            "SELECT %s, count(*) as %s FROM %s %s group by %s ORDER BY %s DESC LIMIT %d", column,
-            kOccurredCount, object->activityName, where.get(), column, kOccurredCount, limit);
-    } else {
-        length = String_format(
-            statement.get(), kStatementCapacity,
-            "SELECT %s, count(*) as %s FROM %s group by %s ORDER BY %s DESC LIMIT %d", column,
-            kOccurredCount, object->activityName, column, kOccurredCount, limit);
-    }
+    const OptionalPart part = optionalPart(where.get(), " ");
+    const int length = String_format(
+        statement.get(), kStatementCapacity,
+        "SELECT %s, count(*) as %s FROM %s%s%s%s group by %s ORDER BY %s DESC LIMIT %d", column,
+        kOccurredCount, object->activityName, part.lead, part.text, part.tail, column,
+        kOccurredCount, limit);
     if (!fits(length, kStatementCapacity, __func__, __LINE__, err)) {
         return nullptr;
     }
@@ -593,7 +560,7 @@ LIFELOG_API int32_t __LifelogImpl_getCount(ILifelog* self, unsigned int* err) {
         return -1;
     }
     SingleValue value;
-    if (!runSingleValue(object, nullptr, Reader::Int, __func__, &value, err)) {
+    if (!runSingleValue(object, {"count", "*", " ", false, false}, __func__, &value, err)) {
         return -1;
     }
     return value.intValue;
@@ -611,7 +578,7 @@ LIFELOG_API int32_t __LifelogImpl_getSum(ILifelog* self, const char* column, uns
         return 0;
     }
     SingleValue value;
-    if (!runSingleValue(object, column, Reader::Sum, __func__, &value, err)) {
+    if (!runSingleValue(object, {"SUM", column, "", true, false}, __func__, &value, err)) {
         return 0;
     }
     return value.intValue;
@@ -625,7 +592,7 @@ LIFELOG_API double __LifelogImpl_getAverage(ILifelog* self, const char* column, 
         return 0.0;
     }
     SingleValue value;
-    if (!runSingleValue(object, column, Reader::Average, __func__, &value, err)) {
+    if (!runSingleValue(object, {"AVG", column, "", true, true}, __func__, &value, err)) {
         return 0.0;
     }
     return value.doubleValue;
@@ -651,26 +618,98 @@ char* newOrderText(const char* column, int32_t orderType, unsigned int* err) {
     return order;
 }
 
-// Formats the test statement of a sort order (one or two order texts) into
-// `test`; false when it would not fit its capacity.
-bool formatOrderTest(LifelogImpl* object, char* test, const char* first, const char* second) {
-    int length;
-    if (second != nullptr) {
-        length = object->filter != nullptr
-                     ? String_format(test, kStatementCapacity,
-                                     "SELECT * FROM %s WHERE %s ORDER BY %s , %s",
-                                     object->activityName, object->filter, first, second)
-                     : String_format(test, kStatementCapacity, "SELECT * FROM %s ORDER BY %s , %s",
-                                     object->activityName, first, second);
-    } else {
-        length =
-            object->filter != nullptr
-                ? String_format(test, kStatementCapacity, "SELECT * FROM %s WHERE %s ORDER BY %s",
-                                object->activityName, object->filter, first)
-                : String_format(test, kStatementCapacity, "SELECT * FROM %s ORDER BY %s",
-                                object->activityName, first);
+// Runs a filter's or sort order's test statement.  The database decides:
+// 0 or 70 accepts it (the slot is then 0); any other code refuses it, which
+// is logged with that code and becomes 4.
+bool passesTestRun(LifelogImpl* object, const char* test, const char* function, unsigned int* err) {
+    __LifelogImpl_checkValid(object, test, err);
+    if (*err == LIFELOG_E_SUCCESS || *err == ZBASE_E_NO_ROWS_CHANGED) {
+        *err = LIFELOG_E_SUCCESS;
+        return true;
     }
-    return length >= 0 && length < kStatementCapacity;
+    LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
+                "[%s] : filter statement is failed.", Exception_toString(*err));
+    *err = LIFELOG_E_INVALID_ARG;
+    return false;
+}
+
+// A sort order of one or two columns, as setSortOrder and setSortOrder2 ask
+// for it; only setSortOrder2 writes the trace lines of its steps.
+struct OrderRequest {
+    const char* function;
+    bool traced;
+    const char* columns[2];
+    int32_t types[2];
+};
+
+// The order texts of the columns that take part, in order.
+bool makeOrderTexts(const OrderRequest& request, StringGuard (&texts)[2], unsigned int* err) {
+    int made = 0;
+    for (int i = 0; i < 2; ++i) {
+        if (request.columns[i] == nullptr || request.types[i] == LIFELOG_ORDER_NONE) {
+            continue;
+        }
+        texts[made].reset(newOrderText(request.columns[i], request.types[i], err));
+        if (!texts[made]) {
+            return false;
+        }
+        if (request.traced) {
+            LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, request.function, __LINE__,
+                        " Order string 1:  %s", texts[made].get());
+        }
+        ++made;
+    }
+    return true;
+}
+
+// Test-runs the order with the object's filter and, when the database
+// accepts it, stores it; a refusal keeps the previous order.  The test
+// statement separates two columns with " , ", the stored order with ",".
+void setOrder(LifelogImpl* object, const OrderRequest& request, unsigned int* err) {
+    StringGuard test(String_new(kStatementCapacity, err));
+    if (!test) {
+        return;
+    }
+    if (request.traced) {
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, request.function, __LINE__,
+                    " TempSql size : %d", String_length(test.get()));
+    }
+    StringGuard texts[2];
+    if (!makeOrderTexts(request, texts, err)) {
+        return;
+    }
+    const OptionalPart filter = optionalPart(object->filter, " WHERE ");
+    const OptionalPart second = optionalPart(texts[1].get(), " , ");
+    const int length =
+        String_format(test.get(), kStatementCapacity, "SELECT * FROM %s%s%s%s ORDER BY %s%s%s%s",
+                      object->activityName, filter.lead, filter.text, filter.tail, texts[0].get(),
+                      second.lead, second.text, second.tail);
+    if (length < 0 || length >= kStatementCapacity) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, request.function, __LINE__, kOverflowLine,
+                    kStatementCapacity, kStatementCapacity);
+        *err = LIFELOG_E_INVALID_ARG;
+        return;
+    }
+    if (request.traced) {
+        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, request.function, __LINE__,
+                    "Valid Sql str:  %s", test.get());
+    }
+    if (!passesTestRun(object, test.get(), request.function, err)) {
+        return;
+    }
+    releaseText(&object->sortOrder);
+    const int capacity = String_length(texts[0].get()) + textLength(texts[1].get()) + 1 + 1;
+    object->sortOrder = String_new(capacity, err);
+    if (object->sortOrder == nullptr) {
+        return;
+    }
+    const OptionalPart stored = optionalPart(texts[1].get(), ",");
+    String_format(object->sortOrder, capacity, "%s%s%s%s", texts[0].get(), stored.lead, stored.text,
+                  stored.tail);
+    if (request.traced) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kTrace, request.function, __LINE__,
+                    "Sorting String:  %s", object->sortOrder);
+    }
 }
 
 }  // namespace
@@ -706,14 +745,9 @@ LIFELOG_API void __LifelogImpl_setFilter(ILifelog* self, const char* condition, 
     }
     String_format(test.get(), capacity, "SELECT * FROM %s WHERE %s", object->activityName,
                   condition);
-    __LifelogImpl_checkValid(object, test.get(), err);
-    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
-        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, LIFELOG_E_INVALID_ARG);
-        return;
+    if (passesTestRun(object, test.get(), __func__, err)) {
+        storeCopy(&object->filter, condition, err);
     }
-    *err = LIFELOG_E_SUCCESS;
-    storeCopy(&object->filter, condition, err);
 }
 
 LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, int32_t orderType,
@@ -734,28 +768,7 @@ LIFELOG_API void __LifelogImpl_setSortOrder(ILifelog* self, const char* column, 
         setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    StringGuard test(String_new(kStatementCapacity, err));
-    if (!test) {
-        return;
-    }
-    StringGuard order(newOrderText(column, orderType, err));
-    if (!order) {
-        return;
-    }
-    if (!formatOrderTest(object, test.get(), order.get(), nullptr)) {
-        LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
-        setError(err, LIFELOG_E_INVALID_ARG);
-        return;
-    }
-    __LifelogImpl_checkValid(object, test.get(), err);
-    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
-        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, LIFELOG_E_INVALID_ARG);
-        return;
-    }
-    *err = LIFELOG_E_SUCCESS;
-    releaseText(&object->sortOrder);
-    object->sortOrder = order.release();
+    setOrder(object, {__func__, false, {column, nullptr}, {orderType, LIFELOG_ORDER_NONE}}, err);
 }
 
 LIFELOG_API void __LifelogImpl_setSortOrder2(ILifelog* self, const char* column1,
@@ -774,65 +787,11 @@ LIFELOG_API void __LifelogImpl_setSortOrder2(ILifelog* self, const char* column1
                     "Input LIFELOG_ORDER_NONE type ");
         return;
     }
-    const bool use1 = orderType1 != LIFELOG_ORDER_NONE;
-    const bool use2 = orderType2 != LIFELOG_ORDER_NONE;
     if (!isReady(object)) {
         setError(err, LIFELOG_E_INVALID_ARG);
         return;
     }
-    StringGuard test(String_new(kStatementCapacity, err));
-    if (!test) {
-        return;
-    }
-    LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
-                " TempSql size : %d", String_length(test.get()));
-    StringGuard order1;
-    StringGuard order2;
-    if (use1) {
-        order1.reset(newOrderText(column1, orderType1, err));
-        if (!order1) {
-            return;
-        }
-        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
-                    " Order string 1:  %s", order1.get());
-    }
-    if (use2) {
-        order2.reset(newOrderText(column2, orderType2, err));
-        if (!order2) {
-            return;
-        }
-        LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
-                    " Order string 1:  %s", order2.get());
-    }
-    const char* first = use1 ? order1.get() : order2.get();
-    const char* second = use1 && use2 ? order2.get() : nullptr;
-    if (!formatOrderTest(object, test.get(), first, second)) {
-        LIFELOG_ERROR(kOverflowLine, kStatementCapacity, kStatementCapacity);
-        setError(err, LIFELOG_E_INVALID_ARG);
-        return;
-    }
-    LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, __func__, __LINE__,
-                "Valid Sql str:  %s", test.get());
-    __LifelogImpl_checkValid(object, test.get(), err);
-    if (*err != 0 && *err != ZBASE_E_NO_ROWS_CHANGED) {
-        LIFELOG_ERROR("[%s] : filter statement is failed.", Exception_toString(*err));
-        setError(err, LIFELOG_E_INVALID_ARG);
-        return;
-    }
-    *err = LIFELOG_E_SUCCESS;
-    releaseText(&object->sortOrder);
-    const int capacity = String_length(first) + textLength(second) + 1 + 1;
-    char* sortOrder = String_new(capacity, err);
-    if (sortOrder == nullptr) {
-        return;
-    }
-    if (second != nullptr) {
-        String_format(sortOrder, capacity, "%s,%s", first, second);
-    } else {
-        String_format(sortOrder, capacity, "%s", first);
-    }
-    object->sortOrder = sortOrder;
-    LIFELOG_TRACE("Sorting String:  %s", sortOrder);
+    setOrder(object, {__func__, true, {column1, column2}, {orderType1, orderType2}}, err);
 }
 
 LIFELOG_API void __LifelogImpl_resetSortOrder(ILifelog* self) {

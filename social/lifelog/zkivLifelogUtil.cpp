@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 #include "zkivLifelogger.h"
@@ -20,7 +21,6 @@ using lifelog::ListGuard;
 using lifelog::StringGuard;
 
 constexpr uint32_t kSummaryChars = 30;
-constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
 
 using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
 
@@ -145,26 +145,6 @@ int32_t oneOf(int32_t value, std::initializer_list<int32_t> accepted) {
 
 // ----------------------------------------------------------- cell items
 
-struct CellKeys {
-    const char* kind;
-    const char* keys[4];
-};
-
-constexpr CellKeys kCellKeys[] = {
-    {"ACTIVITY_CALL", {"CLOG_CELLID", "CLOG_LAC", "CLOG_MCC", "CLOG_MNC"}},
-    {"ACTIVITY_MESSAGE", {"MSGLOG_CELLID", "MSGLOG_LAC", "MSGLOG_MCC", "MSGLOG_MNC"}},
-    {"ACTIVITY_MEDIA", {"MDLOG_CELLID", "MDLOG_LAC", "MDLOG_MCC", "MDLOG_MNC"}},
-};
-
-const CellKeys* cellKeysOf(const char* kind) {
-    for (const CellKeys& entry : kCellKeys) {
-        if (kind != nullptr && strcmp(kind, entry.kind) == 0) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 bool addCellAndLocation(ZLifelogActivity* activity, const int32_t (&values)[4],
                         const char* location, unsigned int* err) {
     BlockGuard blocks[4];
@@ -175,9 +155,12 @@ bool addCellAndLocation(ZLifelogActivity* activity, const int32_t (&values)[4],
         }
     }
     // Kinds without cell columns (photos) drop the four values.
-    if (const CellKeys* cell = cellKeysOf(ZLifelogActivity_getName(activity))) {
+    const char* kind = ZLifelogActivity_getName(activity);
+    if (const lifelog::TableSchema* table = kind ? lifelog::findTable(kind) : nullptr) {
+        const lifelog::CellKeys& cell = table->cellKeys;
+        const char* keys[4] = {cell.cellId, cell.lac, cell.mcc, cell.mnc};
         for (size_t i = 0; i < 4; ++i) {
-            if (!addItem(activity, cell->keys[i], blocks[i].release(), LIFELOG_VALUE_INT, err)) {
+            if (!addItem(activity, keys[i], blocks[i].release(), LIFELOG_VALUE_INT, err)) {
                 return false;
             }
         }
@@ -186,7 +169,8 @@ bool addCellAndLocation(ZLifelogActivity* activity, const int32_t (&values)[4],
         return true;
     }
     char* copy = String_newByString(location, err);
-    return copy != nullptr && addItem(activity, "LOCATION", copy, LIFELOG_VALUE_STRING, err);
+    return copy != nullptr &&
+           addItem(activity, lifelog::kLocationColumn, copy, LIFELOG_VALUE_STRING, err);
 }
 
 // ------------------------------------------------------------ time stamps
@@ -266,12 +250,13 @@ LIFELOG_API ZLifelogActivity* _CreateCallActivity(const char* phoneNumber, int d
         return nullptr;
     }
     const ItemSource items[] = {
-        copy("CLOG_PHONE_NUMBER", phoneNumber),
-        number("CLOG_DIRECTION", oneOf(direction, {0, 1, 2})),
-        number("CLOG_DURATION", duration),
-        number("CLOG_TYPE", oneOf(type, {-1, 0, 1})),
+        copy(lifelog::columnOf(lifelog::kCallTable, "CLOG_PHONE_NUMBER"), phoneNumber),
+        number(lifelog::columnOf(lifelog::kCallTable, "CLOG_DIRECTION"),
+               oneOf(direction, {0, 1, 2})),
+        number(lifelog::columnOf(lifelog::kCallTable, "CLOG_DURATION"), duration),
+        number(lifelog::columnOf(lifelog::kCallTable, "CLOG_TYPE"), oneOf(type, {-1, 0, 1})),
     };
-    return buildActivity("ACTIVITY_CALL", items, {cellId, lac, mcc, mnc}, location, err);
+    return buildActivity(lifelog::kCallTable.kind, items, {cellId, lac, mcc, mnc}, location, err);
 }
 
 LIFELOG_API ZLifelogActivity* _CreateMsgActivity(const char* phoneNumber, int direction, int type,
@@ -284,12 +269,14 @@ LIFELOG_API ZLifelogActivity* _CreateMsgActivity(const char* phoneNumber, int di
         return nullptr;
     }
     const ItemSource items[] = {
-        copy("MSGLOG_PHONE_NUMBER", phoneNumber),
-        number("MSGLOG_DIRECTION", oneOf(direction, {0, 1})),
-        number("MSGLOG_TYPE", oneOf(type, {0, 1})),
-        summary("MSGLOG_SUMMARY", summaryText),
+        copy(lifelog::columnOf(lifelog::kMessageTable, "MSGLOG_PHONE_NUMBER"), phoneNumber),
+        number(lifelog::columnOf(lifelog::kMessageTable, "MSGLOG_DIRECTION"),
+               oneOf(direction, {0, 1})),
+        number(lifelog::columnOf(lifelog::kMessageTable, "MSGLOG_TYPE"), oneOf(type, {0, 1})),
+        summary(lifelog::columnOf(lifelog::kMessageTable, "MSGLOG_SUMMARY"), summaryText),
     };
-    return buildActivity("ACTIVITY_MESSAGE", items, {cellId, lac, mcc, mnc}, location, err);
+    return buildActivity(lifelog::kMessageTable.kind, items, {cellId, lac, mcc, mnc}, location,
+                         err);
 }
 
 LIFELOG_API ZLifelogActivity* _CreateMediaActivity(int type, const char* title, const char* uri,
@@ -303,15 +290,15 @@ LIFELOG_API ZLifelogActivity* _CreateMediaActivity(int type, const char* title, 
         return nullptr;
     }
     const ItemSource items[] = {
-        number("MDLOG_TYPE", oneOf(type, {0, 1, 2})),
-        copy("MDLOG_TITLE", title),
-        number("MDLOG_PLAY_TIME", playTime, playTime > 0),
-        copy("MDLOG_MEDIA_URI", uri),
-        copy("MDLOG_ARTIST", artist),
-        copy("MDLOG_ALBUM", album),
-        copy("MDLOG_CATEGORY", category),
+        number(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_TYPE"), oneOf(type, {0, 1, 2})),
+        copy(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_TITLE"), title),
+        number(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_PLAY_TIME"), playTime, playTime > 0),
+        copy(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_MEDIA_URI"), uri),
+        copy(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_ARTIST"), artist),
+        copy(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_ALBUM"), album),
+        copy(lifelog::columnOf(lifelog::kMediaTable, "MDLOG_CATEGORY"), category),
     };
-    return buildActivity("ACTIVITY_MEDIA", items, {cellId, lac, mcc, mnc}, location, err);
+    return buildActivity(lifelog::kMediaTable.kind, items, {cellId, lac, mcc, mnc}, location, err);
 }
 
 LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char* uri,
@@ -328,7 +315,7 @@ LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char
         copy("PTLOG_URI", uri),
         copy("PTLOG_TAG", tag),
     };
-    return buildActivity("ACTIVITY_PHOTO", items, {cellId, lac, mcc, mnc}, location, err);
+    return buildActivity(lifelog::kPhotoKind, items, {cellId, lac, mcc, mnc}, location, err);
 }
 
 LIFELOG_API void __AddLocatinInfo(ZLifelogActivity* activity, int cellId, int lac, int mcc, int mnc,
@@ -392,7 +379,7 @@ LIFELOG_API ZLifelogger* _CreateDBLifeLogger(unsigned int* err, int maxCountPerA
         LIFELOG_ERROR("[%s] Propagated : ZLifelogger_new", Exception_toString(*err));
         return nullptr;
     }
-    DBHandle* dbHandle = DBHandle_new(kDatabasePath, maxCountPerActivity, err);
+    DBHandle* dbHandle = DBHandle_new(lifelog::kDatabasePath, maxCountPerActivity, err);
     if (lifelog::madeNothing(dbHandle, err, LIFELOG_E_OUT_OF_MEMORY)) {
         LIFELOG_ERROR("[%s] Propagated : DBHandle_new", Exception_toString(*err));
         return nullptr;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 
@@ -15,66 +16,9 @@ constexpr HandleOps kDBHandleOps = {__DBHandle_open, __DBHandle_write, __DBHandl
 
 constexpr const char* kWrite = "__DBHandle_write";
 
-// The schema: one table per stored activity kind.  The tabs and blanks are
-// part of the text that the database keeps for each table.
-// clang-format off
-constexpr const char* kCreateTables[] = {
-    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_CALL' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'CLOG_DIRECTION' INTEGER ,\t\t\t\t\t\t\t 'CLOG_DURATION' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'CLOG_TYPE' INTEGER, 'CLOG_PHONE_NUMBER' text(50), 'CLOG_NAME' text(50), \t\t\t\t\t\t\t 'CLOG_CELLID' INTEGER DEFAULT -1, 'CLOG_LAC' INTEGER DEFAULT -1, 'CLOG_MCC' INTEGER DEFAULT -1, 'CLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'CLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MESSAGE' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MSGLOG_DIRECTION' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_SUMMARY' text(100), 'MSGLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_PHONE_NUMBER' text(50), 'MSGLOG_NAME' text(50), \t\t\t\t\t\t\t 'MSGLOG_CELLID' INTEGER DEFAULT -1, 'MSGLOG_LAC' INTEGER DEFAULT -1, 'MSGLOG_MCC' INTEGER DEFAULT -1, 'MSGLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MSGLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-    "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-};
-
-// Indexes of each table, kept beside the tables rather than in their
-// definitions.  The trimming finds the oldest row through the time stamp
-// (so do the readers' date ranges), and its row count reads the narrowest
-// index, the type column's, instead of the whole table.  A file made before
-// them gets them the first time a writer opens it.
-constexpr const char* kCreateIndexes[] = {
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TIME ON ACTIVITY_CALL (CLOG_TIMESTAMP)",
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TYPE ON ACTIVITY_CALL (CLOG_TYPE)",
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TIME ON ACTIVITY_MESSAGE (MSGLOG_TIMESTAMP)",
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TYPE ON ACTIVITY_MESSAGE (MSGLOG_TYPE)",
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TIME ON ACTIVITY_MEDIA (MDLOG_TIMESTAMP)",
-    "CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TYPE ON ACTIVITY_MEDIA (MDLOG_TYPE)",
-};
-
-// When a write puts the activity's own time stamp into the row.
-enum class StampRule { kNever, kAlways, kCall };
-
-// What a write does per stored kind: the same-time delete (calls and
-// messages only), the trimming delete, and the time-stamp column.
-struct TableRules {
-    std::string_view name;
-    const char* sameTimeDelete;
-    const char* trim;
-    const char* timestampColumn;
-    StampRule stampRule;
-};
-
-constexpr TableRules kTables[] = {
-    {"ACTIVITY_CALL",
-     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE CLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
-     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                CLOG_TIMESTAMP=(SELECT MIN(CLOG_TIMESTAMP) FROM %s) LIMIT 1)",
-     "CLOG_TIMESTAMP", StampRule::kCall},
-    {"ACTIVITY_MESSAGE",
-     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE MSGLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
-     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MSGLOG_TIMESTAMP=(SELECT MIN(MSGLOG_TIMESTAMP) FROM %s) LIMIT 1)",
-     "MSGLOG_TIMESTAMP", StampRule::kAlways},
-    {"ACTIVITY_MEDIA", nullptr,
-     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MDLOG_TIMESTAMP=(SELECT MIN(MDLOG_TIMESTAMP) FROM %s) LIMIT 1)",
-     "MDLOG_TIMESTAMP", StampRule::kNever},
-};
-
-// clang-format on
-
-constexpr const TableRules* findTable(std::string_view name) {
-    for (const TableRules& table : kTables) {
-        if (table.name == name) {
-            return &table;
-        }
-    }
-    return nullptr;
-}
+using lifelog::findTable;
+using lifelog::StampRule;
+using lifelog::TableSchema;
 
 // Rooms of the work texts of one write.
 constexpr int kDeleteRoom = 1024;
@@ -127,8 +71,10 @@ void discardNewDatabase(DBHandle* self) {
 // that exists already costs a look at the schema.
 void addIndexes(Database* db) {
     unsigned int err = 0;
-    for (const char* statement : kCreateIndexes) {
-        Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
+    for (const TableSchema* table : lifelog::kTables) {
+        for (const char* statement : table->indexes) {
+            Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
+        }
     }
 }
 
@@ -221,9 +167,9 @@ Step formatValue(Row& row, const ZLifelogActivityItem* item) {
     switch (item->valueType) {
         case LIFELOG_VALUE_INT: {
             const int32_t value = *static_cast<const int32_t*>(item->value);
-            if (String_equals(item->key, "CLOG_DURATION"))
+            if (String_equals(item->key, lifelog::columnOf(lifelog::kCallTable, "CLOG_DURATION")))
                 row.duration = value;
-            if (String_equals(item->key, "CLOG_DIRECTION"))
+            if (String_equals(item->key, lifelog::columnOf(lifelog::kCallTable, "CLOG_DIRECTION")))
                 row.direction = value;
             length = String_format(fragment, kValueFragmentRoom, "'%d'", static_cast<int>(value));
             break;
@@ -291,6 +237,22 @@ Step appendItem(Row& row, const ZLifelogActivityItem* item) {
     return Step::kDone;
 }
 
+// Appends the activity's items in their order, up to the first that no
+// longer fits; false when an item cannot be written.
+bool appendItems(Row& row, ZLifelogActivity* activity) {
+    void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(activity));
+    while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
+        const Step step = appendItem(row, item);
+        if (step == Step::kFail) {
+            return false;
+        }
+        if (step == Step::kStop) {
+            break;
+        }
+    }
+    return true;
+}
+
 // Appends the activity's own time stamp as the table's time-stamp column.
 bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
     char* columns = row.columnList.get();
@@ -322,7 +284,7 @@ bool appendTimestamp(Row& row, const char* column, const DateTime& when) {
 // unanswered one that replaced nothing, or one that never connected;
 // otherwise the database's current time applies.  Media rows take theirs
 // only from a time-stamp item.
-bool keepsOwnTimestamp(const TableRules& table, const Row& row, bool replaced) {
+bool keepsOwnTimestamp(const TableSchema& table, const Row& row, bool replaced) {
     switch (table.stampRule) {
         case StampRule::kAlways:
             return true;
@@ -336,7 +298,7 @@ bool keepsOwnTimestamp(const TableRules& table, const Row& row, bool replaced) {
 
 // Removes a stored row with the same time stamp.  Returns false on
 // failure; `replaced` tells whether a row was removed.
-bool deleteSameTime(Database* db, const char* name, const TableRules* table, const DateTime& when,
+bool deleteSameTime(Database* db, const char* name, const TableSchema* table, const DateTime& when,
                     bool& replaced) {
     replaced = true;  // a kind without this delete counts as replaced
     if (table == nullptr || table->sameTimeDelete == nullptr) {
@@ -359,7 +321,7 @@ bool deleteSameTime(Database* db, const char* name, const TableRules* table, con
 }
 
 // Removes the oldest row once the table holds its maximum.
-bool trim(Database* db, const char* name, const TableRules* table, int32_t maxCount) {
+bool trim(Database* db, const char* name, const TableSchema* table, int32_t maxCount) {
     if (table == nullptr) {
         return true;
     }
@@ -491,8 +453,8 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
         discardNewDatabase(dbHandle);
         return;
     }
-    for (const char* statement : kCreateTables) {
-        Database_executeSQL(dbHandle->pDBHandle, statement, 1, nullptr, nullptr, err);
+    for (const TableSchema* table : lifelog::kTables) {
+        Database_executeSQL(dbHandle->pDBHandle, table->create, 1, nullptr, nullptr, err);
         if (!isSuccess(*err)) {
             LIFELOG_ERROR("[%s] Propagated : Database_executeSQL is failed",
                           Exception_toString(*err));
@@ -547,7 +509,7 @@ LIFELOG_API int __DBHandle_write(Handle* pI, ZLifelogActivity* pLifelogActivity)
     }
     const DateTime when = ZLifelogActivity_getTimestamp(pLifelogActivity);
     const bool dated = hasTimestamp(when);
-    const TableRules* table = findTable(name);
+    const TableSchema* table = findTable(name);
 
     bool replaced = true;
     if (dated && !deleteSameTime(self->pDBHandle, name, table, when, replaced)) {
@@ -558,16 +520,8 @@ LIFELOG_API int __DBHandle_write(Handle* pI, ZLifelogActivity* pLifelogActivity)
     }
 
     Row row;
-    if (!row.make()) {
+    if (!row.make() || !appendItems(row, pLifelogActivity)) {
         return 0;
-    }
-    void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(pLifelogActivity));
-    while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
-        const Step step = appendItem(row, item);
-        if (step == Step::kFail)
-            return 0;
-        if (step == Step::kStop)
-            break;
     }
 
     if (dated && table != nullptr && keepsOwnTimestamp(*table, row, replaced) &&

@@ -3,25 +3,36 @@
 #include "zkivLifeloggerDefaultFilter.h"
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
 
 namespace {
 
-constexpr const char* kConfigFile = "/System/Lifelog/lifelogconf.ini";
 constexpr int kValueRoom = 64;
 
 constexpr FilterOps kDefaultFilterOps = {__DefaultFilter_isLoggable, __DefaultFilter_delete};
 
-// Closes the configuration file on every way out of a decision.
-struct RegistryCloser {
-    Registry* registry;
-    ~RegistryCloser() {
-        if (registry != nullptr) {
-            unsigned int err = 0;
-            Registry_close(registry, 0, &err);
-        }
+// Reads the kind's switch from section "ACTIVITY" into `value`; a failure
+// is logged under the decision's name.
+bool readSwitch(Registry* registry, const char* kind, char (&value)[kValueRoom]) {
+    constexpr const char* kDecide = "__DefaultFilter_isLoggable";
+    unsigned int err = 0;
+    Registry_getValue(registry, "ACTIVITY", kind, REGISTRY_TYPE_STRING, value, kValueRoom, &err);
+    if (err == 0) {
+        return true;
     }
-};
+    if (err == ZBASE_E_KEY_NOT_FOUND) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kDecide, __LINE__,
+                    "%s: Registry_getValue key not found", kDecide);
+    } else if (err == ZBASE_E_SECTION_NOT_FOUND) {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kDecide, __LINE__,
+                    "%s: Registry_getValue section not found", kDecide);
+    } else {
+        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kDecide, __LINE__,
+                    "%s: Registry_getValue failed ", kDecide);
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -67,23 +78,14 @@ LIFELOG_API int __DefaultFilter_isLoggable(Filter* filter, ZLifelogActivity* act
         LIFELOG_ERROR("%s: Mutex_lock is failed.", __func__);
         return 0;
     }
-    RegistryCloser file{_Registry_openInternal(kConfigFile, 0, &err)};
-    if (file.registry == nullptr) {
+    lifelog::RegistryGuard file(_Registry_openInternal(lifelog::kConfigPath, 0, &err));
+    if (!file) {
         Mutex_unlock(self->mutex, &err);
-        LIFELOG_ERROR("%s: %s file open failed", __func__, kConfigFile);
+        LIFELOG_ERROR("%s: %s file open failed", __func__, lifelog::kConfigPath);
         return 0;
     }
     char value[kValueRoom] = {};
-    Registry_getValue(file.registry, "ACTIVITY", name, REGISTRY_TYPE_STRING, value, kValueRoom,
-                      &err);
-    if (err != 0) {
-        if (err == ZBASE_E_KEY_NOT_FOUND) {
-            LIFELOG_ERROR("%s: Registry_getValue key not found", __func__);
-        } else if (err == ZBASE_E_SECTION_NOT_FOUND) {
-            LIFELOG_ERROR("%s: Registry_getValue section not found", __func__);
-        } else {
-            LIFELOG_ERROR("%s: Registry_getValue failed ", __func__);
-        }
+    if (!readSwitch(file.get(), name, value)) {
         Mutex_unlock(self->mutex, &err);
         return 0;
     }

@@ -2,6 +2,7 @@
 #include "zkivLifeloggingServiceUtil.h"
 
 #include "lifelogInternal.h"
+#include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
 #include "zkivLifelogActivityItem.h"
 #include "zkivLifelogUtil.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kConfigFile = "/System/Lifelog/lifelogconf.ini";
 constexpr int32_t kDefaultMaxCount = 500;
 
 using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
@@ -82,14 +82,14 @@ extern "C" {
 LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
     int32_t count = kDefaultMaxCount;
     unsigned int err = 0;
-    Registry* registry = _Registry_openInternal(kConfigFile, 0, &err);
-    if (registry == nullptr) {
-        LIFELOG_ERROR("%s file open failed", kConfigFile);
+    lifelog::RegistryGuard registry(_Registry_openInternal(lifelog::kConfigPath, 0, &err));
+    if (!registry) {
+        LIFELOG_ERROR("%s file open failed", lifelog::kConfigPath);
         return kDefaultMaxCount;
     }
     int32_t value = 0;
-    Registry_getValue(registry, "ACTIVITY_CONFIG", "MAX_COUNT_PER_ACTIVITY", REGISTRY_TYPE_INT,
-                      &value, static_cast<int>(sizeof value), &err);
+    Registry_getValue(registry.get(), "ACTIVITY_CONFIG", "MAX_COUNT_PER_ACTIVITY",
+                      REGISTRY_TYPE_INT, &value, static_cast<int>(sizeof value), &err);
     if (err == ZBASE_E_KEY_NOT_FOUND) {
         LIFELOG_ERROR("%s: Registry_getValue key not found", "MAX_COUNT_PER_ACTIVITY");
     } else if (err == ZBASE_E_SECTION_NOT_FOUND) {
@@ -99,7 +99,6 @@ LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
     } else {
         count = value;
     }
-    Registry_close(registry, 0, &err);
     return count;
 }
 
@@ -128,7 +127,7 @@ LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err) {
 LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direction, int duration,
                                               int type, int cellId, int lac, int mcc, int mnc,
                                               const char* timestamp) {
-    logDirectly(__func__, "CLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
+    logDirectly(__func__, lifelog::kCallTable.timestampColumn, timestamp, [&](unsigned int* err) {
         return _CreateCallActivity(phoneNumber, direction, duration, type, cellId, lac, mcc, mnc,
                                    nullptr, err);
     });
@@ -137,17 +136,18 @@ LIFELOG_API void _Lifelog_CallActivityLogging(const char* phoneNumber, int direc
 LIFELOG_API void _Lifelog_MsgActivityLogging(const char* phoneNumber, int direction, int type,
                                              const char* summary, int cellId, int lac, int mcc,
                                              int mnc, const char* timestamp) {
-    logDirectly(__func__, "MSGLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
-        return _CreateMsgActivity(phoneNumber, direction, type, summary, cellId, lac, mcc, mnc,
-                                  nullptr, err);
-    });
+    logDirectly(__func__, lifelog::kMessageTable.timestampColumn, timestamp,
+                [&](unsigned int* err) {
+                    return _CreateMsgActivity(phoneNumber, direction, type, summary, cellId, lac,
+                                              mcc, mnc, nullptr, err);
+                });
 }
 
 LIFELOG_API void _Lifelog_MediaActivityLogging(int type, const char* title, const char* uri,
                                                int playTime, const char* artist, const char* album,
                                                const char* category, int cellId, int lac, int mcc,
                                                int mnc, const char* timestamp) {
-    logDirectly(__func__, "MDLOG_TIMESTAMP", timestamp, [&](unsigned int* err) {
+    logDirectly(__func__, lifelog::kMediaTable.timestampColumn, timestamp, [&](unsigned int* err) {
         return _CreateMediaActivity(type, title, uri, playTime, artist, album, category, cellId,
                                     lac, mcc, mnc, nullptr, err);
     });
