@@ -101,9 +101,9 @@ void handOver(const char* function, ActivityEventController* c, ZLifelogActivity
         c->pendingActivity = activity;
         ++h.eventsOutstanding;
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Event_fire(&c->event, &err);
-    if (err == 0) {
+    if (err == LIFELOG_E_SUCCESS) {
         return;
     }
     LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__, "Event_fire() failed!");
@@ -128,7 +128,7 @@ void dispatch(const char* function, ActivityEventController* c, DateTime timesta
     if (c == nullptr || c->handover == nullptr || !enterDispatch(*c->handover)) {
         return;
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     ZLifelogActivity* activity = build(&err);
     if (activity == nullptr) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
@@ -195,14 +195,14 @@ LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* e
         return abandon(c, nullptr, err);
     }
     ZLifelogger_setFilter(c->logger, filter, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated: ZLifelogger_setFilter", Exception_toString(*err));
         return abandon(c, filter, err);
     }
     // From here on the filter is the logger's.
     c->notifier =
         static_cast<ILifelogPi*>(Com_createInstance(&CLSID_LifelogPi, &IID_ILifelogPi, err));
-    if (*err != 0 || c->notifier == nullptr) {
+    if (*err != LIFELOG_E_SUCCESS || c->notifier == nullptr) {
         LIFELOG_ERROR("[%s] Propagated: IID_ILifelogPi", Exception_toString(*err));
         return abandon(c, nullptr, err);
     }
@@ -215,14 +215,14 @@ LIFELOG_API void ActivityEventController_init(ActivityEventController* controlle
     int actorId = Actor_getCurrentID();
     Event_init(&controller->event, LIFELOG_ACTIVITY_EVENT_ID, actorId, __ZLifelog_eventHandler);
     Event_addListener(&controller->event, __ZLifelog_eventHandler, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated: Event_addListener is failed", Exception_toString(*err));
         return;
     }
     controller->controller = controller;
     ILifelogPi* notifier = controller->notifier;
     notifier->ops->initialize(notifier, controller, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated: ActivityEventController_initPi is failed",
                       Exception_toString(*err));
     }
@@ -243,7 +243,7 @@ LIFELOG_API void ActivityEventController_delete(ActivityEventController* control
         closeAndDrain(controller);
     }
     if (controller->mutex != nullptr) {
-        unsigned int scratch = 0;
+        unsigned int scratch = LIFELOG_E_SUCCESS;
         Mutex_delete(controller->mutex, &scratch);
     }
     if (controller->logger != nullptr) {
@@ -299,9 +299,9 @@ LIFELOG_API void __ZLifelog_eventHandler(Event* event) {
         h.changed.notify_all();
     }
     if (activity != nullptr) {
-        unsigned int err = 0;
+        unsigned int err = LIFELOG_E_SUCCESS;
         ZLifelogger_log(c->logger, activity, &err);
-        if (err != 0) {
+        if (err != LIFELOG_E_SUCCESS) {
             LIFELOG_ERROR("[%s] Propagated: ZLifelogger_log is failed", Exception_toString(err));
         }
         ZLifelogActivity_delete(activity);

@@ -47,7 +47,7 @@ LIFELOG_API void* Dll_getFactory(void* /*unused*/, unsigned int* err) {
 LIFELOG_API LifelogCommon* __LifelogCommon_createFactory(unsigned int* err) {
     LIFELOG_ENTER(err);
     LifelogCommon* factory = __LifelogCommon_new(err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
     factory->ops->addRef(factory);

@@ -39,10 +39,10 @@ void* newNumberBlock(T number) {
 // Reads the column's value by its value type into a value of the item's own.
 bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsigned int* err) {
     const char* failed = nullptr;
-    unsigned int readErr = 0;
+    unsigned int readErr = LIFELOG_E_SUCCESS;
     if (valueType == LIFELOG_VALUE_STRING) {
         const char* text = DbEnumerator_getText(rows, column, &readErr);
-        if (readErr != 0 || text == nullptr) {
+        if (readErr != LIFELOG_E_SUCCESS || text == nullptr) {
             ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getText is failed. ",
                      Exception_toString(LIFELOG_E_FAILURE));
         }
@@ -64,7 +64,7 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
         ROW_FAIL(LIFELOG_E_OUT_OF_MEMORY,
                  "[OutOfMemoryError] : ZLifelogActivityItem_new is failed.");
     }
-    if (readErr != 0) {
+    if (readErr != LIFELOG_E_SUCCESS) {
         ROW_FAIL(LIFELOG_E_FAILURE, failed, Exception_toString(LIFELOG_E_FAILURE));
     }
     *value = block.release();
@@ -73,9 +73,9 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
 
 // The text of the time-stamp or location column (null for NULL).
 bool readText(DbEnumerator* rows, int column, const char** text, unsigned int* err) {
-    unsigned int textErr = 0;
+    unsigned int textErr = LIFELOG_E_SUCCESS;
     *text = DbEnumerator_getText(rows, column, &textErr);
-    if (textErr != 0) {
+    if (textErr != LIFELOG_E_SUCCESS) {
         ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getText is failed.",
                  Exception_toString(LIFELOG_E_FAILURE));
     }
@@ -88,9 +88,9 @@ bool addTimestamp(ZLifelogActivity* activity, DbEnumerator* rows, int column, un
     if (!readText(rows, column, &text, err)) {
         return false;
     }
-    unsigned int dateErr = 0;
+    unsigned int dateErr = LIFELOG_E_SUCCESS;
     const DateTime when = _ConvertToDate(text, &dateErr);
-    if (dateErr != 0) {
+    if (dateErr != LIFELOG_E_SUCCESS) {
         ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Convert timestamp is failed.",
                  Exception_toString(LIFELOG_E_FAILURE));
     }
@@ -133,7 +133,7 @@ bool addValueItem(ZLifelogActivity* activity, DbEnumerator* rows, int column, co
         ROW_FAIL(code, "[%s] : ZLifelogActivityItem_new is failed.", Exception_toString(code));
     }
     ZLifelogActivity_addActivityItem(activity, item, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         ZLifelogActivityItem_delete(item);
         const unsigned int code = *err;
         if (valueType == LIFELOG_VALUE_INT64) {
@@ -150,7 +150,7 @@ bool addValueItem(ZLifelogActivity* activity, DbEnumerator* rows, int column, co
 // location or one item; a column without a value adds nothing.
 bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsigned int* err) {
     const int columnType = DbEnumerator_getColumnType(rows, column, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         const unsigned int code = *err;
         ROW_FAIL(code, "[%s] Propagated : DbEnumerator_getColumnType is failed.",
                  Exception_toString(code));
@@ -160,9 +160,9 @@ bool addColumn(ZLifelogActivity* activity, DbEnumerator* rows, int column, unsig
         ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : Db has invalid type.",
                  Exception_toString(LIFELOG_E_FAILURE));
     }
-    unsigned int nameErr = 0;
+    unsigned int nameErr = LIFELOG_E_SUCCESS;
     const char* name = DbEnumerator_getColumnName(rows, column, &nameErr);
-    if (nameErr != 0 || name == nullptr) {
+    if (nameErr != LIFELOG_E_SUCCESS || name == nullptr) {
         ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getColumnName is failed.",
                  Exception_toString(LIFELOG_E_FAILURE));
     }
@@ -197,14 +197,14 @@ LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const
         return nullptr;
     }
     lifelog::StatementGuard statement(Database_createStatement(database, queryText, err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : Database_createStatement is failed.",
                       Exception_toString(*err));
         *err = LIFELOG_E_DATABASE;
         return nullptr;
     }
     DbEnumerator* rows = Database_executeStatement(statement.get(), err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : Database_executeStatement is failed.",
                       Exception_toString(*err));
         *err = LIFELOG_E_DATABASE;
@@ -231,7 +231,7 @@ LIFELOG_API void ZLifelogEnumerator_moveNext(ZLifelogEnumerator* enumerator, uns
     // An advance that finds no row without saying why also ends the walk,
     // so that a client's loop on the error slot always terminates.
     if (DbEnumerator_getNextRow(enumerator->dbEnumerator, err) == 0 &&
-        (*err == ZBASE_E_NO_MORE_ROWS || *err == 0)) {
+        (*err == ZBASE_E_NO_MORE_ROWS || *err == LIFELOG_E_SUCCESS)) {
         *err = LIFELOG_E_END_OF_ENUMERATION;
     }
 }
@@ -249,7 +249,7 @@ LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator*
         return nullptr;
     }
     const int columns = DbEnumerator_getColumnNumber(enumerator->dbEnumerator, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : DbEnumerator_getColumnNumber is failed.",
                       Exception_toString(*err));
         return nullptr;
@@ -278,7 +278,7 @@ LIFELOG_API void ZLifelogEnumerator_reset(ZLifelogEnumerator* enumerator, unsign
 LIFELOG_API void ZLifelogEnumerator_delete(ZLifelogEnumerator* enumerator) {
     LIFELOG_TRACE("start");
     if (enumerator != nullptr) {
-        unsigned int ownErr = 0;
+        unsigned int ownErr = LIFELOG_E_SUCCESS;
         if (enumerator->dbEnumerator != nullptr) {
             DbEnumerator_reset(enumerator->dbEnumerator, &ownErr);
         }

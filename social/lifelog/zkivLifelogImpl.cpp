@@ -160,9 +160,9 @@ LIFELOG_API void __LifelogImpl_delete(ILifelog* self) {
         return;
     }
     if (object->database != nullptr) {
-        unsigned int closeErr = 0;
+        unsigned int closeErr = LIFELOG_E_SUCCESS;
         Database_close(object->database, &closeErr);
-        if (closeErr != 0) {
+        if (closeErr != LIFELOG_E_SUCCESS) {
             LIFELOG_ERROR("[%s] Propagated : filter Database_close is failed.",
                           Exception_toString(closeErr));
         }
@@ -189,7 +189,7 @@ LIFELOG_API void __LifelogImpl_initialize(ILifelog* self, const char* activityNa
         return;
     }
     object->database = _Database_openInternal(lifelog::kDatabasePath, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : Database_openDB is failed", Exception_toString(*err));
     }
 }
@@ -212,7 +212,7 @@ LIFELOG_API void __LifelogImpl_initialize2(ILifelog* self, const char* activityN
     ok = ok && databaseExists(err, __func__, __LINE__);
     if (ok) {
         object->database = _Database_openInternal(lifelog::kDatabasePath, err);
-        if (*err != 0) {
+        if (*err != LIFELOG_E_SUCCESS) {
             LIFELOG_ERROR("Database_openDB is failed");
             object->database = nullptr;
             ok = false;
@@ -326,7 +326,7 @@ LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condi
     }
     String_format(statement.get(), kStatementCapacity, "SELECT * FROM %s ", object->activityName);
     StringGuard where(__LifelogImpl_createWhereQuery(object, condition, err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
     // The where text and the order must fit beside the table name too; a
@@ -452,7 +452,7 @@ bool readSingleValue(LifelogImpl* object, const char* text, const char* whereTex
         return false;
     };
     StatementGuard statement(Database_createStatement(object->database, text, err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return fail("[%s] Propagated : Database_createStatement is failed.", __LINE__);
     }
     if (query.readsType && whereText != nullptr) {
@@ -460,16 +460,16 @@ bool readSingleValue(LifelogImpl* object, const char* text, const char* whereTex
                     whereText);
     }
     RowsGuard rows(Database_executeStatement(statement.get(), err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return fail("[%s] Propagated : Database_executeStatement is failed.", __LINE__);
     }
-    if (DbEnumerator_getNextRow(rows.get(), err) == 0 && *err != 0) {
+    if (DbEnumerator_getNextRow(rows.get(), err) == 0 && *err != LIFELOG_E_SUCCESS) {
         return fail("[%s] Propagated : DbEnumerator_getNextRow is failed.", __LINE__);
     }
     *err = LIFELOG_E_SUCCESS;
     if (query.readsType) {
         DbEnumerator_getColumnType(rows.get(), 0, err);
-        if (*err != 0) {
+        if (*err != LIFELOG_E_SUCCESS) {
             return fail("[%s] Propagated : DbEnumerator_getColumnType is failed.", __LINE__);
         }
     }
@@ -478,7 +478,7 @@ bool readSingleValue(LifelogImpl* object, const char* text, const char* whereTex
     } else {
         out->intValue = DbEnumerator_getInt(rows.get(), 0, err);
     }
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return fail(query.readsDouble ? "[%s] Propagated : DbEnumerator_getDouble is failed."
                                       : "[%s] Propagated : DbEnumerator_getInt is failed.",
                     __LINE__);
@@ -494,7 +494,7 @@ bool readSingleValue(LifelogImpl* object, const char* text, const char* whereTex
 bool runSingleValue(LifelogImpl* object, const SingleValueQuery& query, const char* function,
                     SingleValue* out, unsigned int* err) {
     StringGuard where(__LifelogImpl_createWhereQuery(object, object->filter, err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return false;
     }
     char statement[kSingleValueCapacity];
@@ -537,7 +537,7 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
         return nullptr;
     }
     StringGuard where(__LifelogImpl_createWhereQuery(object, object->filter, err));
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
     const OptionalPart part = optionalPart(where.get(), " ");

@@ -25,12 +25,12 @@ void releaseService() {
 extern "C" {
 
 LIFELOG_API void ZelvanKivLifelogSvcDispatch(int command) {
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     if (command == LIFELOG_SVC_START) {
         releaseService();
         g_pILifeloggingService = static_cast<ILifeloggingService*>(
             Com_createInstance(&CLSID_LifeloggingService, &IID_ILifeloggingService, &err));
-        if (err != 0 || g_pILifeloggingService == nullptr) {
+        if (err != LIFELOG_E_SUCCESS || g_pILifeloggingService == nullptr) {
             // The message has no place for the code's text, which goes along
             // all the same.
 #pragma GCC diagnostic push
@@ -41,7 +41,7 @@ LIFELOG_API void ZelvanKivLifelogSvcDispatch(int command) {
             return;
         }
         g_pILifeloggingService->ops->run(g_pILifeloggingService, &err);
-        if (err != 0) {
+        if (err != LIFELOG_E_SUCCESS) {
             LIFELOG_ERROR("[%s] Propagated: ILifeloggingService_run is failed",
                           Exception_toString(err));
         }
@@ -50,8 +50,12 @@ LIFELOG_API void ZelvanKivLifelogSvcDispatch(int command) {
     }
 }
 
-LIFELOG_API void ZKivLifelogServer_initialize(void) { ZelvanKivLifelogSvcDispatch(LIFELOG_SVC_START); }
+LIFELOG_API void ZKivLifelogServer_initialize(void) {
+    ZelvanKivLifelogSvcDispatch(LIFELOG_SVC_START);
+}
 
-LIFELOG_API void ZKivLifelogServer_finalize(void) { ZelvanKivLifelogSvcDispatch(LIFELOG_SVC_STOP); }
+LIFELOG_API void ZKivLifelogServer_finalize(void) {
+    ZelvanKivLifelogSvcDispatch(LIFELOG_SVC_STOP);
+}
 
 }  // extern "C"

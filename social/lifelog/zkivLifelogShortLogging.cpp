@@ -15,8 +15,8 @@ extern "C" {
 
 LIFELOG_API void CallActivityLogging(int type, int direction, const char* phoneNumber,
                                      int duration) {
-    _Lifelog_CallActivityLogging(phoneNumber, direction, duration, type, kNoCell, kNoCell,
-                                 kNoCell, kNoCell, nullptr);
+    _Lifelog_CallActivityLogging(phoneNumber, direction, duration, type, kNoCell, kNoCell, kNoCell,
+                                 kNoCell, nullptr);
 }
 
 LIFELOG_API void MsgActivityLogging(int type, int direction, const char* phoneNumber,
@@ -26,10 +26,9 @@ LIFELOG_API void MsgActivityLogging(int type, int direction, const char* phoneNu
 }
 
 LIFELOG_API void MediaActivityLogging(int type, const char* title, const char* uri,
-                                      const char* artist, const char* album,
-                                      const char* category) {
-    _Lifelog_MediaActivityLogging(type, title, uri, kNoPlayTime, artist, album, category,
-                                  kNoCell, kNoCell, kNoCell, kNoCell, nullptr);
+                                      const char* artist, const char* album, const char* category) {
+    _Lifelog_MediaActivityLogging(type, title, uri, kNoPlayTime, artist, album, category, kNoCell,
+                                  kNoCell, kNoCell, kNoCell, nullptr);
 }
 
 LIFELOG_API void AppUsageActivityLogging(const char* /*appName*/, int /*duration*/) {}

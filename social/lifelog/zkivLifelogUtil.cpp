@@ -48,12 +48,12 @@ bool addItem(ZLifelogActivity* activity, const char* key, void* value, int value
              unsigned int* err) {
     BlockGuard valueGuard(value);
     ZLifelogActivityItem* item = ZLifelogActivityItem_new(key, value, valueType, err);
-    if (item == nullptr || *err != 0) {
+    if (item == nullptr || *err != LIFELOG_E_SUCCESS) {
         return false;
     }
     valueGuard.release();
     ZLifelogActivity_addActivityItem(activity, item, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         ZLifelogActivityItem_delete(item);
         return false;
     }
@@ -119,7 +119,7 @@ template <size_t N>
 ZLifelogActivity* buildActivity(const char* kind, const ItemSource (&items)[N], Cell cell,
                                 const char* location, unsigned int* err) {
     lifelog::ActivityGuard activity(ZLifelogActivity_new(kind, err));
-    if (!activity || *err != 0) {
+    if (!activity || *err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
     for (const ItemSource& item : items) {
@@ -128,7 +128,7 @@ ZLifelogActivity* buildActivity(const char* kind, const ItemSource (&items)[N], 
         }
     }
     __AddLocatinInfo(activity.get(), cell.cellId, cell.lac, cell.mcc, cell.mnc, location, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
     return activity.release();
@@ -217,9 +217,9 @@ bool readTimestamp(const char* text, DateTime* date) {
     if (text == nullptr) {
         return false;
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     StringGuard datePart(String_newBySubstr(text, 0, 10, &err));
-    if (!datePart || err != 0) {
+    if (!datePart || err != LIFELOG_E_SUCCESS) {
         return false;
     }
     // A text that ends before the time part has none to take.
@@ -227,7 +227,7 @@ bool readTimestamp(const char* text, DateTime* date) {
         return false;
     }
     StringGuard timePart(String_newBySubstr(text, 11, 19, &err));
-    if (!timePart || err != 0) {
+    if (!timePart || err != LIFELOG_E_SUCCESS) {
         return false;
     }
     return readThree(datePart.get(), "-", &date->year, &date->month, &date->day) &&
@@ -320,7 +320,7 @@ LIFELOG_API ZLifelogActivity* _CreatePhotoActivity(const char* title, const char
 
 LIFELOG_API void __AddLocatinInfo(ZLifelogActivity* activity, int cellId, int lac, int mcc, int mnc,
                                   const char* location, unsigned int* err) {
-    unsigned int local = 0;
+    unsigned int local = LIFELOG_E_SUCCESS;
     err = err != nullptr ? err : &local;
     // Callers only need to know that the activity is incomplete, whatever
     // the platform reported.
@@ -352,7 +352,7 @@ LIFELOG_API char* __LifelogUtil_convertToTruncatedUTF8(const char* text, uint32_
     for (uint32_t count = 0; count < maxChars && text[position] != '\0'; ++count) {
         position += characterBytes(text + position);
     }
-    unsigned int local = 0;
+    unsigned int local = LIFELOG_E_SUCCESS;
     return String_newBySubstr(text, 0, static_cast<int>(position), err != nullptr ? err : &local);
 }
 
@@ -393,7 +393,7 @@ LIFELOG_API ZLifelogger* _CreateDBLifeLogger(unsigned int* err, int maxCountPerA
         return nullptr;
     }
     ZLifelogger_addHandler(logger.get(), handler, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         ZLifeloggingHandler_delete(handler);
         LIFELOG_ERROR("[%s] Propagated : ZLifelogger_addHandler", Exception_toString(*err));
         return nullptr;

@@ -97,7 +97,7 @@ void ZLifelogger_log(ZLifelogger* logger, ZLifelogActivity* activity, unsigned i
     void* cursor = List_getIterator(logger->handlers);
     for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
         _ZLifeloggingHandler_doHandle(static_cast<ZLifeloggingHandler*>(each), activity, err);
-        if (*err != 0) {
+        if (*err != LIFELOG_E_SUCCESS) {
             // One failing output never keeps the others from running.
             LIFELOG_ERROR("ZLifelogger_log: log is failed. : %s ", Exception_toString(*err));
             *err = LIFELOG_E_SUCCESS;

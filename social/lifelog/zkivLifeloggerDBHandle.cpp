@@ -50,17 +50,17 @@ DBHandle* selfOf(Handle* pI) {
 // Clean-up of a failed creation; the caller's error slot keeps its code.
 void discardNewDatabase(DBHandle* self) {
     constexpr const char* kCreate = "__DBHandle_createDB";
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     if (self->pDBHandle != nullptr) {
         Database_close(self->pDBHandle, &err);
         self->pDBHandle = nullptr;
-        if (err != 0) {
+        if (err != LIFELOG_E_SUCCESS) {
             LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kCreate, __LINE__,
                         "Database_close is failed");
         }
     }
     _Database_dropInternal(self->dbPath, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kCreate, __LINE__,
                     "Database_drop is failed");
     }
@@ -70,7 +70,7 @@ void discardNewDatabase(DBHandle* self) {
 // cheaper, so a failure changes nothing else and is not reported; an index
 // that exists already costs a look at the schema.
 void addIndexes(Database* db) {
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     for (const TableSchema* table : lifelog::kTables) {
         for (const char* statement : table->indexes) {
             Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
@@ -96,7 +96,7 @@ constexpr const char* kIndexCheck =
 // them).  One statement tells whether any is missing, so a file that has
 // them all pays one empty read per opening.
 void addMissingIndexes(Database* db) {
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Database_executeSQL(db, kIndexCheck, 0, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
         addIndexes(db);
@@ -120,7 +120,7 @@ struct Row {
     int32_t direction = 2;
 
     bool make() {
-        unsigned int err = 0;
+        unsigned int err = LIFELOG_E_SUCCESS;
         columnFragment.reset(String_new(kColumnFragmentRoom, &err));
         if (!columnFragment)
             return false;
@@ -309,14 +309,14 @@ bool deleteSameTime(Database* db, const char* name, const TableSchema* table, co
                   static_cast<int>(when.month), static_cast<int>(when.day),
                   static_cast<int>(when.hour), static_cast<int>(when.minute),
                   static_cast<int>(when.second));
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
                     "Database_executeSQL: delete log is failed");
         return false;
     }
-    replaced = err == 0;
+    replaced = err == LIFELOG_E_SUCCESS;
     return true;
 }
 
@@ -330,7 +330,7 @@ bool trim(Database* db, const char* name, const TableSchema* table, int32_t maxC
     const int bound = maxCount > INT32_MIN ? static_cast<int>(maxCount) - 1 : INT32_MIN;
     char statement[kDeleteRoom];
     String_format(statement, kDeleteRoom, table->trim, name, name, bound, name, name);
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
@@ -342,9 +342,9 @@ bool trim(Database* db, const char* name, const TableSchema* table, int32_t maxC
 
 // The insert as one statement inside a transaction.
 bool insertRow(Database* db, const char* statement) {
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Database_beginTransaction(db, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
                     "[%s] Propagated : Transaction begin failed.", Exception_toString(err));
         return false;
@@ -354,7 +354,7 @@ bool insertRow(Database* db, const char* statement) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
                     "[%s] Propagated : Database_executeSQL failed.", Exception_toString(err));
         Database_rollbackTransaction(db, &err);
-        if (err != 0) {
+        if (err != LIFELOG_E_SUCCESS) {
             LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
                         "[%s] Propagated : Database_rollbackTransaction  failed.",
                         Exception_toString(err));
@@ -362,7 +362,7 @@ bool insertRow(Database* db, const char* statement) {
         return false;
     }
     Database_commitTransaction(db, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, kWrite, __LINE__,
                     "[%s] Propagated : Database_commitTransaction failed.",
                     Exception_toString(err));
@@ -382,7 +382,7 @@ char* replaceByScan(const char* source, const char* token, const char* replaceme
     for (char c : text) {
         length += tokens.find(c) == std::string_view::npos ? 1 : replacementLength;
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     char* result = String_new(length + 1, &err);
     if (result == nullptr) {
         return nullptr;
@@ -421,7 +421,7 @@ LIFELOG_API DBHandle* DBHandle_new(const char* dbPath, int32_t maxCountPerActivi
     }
     self->maxCountPerActivity = maxCountPerActivity;
     __DBHandle_createDB(self, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         DBHandle_delete(self);
         return nullptr;
     }
@@ -468,7 +468,7 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
     // Whatever the close answered, the database handle is not used again:
     // releasing it a second time in the clean-up could free it twice.
     dbHandle->pDBHandle = nullptr;
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : Database_close is failed", Exception_toString(*err));
         discardNewDatabase(dbHandle);
     }
@@ -481,7 +481,7 @@ LIFELOG_API int __DBHandle_open(Handle* pI) {
         return 0;
     }
     DBHandle* self = selfOf(pI);
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     // A file that vanished after creation is not made again here.
     if (!_Database_existsInternal(self->dbPath, &err)) {
         return 0;
@@ -554,9 +554,9 @@ LIFELOG_API void __DBHandle_close(Handle* pI) {
         LIFELOG_ERROR("pThis->pDBHandle is null");
         return;
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Database_close(self->pDBHandle, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("[%s] Propagated : Database_close is failed", Exception_toString(err));
         return;
     }
@@ -588,7 +588,7 @@ LIFELOG_API char* __String_NewReplace(const char* source, const char* token,
     if (tokenLength != 1 || piecesLength + (count - 1) != String_length(source)) {
         return replaceByScan(source, token, replacement);
     }
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     char* result = String_new(piecesLength + (count - 1) * String_length(replacement) + 1, &err);
     if (result == nullptr) {
         return nullptr;

@@ -16,9 +16,9 @@ constexpr FilterOps kDefaultFilterOps = {__DefaultFilter_isLoggable, __DefaultFi
 // is logged under the decision's name.
 bool readSwitch(Registry* registry, const char* kind, char (&value)[kValueRoom]) {
     constexpr const char* kDecide = "__DefaultFilter_isLoggable";
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Registry_getValue(registry, "ACTIVITY", kind, REGISTRY_TYPE_STRING, value, kValueRoom, &err);
-    if (err == 0) {
+    if (err == LIFELOG_E_SUCCESS) {
         return true;
     }
     if (err == ZBASE_E_KEY_NOT_FOUND) {
@@ -60,7 +60,7 @@ LIFELOG_API void __DefaultFilter_delete(Filter* filter) {
         return;
     }
     auto* self = static_cast<DefaultFilter*>(filter->impl);
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Mutex_delete(self->mutex, &err);  // nothing to do about a failure here
     LIFELOG_FREE(self);
 }
@@ -72,9 +72,9 @@ LIFELOG_API int __DefaultFilter_isLoggable(Filter* filter, ZLifelogActivity* act
         return 0;
     }
     auto* self = static_cast<DefaultFilter*>(filter->impl);
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     Mutex_lock(self->mutex, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("%s: Mutex_lock is failed.", __func__);
         return 0;
     }
@@ -91,7 +91,7 @@ LIFELOG_API int __DefaultFilter_isLoggable(Filter* filter, ZLifelogActivity* act
     }
     // The comparison and the closing of the file need no lock.
     Mutex_unlock(self->mutex, &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("%s: Mutex_unlock is failed.", __func__);
         return 0;
     }

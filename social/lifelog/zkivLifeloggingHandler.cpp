@@ -90,7 +90,7 @@ void _ZLifeloggingHandler_doHandle(ZLifeloggingHandler* handler, ZLifelogActivit
     for (void* each = List_getNext(&cursor); each != nullptr; each = List_getNext(&cursor)) {
         auto* generator = static_cast<Generator*>(each);
         lifelog::ActivityGuard generated(generator->ops->generate(generator, activity, err));
-        if (*err != 0) {
+        if (*err != LIFELOG_E_SUCCESS) {
             *err = LIFELOG_E_GENERATOR;
             break;
         }

@@ -50,6 +50,9 @@ const ILifeloggingServiceOps kServiceOps = {
 
 const ActorTargetOps kListenerOps = {__ActorListener_actor};
 
+// The message an actor gets once it has started.
+constexpr int32_t kActorStarted = 1;
+
 LifeloggingServiceImpl* impl(ILifeloggingService* self) {
     return static_cast<LifeloggingServiceImpl*>(self->impl);
 }
@@ -57,7 +60,7 @@ LifeloggingServiceImpl* impl(ILifeloggingService* self) {
 // The first start of the thread (also after a stop that came before it).
 void startThread(LifeloggingServiceImpl* service, unsigned int* err) {
     Thread_start(service->thread, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, "__LifeloggingServiceImpl_run", __LINE__,
                     "Thread_start error : %s", Exception_toString(*err));
         return;
@@ -74,7 +77,7 @@ ActorListener* attach(LifeloggingServiceImpl* service, unsigned int* err) {
         return nullptr;
     }
     ActorListener* listener = ActorListener_new("lifelogActor", service->controller, err);
-    if (listener == nullptr || *err != 0) {
+    if (listener == nullptr || *err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, "__Lifelog_logging_thread_proc", __LINE__,
                     "[%s] Propagated : ActorListener_new is failed", Exception_toString(*err));
         if (listener != nullptr) {
@@ -121,12 +124,12 @@ LIFELOG_API LifeloggingServiceImpl* __LifeloggingServiceImpl_new(unsigned int* e
     service->status = LIFELOG_SERVICE_NOT_STARTED;
     service->refCount = 0;
     service->controller = ActivityEventController_new(err);
-    if (*err != 0 || service->controller == nullptr) {
+    if (*err != LIFELOG_E_SUCCESS || service->controller == nullptr) {
         LIFELOG_ERROR("[%s] Propagated: ActivityEventController_new is failed",
                       Exception_toString(*err));
     } else {
         service->thread = Thread_new("Lifelogging", __Lifelog_logging_thread_proc, 0, 0, err);
-        if (*err == 0 && service->thread != nullptr) {
+        if (*err == LIFELOG_E_SUCCESS && service->thread != nullptr) {
             service->actor = nullptr;
             service->thread->parameter = service;
             return service;
@@ -136,7 +139,7 @@ LIFELOG_API LifeloggingServiceImpl* __LifeloggingServiceImpl_new(unsigned int* e
     lifelog::markFailed(err, LIFELOG_E_FAILURE);
     ActivityEventController_delete(service->controller);
     if (service->thread != nullptr) {
-        unsigned int scratch = 0;
+        unsigned int scratch = LIFELOG_E_SUCCESS;
         Thread_release(service->thread, &scratch);
     }
     LIFELOG_FREE(service);
@@ -159,7 +162,7 @@ LIFELOG_API void __LifeloggingServiceImpl_delete(LifeloggingServiceImpl* service
             mainloop = service->actor->mainloop;
         }
     }
-    unsigned int scratch = 0;
+    unsigned int scratch = LIFELOG_E_SUCCESS;
     if (service->status == LIFELOG_SERVICE_STOPPED && service->threadStarted) {
         Thread_resume(service->thread, &scratch);
     }
@@ -255,7 +258,7 @@ LIFELOG_API ActorListener* ActorListener_new(const char* name, ActivityEventCont
     listener->ops = &kListenerOps;
     listener->impl = listener;
     listener->actor = Actor_new(name, listener, err);
-    if (*err != 0 || listener->actor == nullptr) {
+    if (*err != LIFELOG_E_SUCCESS || listener->actor == nullptr) {
         LIFELOG_ERROR("ActorListener_new : Creating an Actor failed..");
         ActorListener_delete(listener);
         lifelog::markFailed(err, LIFELOG_E_FAILURE);
@@ -270,7 +273,7 @@ LIFELOG_API void ActorListener_delete(ActorListener* listener) {
         return;
     }
     if (listener->actor != nullptr) {
-        unsigned int scratch = 0;
+        unsigned int scratch = LIFELOG_E_SUCCESS;
         Actor_delete(listener->actor, &scratch);
     }
     listener->controller = nullptr;
@@ -279,14 +282,14 @@ LIFELOG_API void ActorListener_delete(ActorListener* listener) {
 
 LIFELOG_API void __ActorListener_actor(void* target, ActorMessage* message) {
     ActorListener* listener = static_cast<ActorListener*>(target)->impl;
-    if (message == nullptr || message->code != 1) {
+    if (message == nullptr || message->code != kActorStarted) {
         return;
     }
     Lock lock(gThreadLock);
     if (listener->controller == nullptr) {
         return;  // the service is being deleted
     }
-    unsigned int scratch = 0;
+    unsigned int scratch = LIFELOG_E_SUCCESS;
     ActivityEventController_init(listener->controller, &scratch);
     if (scratch != 0) {
         LIFELOG_ERROR("[%s] Propagated : ActivityEventController_init is failed",
@@ -302,7 +305,7 @@ LIFELOG_API void* __Lifelog_logging_thread_proc(void* parameter) {
         return nullptr;
     }
     auto* service = static_cast<LifeloggingServiceImpl*>(parameter);
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     ActorListener* listener = attach(service, &err);
     if (listener != nullptr && listener->actor == nullptr) {
         LIFELOG_ERROR("actorListener is null, run lifelog thread is failed.");

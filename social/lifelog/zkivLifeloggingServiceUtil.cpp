@@ -26,7 +26,7 @@ bool attachTimestamp(const char* function, ZLifelogActivity* activity, const cha
         return false;
     }
     ZLifelogActivityItem* item = ZLifelogActivityItem_new(key, copy, LIFELOG_VALUE_STRING, err);
-    if (item == nullptr || *err != 0) {
+    if (item == nullptr || *err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
                     "[%s] Propagated: ZLifelogActivityItem_new is failed",
                     Exception_toString(*err));
@@ -34,7 +34,7 @@ bool attachTimestamp(const char* function, ZLifelogActivity* activity, const cha
         return false;
     }
     ZLifelogActivity_addActivityItem(activity, item, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
                     "[%s] Propagated: ZLifelogActivity_addActivityItem is failed",
                     Exception_toString(*err));
@@ -50,7 +50,7 @@ bool attachTimestamp(const char* function, ZLifelogActivity* activity, const cha
 template <typename Build>
 void logDirectly(const char* function, const char* timestampKey, const char* timestamp,
                  Build build) {
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     LoggerGuard logger(__Lifelog_CreateDefaultLog(&err));
     if (!logger) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
@@ -69,7 +69,7 @@ void logDirectly(const char* function, const char* timestampKey, const char* tim
         return;
     }
     ZLifelogger_log(logger.get(), activity.get(), &err);
-    if (err != 0) {
+    if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, function, __LINE__,
                     "[%s] Propagated: ZLifelogger_log is failed", Exception_toString(err));
     }
@@ -81,7 +81,7 @@ extern "C" {
 
 LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
     int32_t count = kDefaultMaxCount;
-    unsigned int err = 0;
+    unsigned int err = LIFELOG_E_SUCCESS;
     lifelog::RegistryGuard registry(_Registry_openInternal(lifelog::kConfigPath, 0, &err));
     if (!registry) {
         LIFELOG_ERROR("%s file open failed", lifelog::kConfigPath);
@@ -94,7 +94,7 @@ LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
         LIFELOG_ERROR("%s: Registry_getValue key not found", "MAX_COUNT_PER_ACTIVITY");
     } else if (err == ZBASE_E_SECTION_NOT_FOUND) {
         LIFELOG_ERROR("%s: Registry_getValue section not found", "ACTIVITY_CONFIG");
-    } else if (err != 0) {
+    } else if (err != LIFELOG_E_SUCCESS) {
         LIFELOG_ERROR("Registry_getValue failed ");
     } else {
         count = value;
@@ -103,7 +103,7 @@ LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
 }
 
 LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err) {
-    unsigned int local = 0;
+    unsigned int local = LIFELOG_E_SUCCESS;
     err = err != nullptr ? err : &local;
     int32_t maxCount = _Lifelog_getMaxlogNumPerActivity();
     LoggerGuard logger(_CreateDBLifeLogger(err, maxCount));
@@ -116,7 +116,7 @@ LIFELOG_API ZLifelogger* __Lifelog_CreateDefaultLog(unsigned int* err) {
         return nullptr;
     }
     ZLifelogger_setFilter(logger.get(), filter, err);
-    if (*err != 0) {
+    if (*err != LIFELOG_E_SUCCESS) {
         __DefaultFilter_delete(filter);
         LIFELOG_ERROR("[%s] Propagated: ZLifelogger_setFilter", Exception_toString(*err));
         return nullptr;
