@@ -151,20 +151,35 @@ struct TrimCase {
     int seeded;
     int writes;
     int rowsAfter;
-    bool oldestKept;
+    bool oldestKept = false;
 };
 
 TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
-    // clang-format off
     const TrimCase cases[] = {
-        {kCall, 500, 500, 1, 500, false},    // a full table loses its oldest row
-        {kMessage, 500, 499, 1, 500, true},  // one short of full loses nothing
-        {kMedia, 5, 5, 1, 5, false},
-        {kMessage, 1, 0, 3, 1, false},       // a maximum of 1 or 0 keeps the newest alone
-        {kCall, 0, 1, 3, 1, false},
-        {kMedia, 3, 6, 1, 6, false},         // an over-full table loses one row, never more
+        {.kind = kCall,
+         .maxCount = 500,
+         .seeded = 500,
+         .writes = 1,
+         .rowsAfter = 500},  // a full table loses its oldest row
+        {.kind = kMessage,
+         .maxCount = 500,
+         .seeded = 499,
+         .writes = 1,
+         .rowsAfter = 500,
+         .oldestKept = true},  // one short of full loses nothing
+        {.kind = kMedia, .maxCount = 5, .seeded = 5, .writes = 1, .rowsAfter = 5},
+        {.kind = kMessage,
+         .maxCount = 1,
+         .seeded = 0,
+         .writes = 3,
+         .rowsAfter = 1},  // a maximum of 1 or 0 keeps the newest alone
+        {.kind = kCall, .maxCount = 0, .seeded = 1, .writes = 3, .rowsAfter = 1},
+        {.kind = kMedia,
+         .maxCount = 3,
+         .seeded = 6,
+         .writes = 1,
+         .rowsAfter = 6},  // an over-full table loses one row, never more
     };
-    // clang-format on
     for (const TrimCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.kind.table << " " << c.maxCount << " " << c.seeded);
         makeHandle(c.maxCount);
@@ -193,30 +208,100 @@ struct StampCase {
     Kind kind;
     DateTime when;
     std::vector<ItemValue> items;
-    const char* seeded;  // a stored row of this time, if any
-    size_t rowsAfter;    // a row of another time is stored before too, and stays
-    const char* stamp;   // of the new row; nullptr: the database's current time
+    const char* seeded = nullptr;  // a stored row of this time, if any
+    size_t rowsAfter;              // a row of another time is stored before too, and stays
+    const char* stamp = nullptr;   // of the new row; nullptr: the database's current time
 };
 
 TEST_F(DBHandleTest, TimeStampColumnAndSameTimeReplacement) {
     const DateTime noDay{2001, 2, 0, 4, 5, 6, 0}, noYear{0, 2, 3, 4, 5, 6, 0};
     const char *const kNow = nullptr, *kNone = nullptr;
-    // clang-format off
     const StampCase cases[] = {
-        {"message replaces", kMessage, kWhen, {{"MSGLOG_TYPE", 0}}, kWhenText, 2, kWhenText},
-        {"answered call", kCall, kWhen, {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 20}}, kNone, 2, kNow},
-        {"never connected", kCall, kWhen, {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 0}}, kNone, 2, kWhenText},
-        {"negative duration", kCall, kWhen, {{"CLOG_DIRECTION", 0}, {"CLOG_DURATION", -5}}, kNone, 2, kWhenText},
-        {"direction 2", kCall, kWhen, {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}}, kNone, 2, kWhenText},
-        {"direction 2 replaced", kCall, kWhen, {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}}, kWhenText, 2, kNow},
-        {"no direction is 2", kCall, kWhen, {{"CLOG_DURATION", 20}}, kNone, 2, kWhenText},
-        {"duration 0 replaced", kCall, kWhen, {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 0}}, kWhenText, 2, kWhenText},
-        {"media, DateTime", kMedia, kWhen, {{"MDLOG_TYPE", 0}}, kWhenText, 3, kNow},
-        {"media, item", kMedia, kWhen, {{"MDLOG_TIMESTAMP", std::string("1999-12-31 23:59:59")}}, kNone, 2, "1999-12-31 23:59:59"},
-        {"message, no day", kMessage, noDay, {{"MSGLOG_TYPE", 0}}, "2001-02-00 04:05:06", 3, kNow},
-        {"call, no year", kCall, noYear, {{"CLOG_DURATION", 0}}, "0000-02-03 04:05:06", 3, kNow},
+        {.label = "message replaces",
+         .kind = kMessage,
+         .when = kWhen,
+         .items = {{"MSGLOG_TYPE", 0}},
+         .seeded = kWhenText,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "answered call",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 20}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = kNow},
+        {.label = "never connected",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 0}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "negative duration",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 0}, {"CLOG_DURATION", -5}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "direction 2",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "direction 2 replaced",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
+         .seeded = kWhenText,
+         .rowsAfter = 2,
+         .stamp = kNow},
+        {.label = "no direction is 2",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DURATION", 20}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "duration 0 replaced",
+         .kind = kCall,
+         .when = kWhen,
+         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 0}},
+         .seeded = kWhenText,
+         .rowsAfter = 2,
+         .stamp = kWhenText},
+        {.label = "media, DateTime",
+         .kind = kMedia,
+         .when = kWhen,
+         .items = {{"MDLOG_TYPE", 0}},
+         .seeded = kWhenText,
+         .rowsAfter = 3,
+         .stamp = kNow},
+        {.label = "media, item",
+         .kind = kMedia,
+         .when = kWhen,
+         .items = {{"MDLOG_TIMESTAMP", std::string("1999-12-31 23:59:59")}},
+         .seeded = kNone,
+         .rowsAfter = 2,
+         .stamp = "1999-12-31 23:59:59"},
+        {.label = "message, no day",
+         .kind = kMessage,
+         .when = noDay,
+         .items = {{"MSGLOG_TYPE", 0}},
+         .seeded = "2001-02-00 04:05:06",
+         .rowsAfter = 3,
+         .stamp = kNow},
+        {.label = "call, no year",
+         .kind = kCall,
+         .when = noYear,
+         .items = {{"CLOG_DURATION", 0}},
+         .seeded = "0000-02-03 04:05:06",
+         .rowsAfter = 3,
+         .stamp = kNow},
     };
-    // clang-format on
     makeHandle(500);
     for (const StampCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -266,8 +351,8 @@ struct RejectCase {
     const char* label;
     const char* table;
     std::vector<ItemValue> items;
-    const char* line;  // an engine failure is an error, a bound a trace
-    size_t rowsLeft;   // of three stored calls, under a maximum of three
+    const char* line = nullptr;  // an engine failure is an error, a bound a trace
+    size_t rowsLeft;             // of three stored calls, under a maximum of three
 };
 
 TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
@@ -279,15 +364,35 @@ TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
     columns2048.back().key += 'D';
     const char* dbFailed = "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.";
     const char* outOfBounds = "String length is out of bounds";
-    // clang-format off
     const RejectCase cases[] = {
-        {"unknown column", "ACTIVITY_CALL", {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}}, dbFailed, 2},
-        {"photo", "ACTIVITY_PHOTO", {{"PTLOG_TITLE", std::string("p")}}, dbFailed, 3},
-        {"column list of 2047", "ACTIVITY_CALL", columns2047, dbFailed, 2},
-        {"column list past 2047", "ACTIVITY_CALL", columns2048, outOfBounds, 2},
-        {"value list past 2047", "ACTIVITY_CALL", {{"CLOG_NAME", std::string(1000, 'a')}, {"LOCATION", std::string(1000, 'b')}, {"CLOG_PHONE_NUMBER", std::string(40, 'c')}}, outOfBounds, 2},
+        {.label = "unknown column",
+         .table = "ACTIVITY_CALL",
+         .items = {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}},
+         .line = dbFailed,
+         .rowsLeft = 2},
+        {.label = "photo",
+         .table = "ACTIVITY_PHOTO",
+         .items = {{"PTLOG_TITLE", std::string("p")}},
+         .line = dbFailed,
+         .rowsLeft = 3},
+        {.label = "column list of 2047",
+         .table = "ACTIVITY_CALL",
+         .items = columns2047,
+         .line = dbFailed,
+         .rowsLeft = 2},
+        {.label = "column list past 2047",
+         .table = "ACTIVITY_CALL",
+         .items = columns2048,
+         .line = outOfBounds,
+         .rowsLeft = 2},
+        {.label = "value list past 2047",
+         .table = "ACTIVITY_CALL",
+         .items = {{"CLOG_NAME", std::string(1000, 'a')},
+                   {"LOCATION", std::string(1000, 'b')},
+                   {"CLOG_PHONE_NUMBER", std::string(40, 'c')}},
+         .line = outOfBounds,
+         .rowsLeft = 2},
     };
-    // clang-format on
     const Rows calls = {{"2020-01-01 00:00:00"}, {"2020-01-01 00:00:01"}, {"2020-01-01 00:00:02"}};
     makeHandle(3);
     for (const RejectCase& c : cases) {

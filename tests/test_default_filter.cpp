@@ -15,12 +15,12 @@ namespace {
 using DefaultFilterTest = LifelogTest;
 
 struct ConfigCase {
-    const char* config;  // nullptr: no file
+    const char* config = nullptr;  // nullptr: no file
     const char* activity;
     int loggable;
     int maxCount;
-    const char* filterError;  // the error line of each reader, if any
-    const char* maxError;
+    const char* filterError = nullptr;  // the error line of each reader, if any
+    const char* maxError = nullptr;
 };
 
 // The cases run one after the other on one filter: each decision reads the
@@ -30,17 +30,42 @@ TEST_F(DefaultFilterTest, OnlyTrueSwitchesAKindOnAndTheMaximumIsRead) {
     const char* noSection = "Registry_getValue section not found";
     const char* noKey = "Registry_getValue key not found";
     const std::string filterName = "__DefaultFilter_isLoggable";
-    // clang-format off
     const ConfigCase cases[] = {
-        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=20\n", "ACTIVITY_CALL", 1, 20, nullptr, nullptr},
-        {"[ACTIVITY]\nACTIVITY_CALL=yes\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=0\n", "ACTIVITY_CALL", 0, 0, nullptr, nullptr},
-        {"[ACTIVITY]\nACTIVITY_MEDIA = true\n", "ACTIVITY_MEDIA", 1, 500, nullptr, "ACTIVITY_CONFIG: Registry_getValue section not found"},
-        {"[ACTIVITY]\nACTIVITY_MEDIA=1\n[ACTIVITY_CONFIG]\nOTHER=3\n", "ACTIVITY_MEDIA", 0, 500, nullptr, "MAX_COUNT_PER_ACTIVITY: Registry_getValue key not found"},
-        {"[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=x\n", "ACTIVITY_MESSAGE", 0, 500, noKey, "Registry_getValue failed "},
-        {"[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=3\n", "ACTIVITY_CALL", 0, 3, noSection, nullptr},
-        {nullptr, "ACTIVITY_CALL", 0, 500, noFile, noFile},
+        {.config = "[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=20\n",
+         .activity = "ACTIVITY_CALL",
+         .loggable = 1,
+         .maxCount = 20},
+        {.config = "[ACTIVITY]\nACTIVITY_CALL=yes\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=0\n",
+         .activity = "ACTIVITY_CALL",
+         .loggable = 0,
+         .maxCount = 0},
+        {.config = "[ACTIVITY]\nACTIVITY_MEDIA = true\n",
+         .activity = "ACTIVITY_MEDIA",
+         .loggable = 1,
+         .maxCount = 500,
+         .maxError = "ACTIVITY_CONFIG: Registry_getValue section not found"},
+        {.config = "[ACTIVITY]\nACTIVITY_MEDIA=1\n[ACTIVITY_CONFIG]\nOTHER=3\n",
+         .activity = "ACTIVITY_MEDIA",
+         .loggable = 0,
+         .maxCount = 500,
+         .maxError = "MAX_COUNT_PER_ACTIVITY: Registry_getValue key not found"},
+        {.config = "[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=x\n",
+         .activity = "ACTIVITY_MESSAGE",
+         .loggable = 0,
+         .maxCount = 500,
+         .filterError = noKey,
+         .maxError = "Registry_getValue failed "},
+        {.config = "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=3\n",
+         .activity = "ACTIVITY_CALL",
+         .loggable = 0,
+         .maxCount = 3,
+         .filterError = noSection},
+        {.activity = "ACTIVITY_CALL",
+         .loggable = 0,
+         .maxCount = 500,
+         .filterError = noFile,
+         .maxError = noFile},
     };
-    // clang-format on
     unsigned int err = 0;
     Filter* filter = __DefaultFilter_new(&err);
     ASSERT_EQ(err, 0u);

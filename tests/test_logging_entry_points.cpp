@@ -36,30 +36,42 @@ struct Logged {
     std::function<void()> log;
 };
 const Logged kLogged[] = {
-    {kCall, "1|20|0|+49|<null>|11|22|33|44|<null>|2024-01-02 03:04:05",
-     [] { _Lifelog_CallActivityLogging("+49", 1, 20, 0, 11, 22, 33, 44, "2024-01-02 03:04:05"); }},
-    {kCall, "0|-3|0|+7|<null>|0|0|0|0|<null>|<now>",
-     [] { _Lifelog_CallActivityLogging("+7", 9, -3, 4, 0, 0, 0, 0, ""); }},
-    {kMessage, "0|Say \"hi\" to all at the party t|1|+5|<null>|1|2|3|4|<null>|x'); --",
-     [] {
-         _Lifelog_MsgActivityLogging("+5", 0, 1, "Say \"hi\" to all at the party tonight", 1, 2, 3,
-                                     4, "x'); --");
-     }},
-    {kMedia, "S|u|1|215|A|B|C|5|6|7|8|<null>|tomorrow",
-     [] {
-         _Lifelog_MediaActivityLogging(1, "S", "u", 215, "A", "B", "C", 5, 6, 7, 8, "tomorrow");
-     }},
+    {.table = kCall,
+     .row = "1|20|0|+49|<null>|11|22|33|44|<null>|2024-01-02 03:04:05",
+     .log =
+         [] {
+             _Lifelog_CallActivityLogging("+49", 1, 20, 0, 11, 22, 33, 44, "2024-01-02 03:04:05");
+         }},
+    {.table = kCall,
+     .row = "0|-3|0|+7|<null>|0|0|0|0|<null>|<now>",
+     .log = [] { _Lifelog_CallActivityLogging("+7", 9, -3, 4, 0, 0, 0, 0, ""); }},
+    {.table = kMessage,
+     .row = "0|Say \"hi\" to all at the party t|1|+5|<null>|1|2|3|4|<null>|x'); --",
+     .log =
+         [] {
+             _Lifelog_MsgActivityLogging("+5", 0, 1, "Say \"hi\" to all at the party tonight", 1, 2,
+                                         3, 4, "x'); --");
+         }},
+    {.table = kMedia,
+     .row = "S|u|1|215|A|B|C|5|6|7|8|<null>|tomorrow",
+     .log =
+         [] {
+             _Lifelog_MediaActivityLogging(1, "S", "u", 215, "A", "B", "C", 5, 6, 7, 8, "tomorrow");
+         }},
     // The short forms: -1 cell values, no play time, no time-stamp text.
-    {kCall, "2|61|1|+0800|<null>|-1|-1|-1|-1|<null>|<now>",
-     [] { CallActivityLogging(1, 2, "+0800", 61); }},
-    {kMessage, "1|see you|1|+0900|<null>|-1|-1|-1|-1|<null>|<now>",
-     [] { MsgActivityLogging(1, 1, "+0900", "see you"); }},
-    {kMedia, "T|u|0|-1|A|<null>|C|-1|-1|-1|-1|<null>|<now>",
-     [] { MediaActivityLogging(0, "T", "u", "A", nullptr, "C"); }},
+    {.table = kCall,
+     .row = "2|61|1|+0800|<null>|-1|-1|-1|-1|<null>|<now>",
+     .log = [] { CallActivityLogging(1, 2, "+0800", 61); }},
+    {.table = kMessage,
+     .row = "1|see you|1|+0900|<null>|-1|-1|-1|-1|<null>|<now>",
+     .log = [] { MsgActivityLogging(1, 1, "+0900", "see you"); }},
+    {.table = kMedia,
+     .row = "T|u|0|-1|A|<null>|C|-1|-1|-1|-1|<null>|<now>",
+     .log = [] { MediaActivityLogging(0, "T", "u", "A", nullptr, "C"); }},
 };
 
 class EntryPointTest : public LifelogTest {
-  protected:
+protected:
     // The table's rows in insertion order, as in kLogged.
     std::vector<std::string> rows(int table) const {
         if (!std::filesystem::exists(hostPath(kDbPath)))

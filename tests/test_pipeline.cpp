@@ -84,18 +84,38 @@ TEST_F(PipelineTest, FilterHandlersAndGeneratorsRunInOrderAndFailuresAreAbsorbed
     const struct {
         int filter;                       // -1: none, else its answer
         unsigned int opens, fails, code;  // code 4: the activity has no items
-        std::string trail;
-        std::vector<unsigned int> failures;  // the codes the logger logged, in order
+        std::string trail = "";
+        std::vector<unsigned int> failures = {};  // the codes the logger logged, in order
     } cases[] = {
-        {-1, 1, 0, 0, all + rest, {13}},
-        {-1, 0, 0, 0, "1.open " + rest, {13, 13}},
-        {-1, 1, 4, 0, "1.open 1.write:CALL A.generate 1.close " + rest, {20, 13}},
-        {1, 1, 0, 0, "f.test " + all + rest, {13}},
-        {0, 1, 0, 0, "f.test ", {}},
-        {1, 1, 0, 4, "", {}},  // no items: not even the filter is asked
+        {.filter = -1, .opens = 1, .fails = 0, .code = 0, .trail = all + rest, .failures = {13}},
+        {.filter = -1,
+         .opens = 0,
+         .fails = 0,
+         .code = 0,
+         .trail = "1.open " + rest,
+         .failures = {13, 13}},
+        {.filter = -1,
+         .opens = 1,
+         .fails = 4,
+         .code = 0,
+         .trail = "1.open 1.write:CALL A.generate 1.close " + rest,
+         .failures = {20, 13}},
+        {.filter = 1,
+         .opens = 1,
+         .fails = 0,
+         .code = 0,
+         .trail = "f.test " + all + rest,
+         .failures = {13}},
+        {.filter = 0, .opens = 1, .fails = 0, .code = 0, .trail = "f.test ", .failures = {}},
+        {.filter = 1,
+         .opens = 1,
+         .fails = 0,
+         .code = 4,
+         .failures = {}},  // no items: not even the filter is asked
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+        SCOPED_TRACE(testing::Message() << "filter " << c.filter << ", opens " << c.opens
+                                        << ", generator fails " << c.fails << ", code " << c.code);
         trail.clear();
         ZLifelogger* made = logger({handler(handle("1", c.opens), {gen("A", c.fails), gen("B")}),
                                     handler(handle("2")), handler(handle("3", 0))});
