@@ -8,7 +8,9 @@
 #pragma once
 
 #include <array>
+#include <iterator>
 #include <string_view>
+#include <tuple>
 
 namespace lifelog {
 
@@ -105,6 +107,20 @@ inline constexpr TableSchema kMediaTable = {
 // Every stored kind, in the order the tables are created.
 inline constexpr const TableSchema* kTables[] = {&kCallTable, &kMessageTable, &kMediaTable};
 
+// Fails to prepare ("no such index") while any index is missing; reads
+// only the tables, one empty seek per index.
+inline constexpr const char* kIndexCheck =
+    "SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TIME WHERE CLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TYPE WHERE CLOG_TYPE = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TIME "
+    "WHERE MSGLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TYPE "
+    "WHERE MSGLOG_TYPE = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TIME "
+    "WHERE MDLOG_TIMESTAMP = '' "
+    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TYPE WHERE MDLOG_TYPE = "
+    "''";
+
 // The row of a stored kind (compared exactly), or null (photos, unknown kinds).
 constexpr const TableSchema* findTable(std::string_view kind) {
     for (const TableSchema* table : kTables) {
@@ -178,6 +194,25 @@ constexpr bool consistent(const TableSchema& table) {
            hasColumn(table, cell.lac) && hasColumn(table, cell.mcc) && hasColumn(table, cell.mnc) &&
            std::string_view(table.dateRange).starts_with(table.timestampColumn);
 }
+
+// Every index a table creates is one that kIndexCheck looks for.
+constexpr bool countsIndexesOf(const TableSchema& table) {
+    const std::string_view check = kIndexCheck;
+    for (std::string_view statement : table.indexes) {
+        const size_t start = statement.find("EXISTS ") + 7;
+        const std::string_view name = statement.substr(start, statement.find(' ', start) - start);
+        const size_t at = check.find(name);
+        if (at == std::string_view::npos || check.substr(at - 11, 11) != "INDEXED BY " ||
+            check[at + name.size()] != ' ') {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(countsIndexesOf(kCallTable) && countsIndexesOf(kMessageTable) &&
+                  countsIndexesOf(kMediaTable),
+              "an index is missing from the index check");
 
 static_assert(consistent(kCallTable) && consistent(kMessageTable) && consistent(kMediaTable),
               "a table's columns, keys and statements disagree");

@@ -78,26 +78,12 @@ void addIndexes(Database* db) {
     }
 }
 
-// Fails to prepare ("no such index") while any index is missing; reads
-// only the tables, one empty seek per index.
-constexpr const char* kIndexCheck =
-    "SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TIME WHERE CLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TYPE WHERE CLOG_TYPE = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TIME "
-    "WHERE MSGLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TYPE "
-    "WHERE MSGLOG_TYPE = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TIME "
-    "WHERE MDLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TYPE WHERE MDLOG_TYPE = "
-    "''";
-
 // Gives a file opened for writing the indexes it lacks (a file made before
 // them).  One statement tells whether any is missing, so a file that has
 // them all pays one empty read per opening.
 void addMissingIndexes(Database* db) {
     unsigned int err = LIFELOG_E_SUCCESS;
-    Database_executeSQL(db, kIndexCheck, 0, nullptr, nullptr, &err);
+    Database_executeSQL(db, lifelog::kIndexCheck, 0, nullptr, nullptr, &err);
     if (!isSuccess(err)) {
         addIndexes(db);
     }
