@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "lifelogSchema.h"
 #include "setup.h"
 
 namespace lifelog_tool {
@@ -77,13 +78,34 @@ constexpr Column kMediaColumns[] = {
     {"MDLOG_TIMESTAMP", "time", T::Time, 0},
 };
 
+// The tool's columns are the library's, in the library's order: the
+// table names, time-stamp columns and column lists come from the schema
+// header, and a column added, removed or moved there stops this build.
+constexpr bool sameColumns(std::span<const Column> tool, const lifelog::TableSchema& table) {
+    size_t i = 0;
+    for (const char* name : table.columns) {
+        if (name == nullptr) {
+            break;
+        }
+        if (i >= tool.size() || std::string_view(tool[i].name) != name) {
+            return false;
+        }
+        ++i;
+    }
+    return i == tool.size();
+}
+static_assert(sameColumns(kCallColumns, lifelog::kCallTable) &&
+                  sameColumns(kMessageColumns, lifelog::kMessageTable) &&
+                  sameColumns(kMediaColumns, lifelog::kMediaTable),
+              "the tool's columns differ from the library's tables");
+
 const Kind kKinds[] = {
-    {KindId::Call, "call", "calls", "ACTIVITY_CALL", "CLOG_", "CLOG_TIMESTAMP", "CLOG_PHONE_NUMBER",
-     kCallColumns},
-    {KindId::Message, "message", "messages", "ACTIVITY_MESSAGE", "MSGLOG_", "MSGLOG_TIMESTAMP",
-     "MSGLOG_PHONE_NUMBER", kMessageColumns},
-    {KindId::Media, "media", "media plays", "ACTIVITY_MEDIA", "MDLOG_", "MDLOG_TIMESTAMP",
-     "MDLOG_TITLE", kMediaColumns},
+    {KindId::Call, "call", "calls", lifelog::kCallTable.kind, "CLOG_",
+     lifelog::kCallTable.timestampColumn, "CLOG_PHONE_NUMBER", kCallColumns},
+    {KindId::Message, "message", "messages", lifelog::kMessageTable.kind, "MSGLOG_",
+     lifelog::kMessageTable.timestampColumn, "MSGLOG_PHONE_NUMBER", kMessageColumns},
+    {KindId::Media, "media", "media plays", lifelog::kMediaTable.kind, "MDLOG_",
+     lifelog::kMediaTable.timestampColumn, "MDLOG_TITLE", kMediaColumns},
 };
 
 // Upper case without '_' and '-', so "play-time", "PLAY_TIME" and
