@@ -69,14 +69,15 @@ protected:
 
 TEST_F(ToolTest, LoggedCallComesBackAsJsonRowAndSorted) {
     ok({"config", "--on", "call"});
-    ok({"log", "call", "--number", "+15550001", "--direction", "in", "--duration", "42",
-        "--time", "2024-03-01 10:00:00", "--cell", "7", "--lac", "8", "--mcc", "9", "--mnc", "10"});
+    ok({"log", "call", "--number", "+15550001", "--direction", "in", "--duration", "42", "--time",
+        "2024-03-01 10:00:00", "--cell", "7", "--lac", "8", "--mcc", "9", "--mnc", "10"});
     ok({"log", "call", "--number", "+15550002", "--direction", "missed", "--time",
         "2024-03-01 09:00:00"});
     ok({"log", "call", "--number", "+15550003", "--duration", "600", "--time",
         "2024-03-02 08:00:00"});
-    EXPECT_EQ(queryRows(kDbPath, "SELECT CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
-                                 "CLOG_CELLID, CLOG_TIMESTAMP FROM ACTIVITY_CALL ORDER BY LOG_KEY")[0],
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, "
+                        "CLOG_CELLID, CLOG_TIMESTAMP FROM ACTIVITY_CALL ORDER BY LOG_KEY")[0],
               (std::vector<std::string>{"+15550001", "0", "42", "7", "2024-03-01 10:00:00"}));
 
     auto rows = nlohmann::json::parse(ok({"list", "call", "--json"}).out);
@@ -124,11 +125,14 @@ TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
         const char* table;
     };
     const Case cases[] = {
-        {"call", {"--number", "+1555", "--duration", "30", "--time", "2024-05-01 08:00:00"},
+        {"call",
+         {"--number", "+1555", "--duration", "30", "--time", "2024-05-01 08:00:00"},
          "ACTIVITY_CALL"},
-        {"message", {"--number", "+1555", "--text", "hi", "--time", "2024-05-01 08:00:01"},
+        {"message",
+         {"--number", "+1555", "--text", "hi", "--time", "2024-05-01 08:00:01"},
          "ACTIVITY_MESSAGE"},
-        {"media", {"--title", "Song", "--play-time", "200", "--time", "2024-05-01 08:00:02"},
+        {"media",
+         {"--title", "Song", "--play-time", "200", "--time", "2024-05-01 08:00:02"},
          "ACTIVITY_MEDIA"},
     };
     for (const Case& c : cases) {
@@ -141,9 +145,9 @@ TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
             EXPECT_EQ(ok({"count", c.kind}).out, std::to_string(n) + "\n");
             EXPECT_EQ(rowCount(c.table), std::to_string(n));
         }
-        auto counted = nlohmann::json::parse(ok({"count", c.kind, "--json", "--from",
-                                                 "2024-05-01 08:00:02", "--to", "2024-05-02"})
-                                                 .out);
+        auto counted = nlohmann::json::parse(
+            ok({"count", c.kind, "--json", "--from", "2024-05-01 08:00:02", "--to", "2024-05-02"})
+                .out);
         EXPECT_EQ(counted["count"], 1);
     }
     EXPECT_EQ(ok({"sum", "call", "duration"}).out, "60\n");
@@ -186,9 +190,9 @@ TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
 
 TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {
     Outcome run = ok({"demo"});
-    for (const char* section : {"Recording the day", "Timeline of Friday 14 June 2024", "\nCalls\n",
-                                "Most frequent numbers", "\nMedia\n", "Rows stored",
-                                "Outside the day"}) {
+    for (const char* section :
+         {"Recording the day", "Timeline of Friday 14 June 2024", "\nCalls\n",
+          "Most frequent numbers", "\nMedia\n", "Rows stored", "Outside the day"}) {
         EXPECT_NE(run.out.find(section), std::string::npos) << section;
     }
     EXPECT_NE(run.out.find("longest       19:02:48  Sam (+447700900456)  incoming, 23:05"),
@@ -215,6 +219,61 @@ TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {
     // A second run starts afresh instead of piling up.
     ok({"demo"});
     EXPECT_EQ(rowCount("ACTIVITY_CALL"), "8");
+}
+
+TEST_F(ToolTest, ListingsSkipUnreadableRowsAndPrintOnlySafeText) {
+    ok({"config", "--on", "message"});
+    ok({"log", "message", "--number", "+1", "--text", "first", "--time", "2024-02-01 10:00:00"});
+    // Rows no logging path writes, but a damaged or foreign file may hold:
+    // text that is not UTF-8 with control characters, and a time stamp that
+    // cannot be read back.
+    execSql(kDbPath,
+            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, MSGLOG_TIMESTAMP) "
+            "VALUES ('+2', CAST(X'41FF1B5B316D0A42' AS TEXT), '2024-02-01 11:00:00');"
+            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_TIMESTAMP) "
+            "VALUES ('+3', 'yesterday');"
+            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, MSGLOG_TIMESTAMP) "
+            "VALUES ('+4', 'a, \"quoted\" one', '2024-02-01 12:00:00');");
+    const std::string skipped =
+        "lifelog: skipped a message row that cannot be read (LOG_KEY 3): E_FAILURE (13)\n";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> shown;  // substrings of standard output, in order
+    };
+    const std::vector<Case> cases = {
+        {.arguments = {"--format", "table"},
+         .shown = {"SUMMARY", "first", "A\xef\xbf\xbd\\x1b[1m\\nB", "a, \"quoted\" one"}},
+        {.arguments = {"--format", "csv"},
+         .shown = {"LOG_KEY,MSGLOG_DIRECTION,MSGLOG_SUMMARY", "1,1,first,",
+                   "\"a, \"\"quoted\"\" one\""}},
+        {.arguments = {"--format", "ndjson", "--limit", "2"},
+         .shown = {"\"first\"", "\"A\xef\xbf\xbd\\u001b[1m\\nB\""}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"list", "message"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        Outcome run = tool(arguments);
+        EXPECT_EQ(run.status, 0) << c.arguments[1];
+        size_t at = 0;
+        for (const std::string& part : c.shown) {
+            size_t found = run.out.find(part, at);
+            EXPECT_NE(found, std::string::npos) << c.arguments[1] << ": " << part << "\n"
+                                                << run.out;
+            at = found == std::string::npos ? at : found + part.size();
+        }
+        if (c.arguments[1] != "csv") {  // CSV carries the (valid UTF-8) text as stored
+            EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << c.arguments[1];
+        }
+        // --limit 2 stops before the unreadable row, so nothing is skipped.
+        bool limited = c.arguments.size() > 2;
+        EXPECT_EQ(run.err.find(skipped) != std::string::npos, !limited) << run.err;
+    }
+    Outcome ndjson = ok({"list", "message", "--format", "ndjson", "--limit", "2"});
+    EXPECT_EQ(std::count(ndjson.out.begin(), ndjson.out.end(), '\n'), 2);
+    auto rows = nlohmann::json::parse(tool({"list", "message", "--json"}).out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1]["MSGLOG_SUMMARY"], "A\xef\xbf\xbd\x1b[1m\nB");
+    EXPECT_EQ(rows[2]["LOG_KEY"], 4);
 }
 
 }  // namespace

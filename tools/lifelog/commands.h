@@ -65,6 +65,7 @@ void addConfigCommand(Commands& commands);  // config.cpp
 void addLogCommand(Commands& commands);     // log.cpp
 void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
 void addDemoCommand(Commands& commands);    // demo.cpp
+void addServeCommand(Commands& commands);  // serve.cpp
 
 }  // namespace lifelog_tool
 

@@ -6,7 +6,10 @@
 
 #include "client.h"
 #include "commands.h"
+#include "limits.h"
 #include "setup.h"
+#include "text.h"
+#include "watch.h"
 
 namespace lifelog_tool {
 
@@ -60,11 +63,94 @@ const char* optional(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
 }
 
-void runLog(const std::string& kindWord, const LogOptions& options) {
+// The row as the builders will make it, for the checks before logging.
+std::vector<Field> fieldsOf(const Kind& kind, const LogOptions& options, int direction) {
+    const std::string p = kind.prefix;
+    std::vector<Field> fields;
+    auto number = [&](const char* column, int64_t value) {
+        fields.push_back(Field{column, "", std::nullopt, value});
+    };
+    switch (kind.id) {
+        case KindId::Call:
+            fields.push_back(Field{"CLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
+            number("CLOG_DIRECTION", direction);
+            number("CLOG_DURATION", options.duration);
+            number("CLOG_TYPE", options.type);
+            break;
+        case KindId::Message:
+            fields.push_back(
+                Field{"MSGLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
+            number("MSGLOG_DIRECTION", direction);
+            number("MSGLOG_TYPE", options.type);
+            fields.push_back(Field{"MSGLOG_SUMMARY", "--text",
+                                   firstCharacters(options.text, kSummaryCharacters),
+                                   std::nullopt});
+            break;
+        case KindId::Media:
+            number("MDLOG_TYPE", options.type);
+            fields.push_back(Field{"MDLOG_TITLE", "--title", options.title, std::nullopt});
+            fields.push_back(Field{"MDLOG_MEDIA_URI", "--uri", options.uri, std::nullopt});
+            if (options.playTime > 0) {
+                number("MDLOG_PLAY_TIME", options.playTime);
+            }
+            fields.push_back(Field{"MDLOG_ARTIST", "--artist", options.artist, std::nullopt});
+            fields.push_back(Field{"MDLOG_ALBUM", "--album", options.album, std::nullopt});
+            fields.push_back(Field{"MDLOG_CATEGORY", "--category", options.category, std::nullopt});
+            break;
+    }
+    for (auto [suffix, value] : {std::pair{"CELLID", options.cellId},
+                                 {"LAC", options.lac},
+                                 {"MCC", options.mcc},
+                                 {"MNC", options.mnc}}) {
+        const Column* column = kind.column(p + suffix);
+        number(column->name, value);
+    }
+    if (!options.time.empty()) {
+        fields.push_back(Field{kind.timeColumn, "--time", options.time, std::nullopt});
+    }
+    return fields;
+}
+
+// An SQL text literal: the text in single quotes, each quote doubled.
+std::string literal(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// The row just stored, read back through the query object: the newest
+// row of the kind with the same subject (number or title) and, when one
+// was given, the same time stamp.
+std::optional<Row> readBack(const Kind& kind, const std::string& subject, const std::string& time) {
+    Query query(kind, Range{});
+    std::string condition = subject.empty()
+                                ? fmt::format("{} IS NULL", kind.subjectColumn)
+                                : fmt::format("{} = {}", kind.subjectColumn, literal(subject));
+    if (!time.empty()) {
+        condition += fmt::format(" AND {} = {}", kind.timeColumn, literal(time));
+    }
+    query.where(condition);
+    query.orderBy("LOG_KEY", LIFELOG_ORDER_DESC);
+    Listing listing = query.list(1);
+    if (listing.rows.empty()) {
+        return std::nullopt;
+    }
+    return listing.rows.front();
+}
+
+int runLog(const std::string& kindWord, const LogOptions& options) {
     const Kind& kind = kindByWord(kindWord);
     if (!options.time.empty() && !parseTimestamp(options.time)) {
         throw UsageError(fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", options.time));
     }
+    int direction =
+        kind.id == KindId::Media ? 0 : directionOf(options.direction, kind.id == KindId::Call);
+    if (kind.id == KindId::Message && validUtf8(options.text) != options.text) {
+        throw UsageError("--text is not valid UTF-8 text");
+    }
+    checkRow(kind, fieldsOf(kind, options, direction), false);
     Configuration configuration = readConfiguration();
     if (!configuration.exists) {
         throw UsageError(
@@ -78,24 +164,39 @@ void runLog(const std::string& kindWord, const LogOptions& options) {
                         "`lifelog config --on {}`)",
                         kind.plural, hostPath(kConfigPath).string(), kind.word));
     }
-    std::string_view table = kind.table;
     const char* time = optional(options.time);
-    if (table == "ACTIVITY_CALL") {
-        _Lifelog_CallActivityLogging(options.number.c_str(), directionOf(options.direction, true),
-                                     options.duration, options.type, options.cellId, options.lac,
-                                     options.mcc, options.mnc, time);
-    } else if (table == "ACTIVITY_MESSAGE") {
-        _Lifelog_MsgActivityLogging(options.number.c_str(), directionOf(options.direction, false),
-                                    options.type, options.text.c_str(), options.cellId, options.lac,
-                                    options.mcc, options.mnc, time);
-    } else {
-        _Lifelog_MediaActivityLogging(options.type, options.title.c_str(), optional(options.uri),
-                                      options.playTime, optional(options.artist),
-                                      optional(options.album), optional(options.category),
-                                      options.cellId, options.lac, options.mcc, options.mnc, time);
+    WriteWatch watch;
+    switch (kind.id) {
+        case KindId::Call:
+            _Lifelog_CallActivityLogging(options.number.c_str(), direction, options.duration,
+                                         options.type, options.cellId, options.lac, options.mcc,
+                                         options.mnc, time);
+            break;
+        case KindId::Message:
+            _Lifelog_MsgActivityLogging(options.number.c_str(), direction, options.type,
+                                        options.text.c_str(), options.cellId, options.lac,
+                                        options.mcc, options.mnc, time);
+            break;
+        case KindId::Media:
+            _Lifelog_MediaActivityLogging(
+                options.type, options.title.c_str(), optional(options.uri), options.playTime,
+                optional(options.artist), optional(options.album), optional(options.category),
+                options.cellId, options.lac, options.mcc, options.mnc, time);
+            break;
     }
-    fmt::print("logged a {} at {}\n", kind.word,
-               time != nullptr ? time : "the database's current time (UTC)");
+    if (watch.stored() != 1) {
+        throw UsageError(notStored(kind, watch.takeReasons()));
+    }
+    const std::string& subject = kind.id == KindId::Media ? options.title : options.number;
+    std::optional<Row> row = readBack(kind, subject, options.time);
+    if (!row) {
+        throw UsageError(
+            fmt::format("the library reported the {} stored, but reading it back found no such row",
+                        kind.word));
+    }
+    fmt::print("logged a {} at {}{} (LOG_KEY {})\n", kind.word, row->timeText(),
+               time != nullptr ? "" : ", the database's clock (UTC)", row->key);
+    return 0;
 }
 
 }  // namespace
@@ -103,11 +204,9 @@ void runLog(const std::string& kindWord, const LogOptions& options) {
 void addLogCommand(Commands& commands) {
     auto kind = std::make_shared<std::string>();
     auto options = std::make_shared<LogOptions>();
-    CLI::App* log = commands.add("log", "record one activity directly, as platform code does",
-                                 [kind, options](const Context&) {
-                                     runLog(*kind, *options);
-                                     return 0;
-                                 });
+    CLI::App* log =
+        commands.add("log", "record one activity directly, as platform code does",
+                     [kind, options](const Context&) { return runLog(*kind, *options); });
     log->require_subcommand(1);
 
     CLI::App* call = log->add_subcommand("call", "a voice call");

@@ -87,6 +87,7 @@ int run(int argc, char** argv) {
     addLogCommand(commands);
     addReadCommands(commands);
     addConfigCommand(commands);
+    addServeCommand(commands);
     ImportCommands importCommands(app);
 
     CLI11_PARSE(app, argc, argv);
