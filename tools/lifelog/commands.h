@@ -66,6 +66,8 @@ void addLogCommand(Commands& commands);     // log.cpp
 void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
 void addDemoCommand(Commands& commands);    // demo.cpp
 void addServeCommand(Commands& commands);  // serve.cpp
+void addWebCommand(Commands& commands);     // web.cpp
+void addReportCommand(Commands& commands);  // report.cpp
 
 }  // namespace lifelog_tool
 

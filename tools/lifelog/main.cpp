@@ -88,6 +88,8 @@ int run(int argc, char** argv) {
     addReadCommands(commands);
     addConfigCommand(commands);
     addServeCommand(commands);
+    addWebCommand(commands);
+    addReportCommand(commands);
     ImportCommands importCommands(app);
 
     CLI11_PARSE(app, argc, argv);

@@ -1,0 +1,21 @@
+# cmake -DOUTPUT=header.h "-DFILES=a.html;b.css" -P embed.cmake
+# Writes each file as `inline constexpr unsigned char kWeb<Name>[]`, named
+# after the file ("index.html" -> kWebIndexHtml), without a terminating NUL.
+set(text "// Generated from tools/lifelog/web/ by embed.cmake; edit those files instead.\n")
+string(APPEND text "#pragma once\n\n")
+foreach(file ${FILES})
+  get_filename_component(name ${file} NAME)
+  string(REGEX REPLACE "[^A-Za-z0-9]+" ";" parts ${name})
+  set(symbol "kWeb")
+  foreach(part ${parts})
+    string(SUBSTRING ${part} 0 1 first)
+    string(SUBSTRING ${part} 1 -1 others)
+    string(TOUPPER ${first} first)
+    string(APPEND symbol ${first}${others})
+  endforeach()
+  file(READ ${file} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND text "inline constexpr unsigned char ${symbol}[] = {\n${bytes}};\n\n")
+endforeach()
+file(WRITE ${OUTPUT} "${text}")
