@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -125,12 +127,18 @@ void runWeb(const WebOptions& options) {
                urlOf(options.bind, port));
     fflush(stdout);
 
-    std::thread waiter([&server, &stops] {
+    std::atomic<bool> ended{false};
+    std::thread waiter([&server, &stops, &ended] {
         int signal = 0;
         sigwait(&stops, &signal);
+        // A stop that comes before listen has begun would be lost: wait for it.
+        while (!server.is_running() && !ended) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         server.stop();
     });
     bool listened = server.listen_after_bind();
+    ended = true;
     pthread_kill(waiter.native_handle(), SIGUSR1);  // wakes it when listen ended by itself
     waiter.join();
     if (!listened) {

@@ -240,7 +240,9 @@
     for (const tick of ticks(view, range, narrow)) {
       svg('line', { class: 'tick', x1: x(tick.at), x2: x(tick.at), y1: top - 4, y2: height }, chart);
       if (tick.label) {
-        const label = svg('text', { class: 'axis', x: x(tick.at), y: top - 8 }, chart);
+        // The last label ends at its tick, so that the edge does not cut it.
+        const anchor = tick.at >= range.to ? 'end' : 'middle';
+        const label = svg('text', { class: 'axis', x: x(tick.at), y: top - 8, 'text-anchor': anchor }, chart);
         label.textContent = tick.label;
       }
     }
@@ -305,6 +307,7 @@
       button.addEventListener('click', () => go({ view: 'day', anchor: day }));
       box.appendChild(button);
     });
+    box.scrollLeft = box.scrollWidth; // the chosen range ends the strip: keep it in sight
   }
 
   function drawTop(listId, kind, values, names, noun) {
