@@ -68,6 +68,7 @@ void addDemoCommand(Commands& commands);    // demo.cpp
 void addServeCommand(Commands& commands);  // serve.cpp
 void addWebCommand(Commands& commands);     // web.cpp
 void addReportCommand(Commands& commands);  // report.cpp
+void addImportCommands(Commands& commands);  // import.cpp: import, export
 
 }  // namespace lifelog_tool
 

@@ -15,12 +15,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
 #include "backup_mapping.h"
-#include "import_store.h"
 #include "client.h"
+#include "commands.h"
+#include "import_store.h"
 #include "render.h"
 #include "setup.h"
 #include "xml_reader.h"
@@ -439,35 +441,30 @@ int runImport(const ImportOptions& options) {
     return status;
 }
 
-ImportCommands::ImportCommands(CLI::App& app) {
-    importCommand_ = app.add_subcommand(
-        "import", "calls and messages from the XML files of Android backup apps (docs/import.md)");
-    importCommand_->add_option("files", import_->files, "calls.xml, sms.xml, ...")->required();
-    importCommand_->add_option("--tz", import_->zone,
-                               "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
-    importCommand_->add_flag("--dry-run", import_->dryRun, "read and report, log nothing");
+void addImportCommands(Commands& commands) {
+    auto importing = std::make_shared<ImportOptions>();
+    CLI::App* import = commands.add(
+        "import", "calls and messages from the XML files of Android backup apps (docs/import.md)",
+        [importing](const Context&) { return runImport(*importing); });
+    import->add_option("files", importing->files, "calls.xml, sms.xml, ...")->required();
+    import->add_option("--tz", importing->zone,
+                       "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
+    import->add_flag("--dry-run", importing->dryRun, "read and report, log nothing");
 
-    exportCommand_ = app.add_subcommand("export", "stored calls or messages as backup XML");
-    exportCommand_->add_option("kind", export_->kind, "call or message")->required();
-    exportCommand_->add_option("file", export_->file, "the file to write")->required();
-    exportCommand_->add_option("--from", export_->from,
-                               "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
-    exportCommand_->add_option("--to", export_->to,
-                               "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
-    exportCommand_->add_option("--tz", export_->zone,
-                               "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
-}
-
-bool ImportCommands::given() const {
-    return importCommand_->parsed() || exportCommand_->parsed();
-}
-
-int ImportCommands::run() const {
-    if (importCommand_->parsed()) {
-        return runImport(*import_);
-    }
-    runExport(*export_);
-    return 0;
+    auto exporting = std::make_shared<ExportOptions>();
+    CLI::App* exportCommand = commands.add("export", "stored calls or messages as backup XML",
+                                           [exporting](const Context&) {
+                                               runExport(*exporting);
+                                               return 0;
+                                           });
+    exportCommand->add_option("kind", exporting->kind, "call or message")->required();
+    exportCommand->add_option("file", exporting->file, "the file to write")->required();
+    exportCommand->add_option("--from", exporting->from,
+                              "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand->add_option("--to", exporting->to,
+                              "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand->add_option("--tz", exporting->zone,
+                              "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
 }
 
 }  // namespace lifelog_tool

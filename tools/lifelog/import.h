@@ -3,8 +3,6 @@
 #ifndef LIFELOG_TOOL_IMPORT_H
 #define LIFELOG_TOOL_IMPORT_H
 
-#include <CLI/CLI.hpp>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,21 +29,6 @@ struct ExportOptions {
 
 // Writes the stored calls or messages (of a range) as a backup file.
 void runExport(const ExportOptions& options);
-
-// The two subcommands, registered on the tool's command line; run() runs
-// the one given, after the platform root has been chosen.
-class ImportCommands {
-public:
-    explicit ImportCommands(CLI::App& app);
-    bool given() const;
-    int run() const;
-
-private:
-    std::shared_ptr<ImportOptions> import_ = std::make_shared<ImportOptions>();
-    std::shared_ptr<ExportOptions> export_ = std::make_shared<ExportOptions>();
-    CLI::App* importCommand_ = nullptr;
-    CLI::App* exportCommand_ = nullptr;
-};
 
 }  // namespace lifelog_tool
 

@@ -1,73 +1,11 @@
 // Stored rows for the importer and the exporter.
 #include "import_store.h"
 
-#include <memory>
-
 #include "backup_mapping.h"
 #include "setup.h"
 #include "zbase_host.h"
 
 namespace lifelog_tool {
-
-namespace {
-
-struct ActivityDelete {
-    void operator()(ZLifelogActivity* activity) const { ZLifelogActivity_delete(activity); }
-};
-struct EnumeratorDelete {
-    void operator()(ZLifelogEnumerator* enumerator) const { ZLifelogEnumerator_delete(enumerator); }
-};
-struct ObjectRelease {
-    void operator()(ILifelog* object) const { object->ops->release(object); }
-};
-
-int64_t integerOf(const ZLifelogActivityItem* item) {
-    if (item->valueType == LIFELOG_VALUE_INT) {
-        return *static_cast<const int32_t*>(item->value);
-    }
-    if (item->valueType == LIFELOG_VALUE_INT64) {
-        return *static_cast<const int64_t*>(item->value);
-    }
-    return 0;
-}
-
-StoredRow storedRowOf(const Kind& kind, const ZLifelogActivity* activity) {
-    StoredRow row;
-    row.time = formatTime(activity->timestamp);
-    std::string prefix = kind.prefix;
-    for (int i = 0; i < List_size(activity->activityItems); ++i) {
-        const auto* item =
-            static_cast<const ZLifelogActivityItem*>(List_getAt(activity->activityItems, i));
-        if (item->key == nullptr || item->value == nullptr) {
-            continue;
-        }
-        std::string_view key = item->key;
-        if (!key.starts_with(prefix)) {
-            continue;
-        }
-        key.remove_prefix(prefix.size());
-        bool text = item->valueType == LIFELOG_VALUE_STRING;
-        if (key == "PHONE_NUMBER" && text) {
-            row.number = static_cast<const char*>(item->value);
-        } else if (key == "SUMMARY" && text) {
-            row.summary = static_cast<const char*>(item->value);
-        } else if (key == "DIRECTION") {
-            row.direction = static_cast<int>(integerOf(item));
-        } else if (key == "TYPE") {
-            row.type = static_cast<int>(integerOf(item));
-        } else if (key == "DURATION") {
-            row.duration = static_cast<int>(integerOf(item));
-        }
-    }
-    return row;
-}
-
-using CreateFactoryFn = LifelogCommon* (*)(unsigned int*);
-
-constexpr DateTime kEarliestTime{1, 1, 1, 0, 0, 0, 0};
-constexpr DateTime kLatestTime{9999, 12, 31, 23, 59, 59, 0};
-
-}  // namespace
 
 void requireZone(const std::string& zone) {
     if (!useZone(zone)) {
@@ -83,40 +21,23 @@ void forEachStored(const Kind& kind, const std::optional<DateTime>& from,
     if (!_Database_existsInternal(kDatabasePath, &err)) {
         return;
     }
-    void* entry = Dll_getFactory(nullptr, &err);
-    check(err, "reaching the lifelog library's class factory");
-    LifelogCommon* factory = reinterpret_cast<CreateFactoryFn>(entry)(&err);
-    check(err, "making the lifelog class factory");
-    std::unique_ptr<ILifelog, ObjectRelease> object(
-        static_cast<ILifelog*>(factory->ops->createInstance(factory, &IID_ILifelog, &err)));
-    factory->ops->release(factory);
-    check(err, "making a query object");
-    if (from || to) {
-        object->ops->initialize2(object.get(), kind.table, from.value_or(kEarliestTime),
-                                 to.value_or(kLatestTime), &err);
-    } else {
-        object->ops->initialize(object.get(), kind.table, &err);
-    }
-    check(err, fmt::format("opening the lifelog database {}", hostPath(kDatabasePath).string()));
+    Query query(kind, Range{from, to});
     if (oldestFirst) {
-        object->ops->setSortOrder2(object.get(), kind.timeColumn, LIFELOG_ORDER_ASC, "LOG_KEY",
-                                   LIFELOG_ORDER_ASC, &err);
-        check(err, fmt::format("ordering the {} by time", kind.plural));
+        query.orderBy(kind.timeColumn, LIFELOG_ORDER_ASC, "LOG_KEY", LIFELOG_ORDER_ASC);
     }
-    std::unique_ptr<ZLifelogEnumerator, EnumeratorDelete> rows(
-        object->ops->getEnumerator(object.get(), &err));
-    check(err, fmt::format("listing the stored {}", kind.plural));
-    for (long read = 1;; ++read) {
-        ZLifelogEnumerator_moveNext(rows.get(), &err);
-        if (err == 2) {
-            return;
-        }
-        check(err, fmt::format("reading the stored {}", kind.plural));
-        std::unique_ptr<ZLifelogActivity, ActivityDelete> activity(
-            ZLifelogEnumerator_getCurrentN(rows.get(), &err));
-        check(err, fmt::format("reading stored {} number {}", kind.word, read));
-        each(storedRowOf(kind, activity.get()));
-    }
+    std::string prefix = kind.prefix;
+    std::vector<SkippedRow> skipped = query.forEach([&](const Row& row) {
+        StoredRow stored;
+        stored.time = row.timeText();
+        stored.number = row.text(prefix + "PHONE_NUMBER");
+        stored.direction = static_cast<int>(row.number(prefix + "DIRECTION"));
+        stored.type = static_cast<int>(row.number(prefix + "TYPE"));
+        stored.duration = static_cast<int>(row.number(prefix + "DURATION"));
+        stored.summary = row.text(prefix + "SUMMARY");
+        each(stored);
+        return true;
+    });
+    reportSkipped(kind, skipped);
 }
 
 StoreCheck::StoreCheck(const Kind& kind) : kind_(kind) {}

@@ -20,7 +20,6 @@
 #include <filesystem>
 
 #include "commands.h"
-#include "import.h"
 #include "setup.h"
 #include "zbase_testing.h"
 
@@ -90,12 +89,12 @@ int run(int argc, char** argv) {
     addServeCommand(commands);
     addWebCommand(commands);
     addReportCommand(commands);
-    ImportCommands importCommands(app);
+    addImportCommands(commands);
 
     CLI11_PARSE(app, argc, argv);
 
     const Commands::Entry* given = commands.given();
-    if (given == nullptr && !importCommands.given()) {
+    if (given == nullptr) {
         return 1;
     }
     const char* environmentRoot = getenv("ZBASE_ROOT");
@@ -107,9 +106,6 @@ int run(int argc, char** argv) {
     }
     if (verbose) {
         setenv("ZBASE_LOG_LEVEL", "trace", 1);
-    }
-    if (given == nullptr) {
-        return importCommands.run();
     }
     return given->run(Context{invocation(argv[0])});
 }
