@@ -6,7 +6,7 @@
 
 #include "client.h"
 #include "commands.h"
-#include "limits.h"
+#include "column_limits.h"
 #include "setup.h"
 #include "text.h"
 #include "watch.h"

@@ -23,7 +23,7 @@
 
 #include "client.h"
 #include "commands.h"
-#include "limits.h"
+#include "column_limits.h"
 #include "service.h"
 #include "setup.h"
 #include "watch.h"

@@ -1,5 +1,5 @@
 // Checks of a row against the columns' sizes and the writer's statement.
-#include "limits.h"
+#include "column_limits.h"
 
 #include <fmt/format.h>
 
