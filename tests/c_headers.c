@@ -41,15 +41,16 @@ int main(void) {
 
     int32_t* direction = (int32_t*)Mem_allocEx(sizeof(int32_t), __FILE__, __LINE__);
     *direction = 1;
-    ZLifelogActivityItem* item = ZLifelogActivityItem_new("CLOG_DIRECTION", direction,
-                                                          LIFELOG_VALUE_INT, &err);
+    ZLifelogActivityItem* item =
+        ZLifelogActivityItem_new("CLOG_DIRECTION", direction, LIFELOG_VALUE_INT, &err);
     check(item != NULL && err == 0, "ZLifelogActivityItem_new");
     ZLifelogActivity_addActivityItem(activity, item, &err);
     check(err == 0, "ZLifelogActivity_addActivityItem");
 
     Handle* console = ConsoleHandle_new(&err);
     check(console != NULL && err == 0, "ConsoleHandle_new");
-    check(console->ops->open == __ConsoleHandle_open && console->ops->write == __ConsoleHandle_write &&
+    check(console->ops->open == __ConsoleHandle_open &&
+              console->ops->write == __ConsoleHandle_write &&
               console->ops->close == __ConsoleHandle_close &&
               console->ops->destruct == __ConsoleHandle_destruct,
           "the console table holds the exported operations");

@@ -82,7 +82,7 @@ inline constexpr DateTime kJan2Start{2020, 1, 2, 11, 30, 0, 0};
 inline constexpr DateTime kJan3End{2020, 1, 3, 23, 59, 59, 0};
 
 class QueryTest : public LifelogTest {
-  protected:
+protected:
     void SetUp() override {
         LifelogTest::SetUp();
         unsigned int err = 0;

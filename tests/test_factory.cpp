@@ -105,8 +105,10 @@ TEST_F(FactoryTest, ServiceAnswersItsOwnInterfaceAndTheBaseOnly) {
     unsigned int err = 0;
     ILifeloggingService* service = &__LifeloggingServiceImpl_new(&err)->iface;
     int32_t expected = 0;
-    for (auto [id, answers] : {std::pair{&IID_ILifeloggingService, true}, {&IID_IBase, true},
-                               {&IID_ILifelog, false}, {&kUnknownId, false}}) {
+    for (auto [id, answers] : {std::pair{&IID_ILifeloggingService, true},
+                               {&IID_IBase, true},
+                               {&IID_ILifelog, false},
+                               {&kUnknownId, false}}) {
         err = 99;
         EXPECT_EQ(service->ops->queryInterface(service, id, &err), answers ? service : nullptr);
         EXPECT_EQ(err, answers ? 0u : 24u);

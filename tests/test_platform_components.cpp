@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 
 #include "fixture.h"
-#include "zbase_testing.h"
 #include "zbase.h"
 #include "zbase_host.h"
+#include "zbase_testing.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ struct Object {
         void* (*queryInterface)(void*, const UUID*, unsigned int*);
         int (*addRef)(void*);
         int (*release)(void*);
-    }* ops;
+    } * ops;
 };
 Object* create(const UUID* classId, const UUID* interfaceId, unsigned int* err) {
     return static_cast<Object*>(Com_createInstance(classId, interfaceId, err));
@@ -34,8 +34,8 @@ TEST_F(PlatformComponentsTest, CreateThroughADirectlyRegisteredClassAndALibraryL
     void* module = dlopen(PLATFORM_TEST_MODULE_PATH, RTLD_NOW);
     ASSERT_NE(module, nullptr);
     unsigned int err = 99;
-    Com_registerClass(&kDirectClass, reinterpret_cast<ComGetFactoryFn>(dlsym(module, "Dll_getFactory")),
-                      &err);
+    Com_registerClass(&kDirectClass,
+                      reinterpret_cast<ComGetFactoryFn>(dlsym(module, "Dll_getFactory")), &err);
     ASSERT_EQ(err, 0u);
     Com_registerModule(&kModuleClass, PLATFORM_TEST_MODULE_PATH, &err);
     ASSERT_EQ(err, 0u);

@@ -19,7 +19,7 @@ constexpr const char* kPath = "/SystemRW/Test/Nested/Deeper/test.db";
 using Rows = std::vector<std::vector<std::string>>;
 
 class PlatformDatabaseTest : public LifelogTest {
-  protected:
+protected:
     unsigned int run(Database* db, const char* sql) {
         Database_executeSQL(db, sql, 0, nullptr, nullptr, &err);
         return err;

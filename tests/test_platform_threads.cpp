@@ -41,7 +41,8 @@ struct LoopThread {
     std::thread::id loopThread;
     bool foundOwnRecord = false;
     std::vector<int> messages;  // codes; -1 for one seen off the actor's thread or as another actor
-    std::vector<std::pair<int, int>> handled;  // numbered events: producer (-1 off the thread), sequence
+    std::vector<std::pair<int, int>>
+        handled;  // numbered events: producer (-1 off the thread), sequence
     std::atomic<bool> finished{false};
 
     // Starts the thread; a starting thread counts for Event_waitIdle until its
@@ -62,8 +63,8 @@ struct LoopThread {
 
     static void onMessage(void* target, ActorMessage* message) {
         LoopThread* self = static_cast<Target*>(target)->owner;
-        bool inPlace = std::this_thread::get_id() == self->loopThread &&
-                       Actor_getCurrentID() == self->actorId;
+        bool inPlace =
+            std::this_thread::get_id() == self->loopThread && Actor_getCurrentID() == self->actorId;
         self->messages.push_back(inPlace ? message->code : -1);
     }
     static constexpr ActorTargetOps kOps = {&LoopThread::onMessage};
@@ -210,11 +211,12 @@ TEST_F(PlatformThreadsTest, MutexExcludesOtherThreadsAndRecurses) {
 
 // ------------------------------------------------ the notification component
 
-const UUID kPiClass = {0xC69A284C, 0x68A5, 0x4654, {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
-const UUID kPiInterface = {0xA628BF07, 0x0C8C, 0x4954,
-                           {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
-const UUID kBaseInterface = {0x56C5BADD, 0x2A24, 0x43DA,
-                             {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
+const UUID kPiClass = {
+    0xC69A284C, 0x68A5, 0x4654, {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
+const UUID kPiInterface = {
+    0xA628BF07, 0x0C8C, 0x4954, {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
+const UUID kBaseInterface = {
+    0x56C5BADD, 0x2A24, 0x43DA, {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
 
 struct Pi {
     const struct {
@@ -223,7 +225,7 @@ struct Pi {
         int (*release)(void*);
         void (*keep)(void*, void*, unsigned int*);
         void (*forget)(void*);
-    }* ops;
+    } * ops;
 };
 Pi* createPi(unsigned int* err) {
     return static_cast<Pi*>(Com_createInstance(&kPiClass, &kPiInterface, err));
@@ -237,8 +239,9 @@ std::atomic<bool> g_running{false}, g_gateOpen{false};
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void ActivityEventController_callActivity_dispatch(
-    void* controller, const char*, int, int, int, int, int, int, int, DateTime) {
+extern "C" __attribute__((visibility("default"))) void
+ActivityEventController_callActivity_dispatch(void* controller, const char*, int, int, int, int,
+                                              int, int, int, DateTime) {
     g_controller = controller;
     g_dispatchThread = std::this_thread::get_id();
     g_running = true;

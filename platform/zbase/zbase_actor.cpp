@@ -41,7 +41,9 @@ ActorRegistry& actorRegistry() {
     return *registry;
 }
 
-ActorRecord* record(Actor* actor) { return reinterpret_cast<ActorRecord*>(actor); }
+ActorRecord* record(Actor* actor) {
+    return reinterpret_cast<ActorRecord*>(actor);
+}
 
 // The caller holds the registry's mutex.
 unsigned int queueLocked(ActorRecord& actor, const LoopEntry& entry) {

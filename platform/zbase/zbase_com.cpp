@@ -90,7 +90,9 @@ ComGetFactoryFn findClass(const UUID& classId) {
 }
 
 // A failing step that left no code of its own reports 13.
-unsigned int failureCode(unsigned int code) { return code != 0 ? code : static_cast<unsigned int>(ZBASE_E_FAILURE); }
+unsigned int failureCode(unsigned int code) {
+    return code != 0 ? code : static_cast<unsigned int>(ZBASE_E_FAILURE);
+}
 
 }  // namespace
 
@@ -200,8 +202,8 @@ ZBASE_API void* Com_createInstance(const UUID* classId, const UUID* interfaceId,
         return nullptr;
     }
     code = 0;
-    auto* object = static_cast<zbase::FactoryHead*>(
-        factory->ops->createInstance(factory, interfaceId, &code));
+    auto* object =
+        static_cast<zbase::FactoryHead*>(factory->ops->createInstance(factory, interfaceId, &code));
     factory->ops->release(factory);
     if (object == nullptr || code != 0) {
         // Every interface table begins with queryInterface, addRef, release,

@@ -13,12 +13,24 @@ struct CodeText {
 };
 
 constexpr CodeText kTexts[] = {
-    {0, "E_SUCCESS"},           {1, "E_OUT_OF_MEMORY"},    {2, "E_END_OF_ENUMERATION"},
-    {3, "E_OBJ_ALREADY_EXIST"}, {4, "E_INVALID_ARG"},      {7, "E_NULL_ARGUMENT"},
-    {11, "E_INVALID_FORMAT"},   {12, "E_LIST_APPEND"},     {13, "E_FAILURE"},
-    {20, "E_GENERATOR"},        {21, "E_OBJ_NOT_FOUND"},   {24, "E_NO_INTERFACE"},
-    {25, "E_SECTION_NOT_FOUND"}, {31, "E_FILE_NOT_FOUND"}, {44, "E_KEY_NOT_FOUND"},
-    {66, "E_DATABASE"},         {69, "E_NO_MORE_ROWS"},    {70, "E_NO_ROWS_CHANGED"},
+    {0, "E_SUCCESS"},
+    {1, "E_OUT_OF_MEMORY"},
+    {2, "E_END_OF_ENUMERATION"},
+    {3, "E_OBJ_ALREADY_EXIST"},
+    {4, "E_INVALID_ARG"},
+    {7, "E_NULL_ARGUMENT"},
+    {11, "E_INVALID_FORMAT"},
+    {12, "E_LIST_APPEND"},
+    {13, "E_FAILURE"},
+    {20, "E_GENERATOR"},
+    {21, "E_OBJ_NOT_FOUND"},
+    {24, "E_NO_INTERFACE"},
+    {25, "E_SECTION_NOT_FOUND"},
+    {31, "E_FILE_NOT_FOUND"},
+    {44, "E_KEY_NOT_FOUND"},
+    {66, "E_DATABASE"},
+    {69, "E_NO_MORE_ROWS"},
+    {70, "E_NO_ROWS_CHANGED"},
     {187, "E_OVERFLOW"},
 };
 

@@ -86,7 +86,9 @@ ZBASE_API int List_removeObject(List* list, void* element) {
     return 0;
 }
 
-ZBASE_API int List_size(List* list) { return list != nullptr ? list->size : 0; }
+ZBASE_API int List_size(List* list) {
+    return list != nullptr ? list->size : 0;
+}
 
 ZBASE_API void* List_getAt(List* list, int index) {
     if (list == nullptr || index < 0 || index >= list->size) {
@@ -99,7 +101,9 @@ ZBASE_API void* List_getAt(List* list, int index) {
     return node->element;
 }
 
-ZBASE_API void* List_getIterator(List* list) { return list != nullptr ? &list->head : nullptr; }
+ZBASE_API void* List_getIterator(List* list) {
+    return list != nullptr ? &list->head : nullptr;
+}
 
 ZBASE_API void* List_getNext(void** cursor) {
     if (cursor == nullptr || *cursor == nullptr) {

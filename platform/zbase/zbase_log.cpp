@@ -100,8 +100,7 @@ ZBASE_API void __Log_printfEx(int module, int level, const char* function, int l
             --length;
         }
         fprintf(stderr, "%c %d %s:%d %.*s\n", level >= ZBASE_LOG_ERROR ? 'E' : 'T', module,
-                function != nullptr ? function : "?", line, static_cast<int>(length),
-                text.c_str());
+                function != nullptr ? function : "?", line, static_cast<int>(length), text.c_str());
     }
 }
 

@@ -25,7 +25,9 @@ struct MutexRecord {
     char name[32] = {};
 };
 
-MutexRecord* record(Mutex* mutex) { return reinterpret_cast<MutexRecord*>(mutex); }
+MutexRecord* record(Mutex* mutex) {
+    return reinterpret_cast<MutexRecord*>(mutex);
+}
 
 }  // namespace
 

@@ -36,15 +36,15 @@
 
 namespace zbase {
 
-const UUID kNotificationClassId = {0xC69A284C, 0x68A5, 0x4654,
-                                   {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
+const UUID kNotificationClassId = {
+    0xC69A284C, 0x68A5, 0x4654, {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
 
 namespace {
 
-const UUID kLifelogPiId = {0xA628BF07, 0x0C8C, 0x4954,
-                           {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
-const UUID kBaseInterfaceId = {0x56C5BADD, 0x2A24, 0x43DA,
-                               {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
+const UUID kLifelogPiId = {
+    0xA628BF07, 0x0C8C, 0x4954, {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
+const UUID kBaseInterfaceId = {
+    0x56C5BADD, 0x2A24, 0x43DA, {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
 
 using CallDispatchFn = void (*)(void* controller, const char* phoneNumber, int direction,
                                 int duration, int type, int cellId, int lac, int mcc, int mnc,
@@ -90,8 +90,8 @@ void runDispatch(void* controller, const Delivery& d, unsigned int* err) {
             *err = ZBASE_E_FAILURE;
             return;
         }
-        dispatch(controller, d.phoneNumber, d.direction, d.duration, d.type, d.cellId, d.lac,
-                 d.mcc, d.mnc, d.when);
+        dispatch(controller, d.phoneNumber, d.direction, d.duration, d.type, d.cellId, d.lac, d.mcc,
+                 d.mnc, d.when);
     } else {
         auto dispatch = reinterpret_cast<MsgDispatchFn>(
             findProcessSymbol("ActivityEventController_msgActivity_dispatch"));
@@ -99,8 +99,8 @@ void runDispatch(void* controller, const Delivery& d, unsigned int* err) {
             *err = ZBASE_E_FAILURE;
             return;
         }
-        dispatch(controller, d.phoneNumber, d.direction, d.type, d.summary, d.cellId, d.lac,
-                 d.mcc, d.mnc, d.when);
+        dispatch(controller, d.phoneNumber, d.direction, d.type, d.summary, d.cellId, d.lac, d.mcc,
+                 d.mnc, d.when);
     }
 }
 
@@ -182,7 +182,9 @@ bool answers(const UUID* interfaceId) {
     return UUID_isEqual(interfaceId, &kLifelogPiId) || UUID_isEqual(interfaceId, &kBaseInterfaceId);
 }
 
-PiObject* piImpl(void* self) { return static_cast<PiObject*>(static_cast<PiObject*>(self)->impl); }
+PiObject* piImpl(void* self) {
+    return static_cast<PiObject*>(static_cast<PiObject*>(self)->impl);
+}
 
 void forgetIfOwner(const void* object) {
     Notifier& state = notifier();
@@ -197,7 +199,9 @@ void forgetIfOwner(const void* object) {
     }
 }
 
-int piAddRef(void* self) { return ++piImpl(self)->references; }
+int piAddRef(void* self) {
+    return ++piImpl(self)->references;
+}
 
 int piRelease(void* self) {
     PiObject* object = piImpl(self);
@@ -232,7 +236,9 @@ void piKeepController(void* self, void* controller, unsigned int* err) {
     state.owner = piImpl(self);
 }
 
-void piForgetController(void* self) { forgetIfOwner(piImpl(self)); }
+void piForgetController(void* self) {
+    forgetIfOwner(piImpl(self));
+}
 
 constexpr PiOps kPiOps = {piQueryInterface, piAddRef, piRelease, piKeepController,
                           piForgetController};
@@ -257,7 +263,9 @@ PiFactory* factoryImpl(void* self) {
     return static_cast<PiFactory*>(static_cast<PiFactory*>(self)->impl);
 }
 
-int factoryAddRef(void* self) { return ++factoryImpl(self)->references; }
+int factoryAddRef(void* self) {
+    return ++factoryImpl(self)->references;
+}
 
 int factoryRelease(void* self) {
     PiFactory* factory = factoryImpl(self);
@@ -330,7 +338,7 @@ ZBASE_API void ZbasePi_deliverCall(const char* phoneNumber, int direction, int d
 ZBASE_API void ZbasePi_deliverMessage(const char* phoneNumber, int direction, int type,
                                       const char* summary, int cellId, int lac, int mcc, int mnc,
                                       DateTime when, unsigned int* err) {
-    zbase::Delivery delivery{false,  phoneNumber, summary, direction, 0, type,
+    zbase::Delivery delivery{false,  phoneNumber, summary, direction, 0,   type,
                              cellId, lac,         mcc,     mnc,       when};
     zbase::deliver(delivery, err);
 }

@@ -8,7 +8,9 @@
 
 namespace zbase {
 
-void freeString(void* text) { Mem_freeEx(text, __FILE__, __LINE__); }
+void freeString(void* text) {
+    Mem_freeEx(text, __FILE__, __LINE__);
+}
 
 namespace {
 
@@ -24,7 +26,9 @@ char* copyOf(const char* s, size_t length, unsigned int* err) {
     return copy;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -96,7 +100,9 @@ ZBASE_API int String_format(char* dst, int size, const char* format, ...) {
     return length;
 }
 
-ZBASE_API int String_length(const char* s) { return s != nullptr ? static_cast<int>(strlen(s)) : 0; }
+ZBASE_API int String_length(const char* s) {
+    return s != nullptr ? static_cast<int>(strlen(s)) : 0;
+}
 
 ZBASE_API int String_equals(const char* a, const char* b) {
     if (a == nullptr || b == nullptr) {

@@ -64,8 +64,8 @@ struct ThreadIdentity {
 
 struct ThreadRegistry {
     std::mutex mutex;
-    std::map<uintptr_t, ThreadRecord*> records;             // live records by id
-    std::map<const void*, ThreadRecord*> byIdentity;        // running threads
+    std::map<uintptr_t, ThreadRecord*> records;       // live records by id
+    std::map<const void*, ThreadRecord*> byIdentity;  // running threads
     uintptr_t lastId = 0;
 };
 
@@ -89,7 +89,9 @@ ThreadIdentity::~ThreadIdentity() {
     }
 }
 
-ThreadRecord* record(Thread* thread) { return reinterpret_cast<ThreadRecord*>(thread); }
+ThreadRecord* record(Thread* thread) {
+    return reinterpret_cast<ThreadRecord*>(thread);
+}
 
 void threadMain(uintptr_t id, ThreadProc procedure, void* parameter,
                 std::shared_ptr<Mainloop> loop) {
@@ -121,8 +123,8 @@ unsigned int startLocked(ThreadRecord& thread) {
         deliveryQueued();
     }
     try {
-        thread.thread = std::thread(threadMain, thread.id, thread.procedure,
-                                    thread.head.parameter, thread.loop);
+        thread.thread = std::thread(threadMain, thread.id, thread.procedure, thread.head.parameter,
+                                    thread.loop);
     } catch (const std::system_error&) {
         std::lock_guard<std::mutex> lock(thread.loop->mutex);
         settleStartupLocked(*thread.loop);
@@ -234,7 +236,9 @@ ZBASE_API void Thread_release(Thread* handle, unsigned int* err) {
     Mem_freeEx(thread, __FILE__, __LINE__);
 }
 
-ZBASE_API void* Thread_self(void) { return &zbase::tlsIdentity; }
+ZBASE_API void* Thread_self(void) {
+    return &zbase::tlsIdentity;
+}
 
 ZBASE_API Thread* __ThreadManager_getThread(void* value) {
     zbase::ThreadRegistry& registry = zbase::threadRegistry();

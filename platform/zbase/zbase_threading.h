@@ -37,12 +37,12 @@ struct Mainloop {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<LoopEntry> queue;
-    std::vector<int> actorIds;  // live actors created on this loop's thread, oldest first
-    uintptr_t token = 0;        // 0 until a thread has adopted the loop
-    bool suspended = false;     // cooperative: the loop holds its queue while set
-    bool exitRequested = false; // consumed by the loop when it returns
-    bool closed = false;        // the owning thread has ended: nothing more is queued
-    bool startupPending = false; // started by Thread_start, not yet in its main loop
+    std::vector<int> actorIds;    // live actors created on this loop's thread, oldest first
+    uintptr_t token = 0;          // 0 until a thread has adopted the loop
+    bool suspended = false;       // cooperative: the loop holds its queue while set
+    bool exitRequested = false;   // consumed by the loop when it returns
+    bool closed = false;          // the owning thread has ended: nothing more is queued
+    bool startupPending = false;  // started by Thread_start, not yet in its main loop
 };
 
 // A thread that is starting counts for Event_waitIdle until it first enters
@@ -56,7 +56,9 @@ std::shared_ptr<Mainloop> currentLoop();
 void adoptLoop(std::shared_ptr<Mainloop> loop);
 // The live loop named by a token, or null.
 std::shared_ptr<Mainloop> findLoop(void* token);
-inline void* tokenValue(uintptr_t token) { return reinterpret_cast<void*>(token); }
+inline void* tokenValue(uintptr_t token) {
+    return reinterpret_cast<void*>(token);
+}
 
 // Removes the queued entries of one actor (messages only, or everything) and
 // settles them for Event_waitIdle.  The caller holds loop.mutex.

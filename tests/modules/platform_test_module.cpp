@@ -21,7 +21,9 @@ struct Object {
     const Ops* ops;
     int references;
 };
-int addRef(void* self) { return ++static_cast<Object*>(self)->references; }
+int addRef(void* self) {
+    return ++static_cast<Object*>(self)->references;
+}
 int release(void* self) {
     int left = --static_cast<Object*>(self)->references;
     if (left == 0) {

@@ -45,14 +45,15 @@ void LifelogTest::writeFile(std::string_view platformPath, std::string_view text
     out << text;
 }
 
-void LifelogTest::writeConfig(std::string_view text) const { writeFile(kConfigPath, text); }
+void LifelogTest::writeConfig(std::string_view text) const {
+    writeFile(kConfigPath, text);
+}
 
 void LifelogTest::onLog(void* context, int module, int level, const char* function, int line,
                         const char* text) {
     auto* self = static_cast<LifelogTest*>(context);
     std::lock_guard<std::mutex> lock(self->logMutex_);
-    self->log_.push_back(
-        LogLine{module, level, function ? function : "", line, text ? text : ""});
+    self->log_.push_back(LogLine{module, level, function ? function : "", line, text ? text : ""});
 }
 
 std::vector<LogLine> LifelogTest::logLines() const {

@@ -61,13 +61,13 @@ private:
 };
 
 // The registration functions, one per command file.
-void addConfigCommand(Commands& commands);  // config.cpp
-void addLogCommand(Commands& commands);     // log.cpp
-void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
-void addDemoCommand(Commands& commands);    // demo.cpp
-void addServeCommand(Commands& commands);  // serve.cpp
-void addWebCommand(Commands& commands);     // web.cpp
-void addReportCommand(Commands& commands);  // report.cpp
+void addConfigCommand(Commands& commands);   // config.cpp
+void addLogCommand(Commands& commands);      // log.cpp
+void addReadCommands(Commands& commands);    // read.cpp: list max min top count sum avg
+void addDemoCommand(Commands& commands);     // demo.cpp
+void addServeCommand(Commands& commands);    // serve.cpp
+void addWebCommand(Commands& commands);      // web.cpp
+void addReportCommand(Commands& commands);   // report.cpp
 void addImportCommands(Commands& commands);  // import.cpp: import, export
 
 }  // namespace lifelog_tool

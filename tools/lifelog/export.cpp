@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "backup_mapping.h"
+#include "client.h"
 #include "import.h"
 #include "import_store.h"
-#include "client.h"
 #include "render.h"
 #include "xml_writer.h"
 

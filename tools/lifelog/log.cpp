@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "client.h"
-#include "commands.h"
 #include "column_limits.h"
+#include "commands.h"
 #include "setup.h"
 #include "text.h"
 #include "watch.h"

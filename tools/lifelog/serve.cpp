@@ -22,8 +22,8 @@
 #include <set>
 
 #include "client.h"
-#include "commands.h"
 #include "column_limits.h"
+#include "commands.h"
 #include "service.h"
 #include "setup.h"
 #include "watch.h"
