@@ -174,6 +174,45 @@ protected:
     }
     Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
 
+    // The tool with its standard error on a pseudo-terminal: what the
+    // terminal received goes to Outcome::err.
+    Outcome onTerminal(const std::vector<std::string>& arguments) {
+        int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(terminal, 0);
+        EXPECT_EQ(grantpt(terminal), 0);
+        EXPECT_EQ(unlockpt(terminal), 0);
+        std::string side = ptsname(terminal);
+        std::vector<std::string> argv{LIFELOG_TOOL_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::string out = (root_ / "tool.out").string();
+        pid_t pid = fork();
+        if (pid == 0) {
+            setsid();
+            dup2(open(side.c_str(), O_RDWR), 2);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            close(terminal);
+            std::vector<char*> raw;
+            for (std::string& a : argv) {
+                raw.push_back(a.data());
+            }
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        // Read until the last holder of the terminal's other side is gone.
+        std::string shown;
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = read(terminal, buffer, sizeof buffer)) > 0) {
+            shown.append(buffer, static_cast<size_t>(got));
+        }
+        close(terminal);
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
+                shown};
+    }
+
     // The report with every run of blanks made one blank.
     static std::string squeezed(const std::string& report) {
         std::string out;
@@ -373,6 +412,48 @@ TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
                             "SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_TIMESTAMP "
                             "BETWEEN '2024-06-15 00:00:00' AND '2024-06-16 23:59:59'")[0][0] +
                   " calls to " + calls + "\n");
+}
+
+TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
+    std::string generated = generate(1500, 3);
+    tool({"config", "--on", "call,message", "--max", "5000"});
+    std::string file = generated + "/sms.xml";
+    Outcome run = onTerminal({"import", "--tz", "UTC", file});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    long usable = reported(run.out, "imported");
+    ASSERT_GE(usable, 1000) << run.out;
+    std::string total =
+        std::to_string(usable / 1000) + "," + std::to_string(usable % 1000 + 1000).substr(1);
+    // The last drawing: a full bar, the count, the rate and the time left,
+    // each drawn over the one before; then the line is cleared.
+    std::string full = "\r\x1b[K" + file + " [" + std::string(30, '#') + "] 100% " + total + "/" +
+                       total + " entries, " + total + " imported, ";
+    size_t at = run.err.rfind(full);
+    ASSERT_NE(at, std::string::npos)
+        << run.err.substr(run.err.size() > 400 ? run.err.size() - 400 : 0);
+    std::string rest = run.err.substr(at + full.size());
+    EXPECT_NE(rest.find("/s, 0:00 left"), std::string::npos) << rest;
+    EXPECT_EQ(rest.substr(rest.size() - 4), "\r\x1b[K") << rest;
+    EXPECT_EQ(run.err.find('\n'), std::string::npos);
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+
+    // Into a log: a line per tenth, nothing drawn over.
+    run = tool({"import", "--tz", "UTC", file});
+    EXPECT_EQ(reported(run.out, "skipped, already there"), usable);
+    std::vector<std::string> lines;
+    std::istringstream err(run.err);
+    for (std::string line; std::getline(err, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 10u) << run.err;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind(file + ": " + std::to_string((i + 1) * 10) + "% (", 0), 0u)
+            << lines[i];
+    }
+    EXPECT_NE(lines.back().find("(" + total + " of " + total + " entries, 0 imported), "),
+              std::string::npos)
+        << lines.back();
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
 }
 
 TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {

@@ -271,6 +271,17 @@ std::optional<DateTime> parseBound(std::string_view given, bool endOfDay) {
     return parseTimestamp(text);
 }
 
+Range rangeOfOptions(const std::string& from, const std::string& to) {
+    Range range;
+    if (!from.empty() && !(range.from = parseBound(from, false))) {
+        throw UsageError(fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", from));
+    }
+    if (!to.empty() && !(range.to = parseBound(to, true))) {
+        throw UsageError(fmt::format("--to \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", to));
+    }
+    return range;
+}
+
 // ------------------------------------------------------------------- rows
 
 std::string Row::timeText() const {

@@ -178,6 +178,10 @@ struct Range {
     std::optional<DateTime> to;
 };
 
+// The range of the --from and --to options: an empty text leaves that end
+// open; a text parseBound() does not take is a UsageError naming the option.
+Range rangeOfOptions(const std::string& from, const std::string& to);
+
 // One ILifelog reference made through the library's class factory
 // (Dll_getFactory -> createFactory -> createInstance(IID_ILifelog)) and
 // released when this goes.  Not bound to a table yet.

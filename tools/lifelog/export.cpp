@@ -70,21 +70,13 @@ void runExport(const ExportOptions& options) {
     if (!calls && std::string_view(kind.table) != "ACTIVITY_MESSAGE") {
         throw UsageError("export writes calls or messages: the backup apps have no media");
     }
-    std::optional<DateTime> from;
-    std::optional<DateTime> to;
-    if (!options.from.empty() && !(from = parseBound(options.from, false))) {
-        throw UsageError(
-            fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", options.from));
-    }
-    if (!options.to.empty() && !(to = parseBound(options.to, true))) {
-        throw UsageError(fmt::format("--to \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", options.to));
-    }
+    Range range = rangeOfOptions(options.from, options.to);
 
     // The root element carries the count, so the rows are read twice; the
     // file appears under its name only once it is complete.
     long count = 0;
     long unreadable = 0;
-    forEachStored(kind, from, to, true, [&](const StoredRow& row) {
+    forEachStored(kind, range, true, [&](const StoredRow& row) {
         millisOfTimestamp(row.time) ? ++count : ++unreadable;
     });
 
@@ -99,7 +91,7 @@ void runExport(const ExportOptions& options) {
     {
         XmlWriter xml(out);
         xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
-        forEachStored(kind, from, to, true, [&](const StoredRow& row) {
+        forEachStored(kind, range, true, [&](const StoredRow& row) {
             if (std::optional<int64_t> millis = millisOfTimestamp(row.time)) {
                 writeRow(xml, kind, row, *millis);
                 ++written;

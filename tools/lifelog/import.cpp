@@ -273,7 +273,7 @@ void importEntries(FileImport& file, bool dryRun) {
     // stays small next to the table it mirrors.
     std::unordered_set<size_t> stored;
     std::hash<std::string> hash;
-    forEachStored(kind, parseTimestamp(file.first), parseTimestamp(file.last), false,
+    forEachStored(kind, Range{parseTimestamp(file.first), parseTimestamp(file.last)}, false,
                   [&](const StoredRow& row) {
                       stored.insert(hash(keyOf(row.time, row.number, row.direction)));
                   });

@@ -14,14 +14,13 @@ void requireZone(const std::string& zone) {
     }
 }
 
-void forEachStored(const Kind& kind, const std::optional<DateTime>& from,
-                   const std::optional<DateTime>& to, bool oldestFirst,
+void forEachStored(const Kind& kind, const Range& range, bool oldestFirst,
                    const std::function<void(const StoredRow&)>& each) {
     unsigned int err = 0;
     if (!_Database_existsInternal(kDatabasePath, &err)) {
         return;
     }
-    Query query(kind, Range{from, to});
+    Query query(kind, range);
     if (oldestFirst) {
         query.orderBy(kind.timeColumn, LIFELOG_ORDER_ASC, "LOG_KEY", LIFELOG_ORDER_ASC);
     }

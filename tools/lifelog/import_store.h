@@ -28,10 +28,9 @@ struct StoredRow {
 };
 
 // Calls `each` for every row of the kind's table whose time stamp lies in
-// [from, to], oldest first when `oldestFirst`.  A missing database holds no
+// the range (both ends included), oldest first when `oldestFirst`.  A missing database holds no
 // rows.  Rows stream: nothing but the current row is held.
-void forEachStored(const Kind& kind, const std::optional<DateTime>& from,
-                   const std::optional<DateTime>& to, bool oldestFirst,
+void forEachStored(const Kind& kind, const Range& range, bool oldestFirst,
                    const std::function<void(const StoredRow&)>& each);
 
 // A read connection of the tool's own on the database file, for what the
