@@ -4,9 +4,6 @@
 // stopped at the end, before the fixture's leak check.
 #pragma once
 
-#include <chrono>
-#include <thread>
-
 #include "fixture.h"
 #include "zbase_host.h"
 #include "zkivLifelogCommon.h"
@@ -26,10 +23,7 @@ protected:
         writeConfig(configuration());
         ZKivLifelogServer_initialize();
         ASSERT_NE(g_pILifeloggingService, nullptr);
-        for (int ms = 0; ms < 60000 && !ZbasePi_isRegistered(); ++ms) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_TRUE(ZbasePi_isRegistered());
+        ASSERT_TRUE(eventually([] { return ZbasePi_isRegistered() != 0; }, 60000));
     }
     void TearDown() override {
         ZKivLifelogServer_finalize();

@@ -87,14 +87,11 @@ bool logThrough(Handle* handle, unsigned int* err) {
         return false;
     }
     ZLifelogger* logger = ZLifelogger_new(err);
-    if (logger == nullptr) {
-        if (handle != nullptr)
-            handle->ops->destruct(handle);
+    ZLifeloggingHandler* handler = logger ? ZLifeloggingHandler_new(handle, err) : nullptr;
+    if (handler == nullptr)
+        handle->ops->destruct(handle);  // the handle stays the caller's
+    if (logger == nullptr)
         return false;
-    }
-    ZLifeloggingHandler* handler = handle ? ZLifeloggingHandler_new(handle, err) : nullptr;
-    if (handler == nullptr && handle != nullptr)
-        handle->ops->destruct(handle);
     if (handler != nullptr) {
         ZLifelogger_addHandler(logger, handler, err);
         if (*err != 0)
@@ -149,182 +146,169 @@ bool walk(ZLifelogEnumerator* rows, unsigned int* err, int expected) {
     return ended && seen == expected;
 }
 
+bool activityAndItems(AllocationSweepTest&, unsigned int* err) {
+    ZLifelogActivity* activity = ZLifelogActivity_new("ACTIVITY_CALL", err);
+    if (activity == nullptr)
+        return false;
+    // Each value is a tracked block that the item takes over.
+    const size_t sizes[] = {sizeof(int32_t), sizeof(double), 6, sizeof(int64_t)};
+    bool done = true;
+    for (int type = 0; type < 4 && done; ++type) {
+        void* value = Mem_callocEx(1, sizes[type], __FILE__, __LINE__);
+        ZLifelogActivityItem* item =
+            value ? ZLifelogActivityItem_new("KEY", value, type, err) : nullptr;
+        if (value == nullptr) {
+            *err = 1;  // the test's own allocation failed
+        }
+        if (item == nullptr) {
+            Mem_freeEx(value, __FILE__, __LINE__);
+        } else {
+            ZLifelogActivity_addActivityItem(activity, item, err);
+            if (*err != 0) {
+                ZLifelogActivityItem_delete(item);
+            }
+        }
+        done = item != nullptr && *err == 0;
+    }
+    ZLifelogActivity_delete(activity);
+    return done;
+}
+
+bool builders(AllocationSweepTest&, unsigned int* err) {
+    ZLifelogActivity* made[] = {
+        _CreateCallActivity("+100", 1, 30, 0, 1, 2, 3, 4, "here", err),
+        message(err),
+        _CreateMediaActivity(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3, 4, "here",
+                             err),
+        _CreatePhotoActivity("photo", "uri", "tag", 1, 2, 3, 4, "here", err),
+    };
+    bool done = true;
+    for (ZLifelogActivity* activity : made) {
+        done &= activity != nullptr;
+        if (activity != nullptr)
+            ZLifelogActivity_delete(activity);
+    }
+    return done;
+}
+
+bool loggerHandlerAndConsole(AllocationSweepTest&, unsigned int* err) {
+    return logThrough(ConsoleHandle_new(err), err);
+}
+
+bool loggerToDatabase(AllocationSweepTest& test, unsigned int* err) {
+    ZLifelogger* logger = _CreateDBLifeLogger(err, 500);
+    ZLifelogActivity* activity = logger != nullptr ? message(err) : nullptr;
+    if (activity != nullptr) {
+        _ZLifelogActivity_setTimestamp(activity, kWhen);
+        ZLifelogger_log(logger, activity, err);
+        ZLifelogActivity_delete(activity);
+    }
+    if (logger != nullptr)
+        ZLifelogger_delete(logger);
+    return activity != nullptr && *err == 0 &&
+           test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-01 12:00:00'");
+}
+
+bool loggingEntryPoints(AllocationSweepTest& test, unsigned int*) {
+    _Lifelog_CallActivityLogging("+100", 1, 0, 0, 7, 2, 3, 4, "2024-03-02 00:00:00");
+    _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", 1, 2, 3, 4, "2024-03-02 00:00:01");
+    _Lifelog_MediaActivityLogging(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3, 4,
+                                  "2024-03-02 00:00:02");
+    CallActivityLogging(0, 1, "+100", 0);
+    MsgActivityLogging(0, 1, "+100", "hello");
+    MediaActivityLogging(0, "song", "uri", "artist", "album", "pop");
+    return test.stored("ACTIVITY_CALL", "CLOG_TIMESTAMP = '2024-03-02 00:00:00'") &&
+           test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-02 00:00:01'") &&
+           test.stored("ACTIVITY_MEDIA", "MDLOG_TIMESTAMP = '2024-03-02 00:00:02'");
+}
+
+bool factoryObjects(AllocationSweepTest&, unsigned int* err) {
+    auto make = reinterpret_cast<LifelogCommon* (*)(unsigned int*)>(Dll_getFactory(nullptr, err));
+    LifelogCommon* factory = make(err);
+    if (factory == nullptr)
+        return false;
+    auto* object =
+        static_cast<ILifelog*>(factory->ops->createInstance(factory, &IID_ILifelog, err));
+    factory->ops->release(factory);
+    if (object == nullptr)
+        return false;
+    __LifelogImpl_addRef(object);
+    while (__LifelogImpl_release(object) > 0) {
+    }
+    return true;
+}
+
+bool queryInitialise(AllocationSweepTest&, unsigned int* err) {
+    ILifelog* object = __LifelogImpl_new(err);
+    if (object == nullptr)
+        return false;
+    __LifelogImpl_addRef(object);
+    object->ops->initialize2(object, "ACTIVITY_CALL", kJan2Start, kJan3End, err);
+    char* name = *err == 0 ? object->ops->getActivityName(object) : nullptr;
+    const bool done = name != nullptr;  // the object's own text
+    __LifelogImpl_release(object);
+    return done;
+}
+
+bool queryFilterAndSort(AllocationSweepTest&, unsigned int* err) {
+    return withQuery(err, [err](ILifelog* object) {
+        object->ops->setFilter(object, "CLOG_DURATION > 0", err);
+        if (*err == 0)
+            object->ops->setSortOrder(object, "CLOG_TIMESTAMP", 1, err);
+        if (*err == 0)
+            object->ops->setSortOrder2(object, "CLOG_TYPE", 0, "LOG_KEY", 1, err);
+        return *err == 0 && walk(object->ops->getEnumerator(object, err), err, 2);
+    });
+}
+
+bool queryExtremes(AllocationSweepTest&, unsigned int* err) {
+    return withQuery(err, [err](ILifelog* object) {
+        return walk(object->ops->findMaxLogs(object, "CLOG_DURATION", err), err, 1) &&
+               walk(object->ops->findMinLogs(object, "CLOG_DURATION", err), err, 1) &&
+               walk(object->ops->getMostOccurredValues(object, "CLOG_PHONE_NUMBER", 3, err), err,
+                    1);
+    });
+}
+
+bool queryValues(AllocationSweepTest&, unsigned int* err) {
+    return withQuery(err, [err](ILifelog* object) {
+        const bool count = object->ops->getCount(object, err) == 2 && *err == 0;
+        const bool sum = count && object->ops->getSum(object, "CLOG_DURATION", err) == 90;
+        return sum && object->ops->getAverage(object, "CLOG_DURATION", err) == 45.0 && *err == 0;
+    });
+}
+
+bool serviceRun(AllocationSweepTest& test, unsigned int* err) {
+    ZKivLifelogServer_initialize();
+    eventually([] { return ZbasePi_isRegistered() != 0; }, 300);
+    const DateTime when{2024, 3, 3, 0, 0, 0, 0};
+    ZbasePi_deliverMessage("+100", 1, 0, "hello", 1, 2, 3, 4, when, err);
+    Event_waitIdle(60000);
+    ZKivLifelogServer_finalize();
+    return *err == 0 && test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-03 00:00:00'");
+}
+
+// No slot to check: the builders share one slot for four calls (the last
+// call's code stays); the logger logs and absorbs a handler's failure, the
+// entry points report nothing and the service answers before it writes, so
+// for those the stored row tells.
 const Operation kOperations[] = {
-    {.group = "activity and items",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             ZLifelogActivity* activity = ZLifelogActivity_new("ACTIVITY_CALL", err);
-             if (activity == nullptr)
-                 return false;
-             // Each value is a tracked block that the item takes over.
-             const size_t sizes[] = {sizeof(int32_t), sizeof(double), 6, sizeof(int64_t)};
-             bool done = true;
-             for (int type = 0; type < 4 && done; ++type) {
-                 void* value = Mem_callocEx(1, sizes[type], __FILE__, __LINE__);
-                 ZLifelogActivityItem* item =
-                     value ? ZLifelogActivityItem_new("KEY", value, type, err) : nullptr;
-                 if (value == nullptr) {
-                     *err = 1;  // the test's own allocation failed
-                 }
-                 if (item == nullptr) {
-                     Mem_freeEx(value, __FILE__, __LINE__);
-                 } else {
-                     ZLifelogActivity_addActivityItem(activity, item, err);
-                     if (*err != 0) {
-                         ZLifelogActivityItem_delete(item);
-                     }
-                 }
-                 done = item != nullptr && *err == 0;
-             }
-             ZLifelogActivity_delete(activity);
-             return done;
-         },
-     .slot = true},
-    {.group = "builders",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             ZLifelogActivity* made[] = {
-                 _CreateCallActivity("+100", 1, 30, 0, 1, 2, 3, 4, "here", err),
-                 message(err),
-                 _CreateMediaActivity(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3, 4,
-                                      "here", err),
-                 _CreatePhotoActivity("photo", "uri", "tag", 1, 2, 3, 4, "here", err),
-             };
-             bool done = true;
-             for (ZLifelogActivity* activity : made) {
-                 done &= activity != nullptr;
-                 if (activity != nullptr)
-                     ZLifelogActivity_delete(activity);
-             }
-             return done;
-         },
-     .slot = false},  // one slot for four calls: the last call's code stays
-    {.group = "logger, handler and console handle",
-     .run = [](AllocationSweepTest&,
-               unsigned int* err) { return logThrough(ConsoleHandle_new(err), err); },
-     .slot = true},
-    {.group = "logger, handler and database handle",
-     .run =
-         [](AllocationSweepTest& test, unsigned int* err) {
-             ZLifelogger* logger = _CreateDBLifeLogger(err, 500);
-             ZLifelogActivity* activity = logger != nullptr ? message(err) : nullptr;
-             if (activity != nullptr) {
-                 _ZLifelogActivity_setTimestamp(activity, kWhen);
-                 ZLifelogger_log(logger, activity, err);
-                 ZLifelogActivity_delete(activity);
-             }
-             if (logger != nullptr)
-                 ZLifelogger_delete(logger);
-             return activity != nullptr && *err == 0 &&
-                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-01 12:00:00'");
-         },
-     .slot = false},  // the logger logs and absorbs a handler's failure: the row tells
-    {.group = "logging entry points",
-     .run =
-         [](AllocationSweepTest& test, unsigned int*) {
-             _Lifelog_CallActivityLogging("+100", 1, 0, 0, 7, 2, 3, 4, "2024-03-02 00:00:00");
-             _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", 1, 2, 3, 4, "2024-03-02 00:00:01");
-             _Lifelog_MediaActivityLogging(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3,
-                                           4, "2024-03-02 00:00:02");
-             CallActivityLogging(0, 1, "+100", 0);
-             MsgActivityLogging(0, 1, "+100", "hello");
-             MediaActivityLogging(0, "song", "uri", "artist", "album", "pop");
-             return test.stored("ACTIVITY_CALL", "CLOG_TIMESTAMP = '2024-03-02 00:00:00'") &&
-                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-02 00:00:01'") &&
-                    test.stored("ACTIVITY_MEDIA", "MDLOG_TIMESTAMP = '2024-03-02 00:00:02'");
-         },
-     .slot = false},  // they report nothing: the rows are the outcome
-    {.group = "factory",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             auto make =
-                 reinterpret_cast<LifelogCommon* (*)(unsigned int*)>(Dll_getFactory(nullptr, err));
-             LifelogCommon* factory = make(err);
-             if (factory == nullptr)
-                 return false;
-             auto* object =
-                 static_cast<ILifelog*>(factory->ops->createInstance(factory, &IID_ILifelog, err));
-             factory->ops->release(factory);
-             if (object == nullptr)
-                 return false;
-             __LifelogImpl_addRef(object);
-             while (__LifelogImpl_release(object) > 0) {
-             }
-             return true;
-         },
-     .slot = true},
-    {.group = "query: initialise over a range",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             ILifelog* object = __LifelogImpl_new(err);
-             if (object == nullptr)
-                 return false;
-             __LifelogImpl_addRef(object);
-             object->ops->initialize2(object, "ACTIVITY_CALL", kJan2Start, kJan3End, err);
-             char* name = *err == 0 ? object->ops->getActivityName(object) : nullptr;
-             const bool done = name != nullptr;  // the object's own text
-             __LifelogImpl_release(object);
-             return done;
-         },
-     .slot = true},
-    {.group = "query: filter and sort orders",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             return withQuery(err, [err](ILifelog* object) {
-                 object->ops->setFilter(object, "CLOG_DURATION > 0", err);
-                 if (*err == 0)
-                     object->ops->setSortOrder(object, "CLOG_TIMESTAMP", 1, err);
-                 if (*err == 0)
-                     object->ops->setSortOrder2(object, "CLOG_TYPE", 0, "LOG_KEY", 1, err);
-                 return *err == 0 && walk(object->ops->getEnumerator(object, err), err, 2);
-             });
-         },
-     .slot = true},
-    {.group = "query: largest, smallest and most frequent",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             return withQuery(err, [err](ILifelog* object) {
-                 return walk(object->ops->findMaxLogs(object, "CLOG_DURATION", err), err, 1) &&
-                        walk(object->ops->findMinLogs(object, "CLOG_DURATION", err), err, 1) &&
-                        walk(
-                            object->ops->getMostOccurredValues(object, "CLOG_PHONE_NUMBER", 3, err),
-                            err, 1);
-             });
-         },
-     .slot = true},
-    {.group = "query: count, sum and average",
-     .run =
-         [](AllocationSweepTest&, unsigned int* err) {
-             return withQuery(err, [err](ILifelog* object) {
-                 const bool count = object->ops->getCount(object, err) == 2 && *err == 0;
-                 const bool sum = count && object->ops->getSum(object, "CLOG_DURATION", err) == 90;
-                 return sum && object->ops->getAverage(object, "CLOG_DURATION", err) == 45.0 &&
-                        *err == 0;
-             });
-         },
-     .slot = true},
-    {.group = "service start, dispatch and stop",
-     .run =
-         [](AllocationSweepTest& test, unsigned int* err) {
-             ZKivLifelogServer_initialize();
-             for (int ms = 0; ms < 300 && !ZbasePi_isRegistered(); ++ms) {
-                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-             }
-             const DateTime when{2024, 3, 3, 0, 0, 0, 0};
-             ZbasePi_deliverMessage("+100", 1, 0, "hello", 1, 2, 3, 4, when, err);
-             Event_waitIdle(60000);
-             ZKivLifelogServer_finalize();
-             return *err == 0 &&
-                    test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-03 00:00:00'");
-         },
-     .slot = false},
+    {.group = "activity and items", .run = activityAndItems, .slot = true},
+    {.group = "builders", .run = builders, .slot = false},
+    {.group = "logger, handler and console handle", .run = loggerHandlerAndConsole, .slot = true},
+    {.group = "logger, handler and database handle", .run = loggerToDatabase, .slot = false},
+    {.group = "logging entry points", .run = loggingEntryPoints, .slot = false},
+    {.group = "factory", .run = factoryObjects, .slot = true},
+    {.group = "query: initialise over a range", .run = queryInitialise, .slot = true},
+    {.group = "query: filter and sort orders", .run = queryFilterAndSort, .slot = true},
+    {.group = "query: largest, smallest and most frequent", .run = queryExtremes, .slot = true},
+    {.group = "query: count, sum and average", .run = queryValues, .slot = true},
+    {.group = "service start, dispatch and stop", .run = serviceRun, .slot = false},
 };
 
 // The service's thread lets go of its blocks a moment after the stop.
 long settledLiveCount() {
-    for (int ms = 0; ms < 2000 && Mem_getLiveCount() != 0; ++ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    eventually([] { return Mem_getLiveCount() == 0; }, 2000);
     return Mem_getLiveCount();
 }
 

@@ -147,42 +147,33 @@ const Kind kMedia{"ACTIVITY_MEDIA", "MDLOG_TIMESTAMP"};
 
 struct TrimCase {
     Kind kind;
-    int32_t maxCount;
+    int32_t max;
     int seeded;
     int writes;
-    int rowsAfter;
+    int after;
     bool oldestKept = false;
 };
 
 TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
+    // A full table loses its oldest row, one short of full loses nothing; a
+    // maximum of 1 or 0 keeps the newest alone; an over-full table loses one
+    // row, never more.
     const TrimCase cases[] = {
-        {.kind = kCall,
-         .maxCount = 500,
-         .seeded = 500,
-         .writes = 1,
-         .rowsAfter = 500},  // a full table loses its oldest row
+        {.kind = kCall, .max = 500, .seeded = 500, .writes = 1, .after = 500},
         {.kind = kMessage,
-         .maxCount = 500,
+         .max = 500,
          .seeded = 499,
          .writes = 1,
-         .rowsAfter = 500,
-         .oldestKept = true},  // one short of full loses nothing
-        {.kind = kMedia, .maxCount = 5, .seeded = 5, .writes = 1, .rowsAfter = 5},
-        {.kind = kMessage,
-         .maxCount = 1,
-         .seeded = 0,
-         .writes = 3,
-         .rowsAfter = 1},  // a maximum of 1 or 0 keeps the newest alone
-        {.kind = kCall, .maxCount = 0, .seeded = 1, .writes = 3, .rowsAfter = 1},
-        {.kind = kMedia,
-         .maxCount = 3,
-         .seeded = 6,
-         .writes = 1,
-         .rowsAfter = 6},  // an over-full table loses one row, never more
+         .after = 500,
+         .oldestKept = true},
+        {.kind = kMedia, .max = 5, .seeded = 5, .writes = 1, .after = 5},
+        {.kind = kMessage, .max = 1, .seeded = 0, .writes = 3, .after = 1},
+        {.kind = kCall, .max = 0, .seeded = 1, .writes = 3, .after = 1},
+        {.kind = kMedia, .max = 3, .seeded = 6, .writes = 1, .after = 6},
     };
     for (const TrimCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.kind.table << " " << c.maxCount << " " << c.seeded);
-        makeHandle(c.maxCount);
+        SCOPED_TRACE(testing::Message() << c.kind.table << " " << c.max << " " << c.seeded);
+        makeHandle(c.max);
         const std::string& table = c.kind.table;
         const std::string n = std::to_string(c.seeded);
         // Seeded stamps are a permutation of minutes: the oldest row is not the first key.
@@ -199,108 +190,57 @@ TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
         }
         EXPECT_EQ(rows("SELECT COUNT(*), SUM(LOG_KEY = " + (oldest.empty() ? "0" : oldest[0][0]) +
                        "), SUM(" + c.kind.stamp + " = '" + newest + "') FROM " + table),
-                  (Rows{{std::to_string(c.rowsAfter), c.oldestKept ? "1" : "0", "1"}}));
+                  (Rows{{std::to_string(c.after), c.oldestKept ? "1" : "0", "1"}}));
     }
 }
 
 struct StampCase {
     const char* label;
-    Kind kind;
-    DateTime when;
+    Kind kind = kCall;
     std::vector<ItemValue> items;
     const char* seeded = nullptr;  // a stored row of this time, if any
-    size_t rowsAfter;              // a row of another time is stored before too, and stays
     const char* stamp = nullptr;   // of the new row; nullptr: the database's current time
+    size_t after = 2;              // a row of another time is stored before too, and stays
+    DateTime when = kWhen;
 };
 
 TEST_F(DBHandleTest, TimeStampColumnAndSameTimeReplacement) {
     const DateTime noDay{2001, 2, 0, 4, 5, 6, 0}, noYear{0, 2, 3, 4, 5, 6, 0};
-    const char *const kNow = nullptr, *kNone = nullptr;
+    const char *at = kWhenText, *dir = "CLOG_DIRECTION", *dur = "CLOG_DURATION",
+               *type = "MSGLOG_TYPE";
     const StampCase cases[] = {
         {.label = "message replaces",
          .kind = kMessage,
-         .when = kWhen,
-         .items = {{"MSGLOG_TYPE", 0}},
-         .seeded = kWhenText,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
-        {.label = "answered call",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 20}},
-         .seeded = kNone,
-         .rowsAfter = 2,
-         .stamp = kNow},
-        {.label = "never connected",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 1}, {"CLOG_DURATION", 0}},
-         .seeded = kNone,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
-        {.label = "negative duration",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 0}, {"CLOG_DURATION", -5}},
-         .seeded = kNone,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
-        {.label = "direction 2",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
-         .seeded = kNone,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
-        {.label = "direction 2 replaced",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 20}},
-         .seeded = kWhenText,
-         .rowsAfter = 2,
-         .stamp = kNow},
-        {.label = "no direction is 2",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DURATION", 20}},
-         .seeded = kNone,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
-        {.label = "duration 0 replaced",
-         .kind = kCall,
-         .when = kWhen,
-         .items = {{"CLOG_DIRECTION", 2}, {"CLOG_DURATION", 0}},
-         .seeded = kWhenText,
-         .rowsAfter = 2,
-         .stamp = kWhenText},
+         .items = {{type, 0}},
+         .seeded = at,
+         .stamp = at},
+        {.label = "answered call", .items = {{dir, 1}, {dur, 20}}},
+        {.label = "never connected", .items = {{dir, 1}, {dur, 0}}, .stamp = at},
+        {.label = "negative duration", .items = {{dir, 0}, {dur, -5}}, .stamp = at},
+        {.label = "direction 2", .items = {{dir, 2}, {dur, 20}}, .stamp = at},
+        {.label = "direction 2 replaced", .items = {{dir, 2}, {dur, 20}}, .seeded = at},
+        {.label = "no direction is 2", .items = {{dur, 20}}, .stamp = at},
+        {.label = "duration 0 replaced", .items = {{dir, 2}, {dur, 0}}, .seeded = at, .stamp = at},
         {.label = "media, DateTime",
          .kind = kMedia,
-         .when = kWhen,
          .items = {{"MDLOG_TYPE", 0}},
-         .seeded = kWhenText,
-         .rowsAfter = 3,
-         .stamp = kNow},
+         .seeded = at,
+         .after = 3},
         {.label = "media, item",
          .kind = kMedia,
-         .when = kWhen,
          .items = {{"MDLOG_TIMESTAMP", std::string("1999-12-31 23:59:59")}},
-         .seeded = kNone,
-         .rowsAfter = 2,
          .stamp = "1999-12-31 23:59:59"},
         {.label = "message, no day",
          .kind = kMessage,
-         .when = noDay,
-         .items = {{"MSGLOG_TYPE", 0}},
+         .items = {{type, 0}},
          .seeded = "2001-02-00 04:05:06",
-         .rowsAfter = 3,
-         .stamp = kNow},
+         .after = 3,
+         .when = noDay},
         {.label = "call, no year",
-         .kind = kCall,
-         .when = noYear,
-         .items = {{"CLOG_DURATION", 0}},
+         .items = {{dur, 0}},
          .seeded = "0000-02-03 04:05:06",
-         .rowsAfter = 3,
-         .stamp = kNow},
+         .after = 3,
+         .when = noYear},
     };
     makeHandle(500);
     for (const StampCase& c : cases) {
@@ -312,9 +252,9 @@ TEST_F(DBHandleTest, TimeStampColumnAndSameTimeReplacement) {
         EXPECT_EQ(store(table.c_str(), c.when, c.items), 1);
         const Rows stored = rows("SELECT " + column + ", julianday('now') - julianday(" + column +
                                  ") < 0.001 FROM " + table + " ORDER BY LOG_KEY DESC");
-        ASSERT_EQ(stored.size(), c.rowsAfter);
+        ASSERT_EQ(stored.size(), c.after);
         EXPECT_EQ(stored.back()[0], "2001-02-03 04:05:07");
-        EXPECT_EQ(stored[0][c.stamp == kNow], c.stamp == kNow ? "1" : c.stamp);
+        EXPECT_EQ(stored[0][c.stamp == nullptr], c.stamp == nullptr ? "1" : c.stamp);
     }
 }
 
@@ -364,33 +304,34 @@ TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
     columns2048.back().key += 'D';
     const char* dbFailed = "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.";
     const char* outOfBounds = "String length is out of bounds";
+    const char *db = dbFailed, *bound = outOfBounds, *call = "ACTIVITY_CALL";
     const RejectCase cases[] = {
         {.label = "unknown column",
-         .table = "ACTIVITY_CALL",
+         .table = call,
          .items = {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}},
-         .line = dbFailed,
+         .line = db,
          .rowsLeft = 2},
         {.label = "photo",
          .table = "ACTIVITY_PHOTO",
          .items = {{"PTLOG_TITLE", std::string("p")}},
-         .line = dbFailed,
+         .line = db,
          .rowsLeft = 3},
         {.label = "column list of 2047",
-         .table = "ACTIVITY_CALL",
+         .table = call,
          .items = columns2047,
-         .line = dbFailed,
+         .line = db,
          .rowsLeft = 2},
         {.label = "column list past 2047",
-         .table = "ACTIVITY_CALL",
+         .table = call,
          .items = columns2048,
-         .line = outOfBounds,
+         .line = bound,
          .rowsLeft = 2},
         {.label = "value list past 2047",
-         .table = "ACTIVITY_CALL",
+         .table = call,
          .items = {{"CLOG_NAME", std::string(1000, 'a')},
                    {"LOCATION", std::string(1000, 'b')},
                    {"CLOG_PHONE_NUMBER", std::string(40, 'c')}},
-         .line = outOfBounds,
+         .line = bound,
          .rowsLeft = 2},
     };
     const Rows calls = {{"2020-01-01 00:00:00"}, {"2020-01-01 00:00:01"}, {"2020-01-01 00:00:02"}};

@@ -15,10 +15,11 @@ namespace {
 using DefaultFilterTest = LifelogTest;
 
 struct ConfigCase {
-    const char* config = nullptr;  // nullptr: no file
-    const char* activity;
-    int loggable;
-    int maxCount;
+    // The bodies of the two sections; no file when both are empty.
+    std::string kinds = "", limits = "";
+    const char* kind;
+    int on = 0;                         // whether the filter lets the kind through
+    int max = 500;                      // the maximum row count read
     const char* filterError = nullptr;  // the error line of each reader, if any
     const char* maxError = nullptr;
 };
@@ -29,56 +30,43 @@ TEST_F(DefaultFilterTest, OnlyTrueSwitchesAKindOnAndTheMaximumIsRead) {
     const char* noFile = "/System/Lifelog/lifelogconf.ini file open failed";
     const char* noSection = "Registry_getValue section not found";
     const char* noKey = "Registry_getValue key not found";
-    const std::string filterName = "__DefaultFilter_isLoggable";
+    const char *call = "ACTIVITY_CALL", *media = "ACTIVITY_MEDIA", *message = "ACTIVITY_MESSAGE";
+    const std::string filterName = "__DefaultFilter_isLoggable", m = "MAX_COUNT_PER_ACTIVITY=";
     const ConfigCase cases[] = {
-        {.config = "[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=20\n",
-         .activity = "ACTIVITY_CALL",
-         .loggable = 1,
-         .maxCount = 20},
-        {.config = "[ACTIVITY]\nACTIVITY_CALL=yes\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=0\n",
-         .activity = "ACTIVITY_CALL",
-         .loggable = 0,
-         .maxCount = 0},
-        {.config = "[ACTIVITY]\nACTIVITY_MEDIA = true\n",
-         .activity = "ACTIVITY_MEDIA",
-         .loggable = 1,
-         .maxCount = 500,
+        {.kinds = "ACTIVITY_CALL=TRUE", .limits = m + "20", .kind = call, .on = 1, .max = 20},
+        {.kinds = "ACTIVITY_CALL=yes", .limits = m + "0", .kind = call, .max = 0},
+        {.kinds = "ACTIVITY_MEDIA = true",
+         .kind = media,
+         .on = 1,
          .maxError = "ACTIVITY_CONFIG: Registry_getValue section not found"},
-        {.config = "[ACTIVITY]\nACTIVITY_MEDIA=1\n[ACTIVITY_CONFIG]\nOTHER=3\n",
-         .activity = "ACTIVITY_MEDIA",
-         .loggable = 0,
-         .maxCount = 500,
+        {.kinds = "ACTIVITY_MEDIA=1",
+         .limits = "OTHER=3",
+         .kind = media,
          .maxError = "MAX_COUNT_PER_ACTIVITY: Registry_getValue key not found"},
-        {.config = "[ACTIVITY]\nACTIVITY_CALL=TRUE\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=x\n",
-         .activity = "ACTIVITY_MESSAGE",
-         .loggable = 0,
-         .maxCount = 500,
+        {.kinds = "ACTIVITY_CALL=TRUE",
+         .limits = m + "x",
+         .kind = message,
          .filterError = noKey,
          .maxError = "Registry_getValue failed "},
-        {.config = "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY=3\n",
-         .activity = "ACTIVITY_CALL",
-         .loggable = 0,
-         .maxCount = 3,
-         .filterError = noSection},
-        {.activity = "ACTIVITY_CALL",
-         .loggable = 0,
-         .maxCount = 500,
-         .filterError = noFile,
-         .maxError = noFile},
+        {.limits = m + "3", .kind = call, .max = 3, .filterError = noSection},
+        {.kind = call, .filterError = noFile, .maxError = noFile},
     };
     unsigned int err = 0;
     Filter* filter = __DefaultFilter_new(&err);
     ASSERT_EQ(err, 0u);
     for (const ConfigCase& c : cases) {
-        SCOPED_TRACE(c.config != nullptr ? c.config : "no file");
+        const std::string config =
+            (c.kinds.empty() ? "" : "[ACTIVITY]\n" + c.kinds + "\n") +
+            (c.limits.empty() ? "" : "[ACTIVITY_CONFIG]\n" + c.limits + "\n");
+        SCOPED_TRACE(config);
         std::filesystem::remove(hostPath(kConfigPath));
-        if (c.config != nullptr)
-            writeConfig(c.config);
+        if (!config.empty())
+            writeConfig(config);
         clearLog();
-        ZLifelogActivity* activity = ZLifelogActivity_new(c.activity, &err);
-        EXPECT_EQ(filter->ops->isLoggable(filter, activity), c.loggable);
+        ZLifelogActivity* activity = ZLifelogActivity_new(c.kind, &err);
+        EXPECT_EQ(filter->ops->isLoggable(filter, activity), c.on);
         ZLifelogActivity_delete(activity);
-        EXPECT_EQ(_Lifelog_getMaxlogNumPerActivity(), c.maxCount);
+        EXPECT_EQ(_Lifelog_getMaxlogNumPerActivity(), c.max);
         std::vector<std::string> errors;
         if (c.filterError != nullptr)
             errors.push_back(filterName + "|" + filterName + ": " + c.filterError);

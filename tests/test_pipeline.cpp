@@ -81,37 +81,21 @@ TEST_F(PipelineTest, FilterHandlersAndGeneratorsRunInOrderAndFailuresAreAbsorbed
         "1.open 1.write:CALL A.generate 1.write:A B.generate 1.write:B 1.close ";
     const std::string rest = "2.open 2.write:CALL 2.close 3.open ";
     const std::string failed = "ZLifelogger_log|ZLifelogger_log: log is failed. : ";
+    // No items (code 4): not even the filter is asked.
     const struct {
-        int filter;                       // -1: none, else its answer
-        unsigned int opens, fails, code;  // code 4: the activity has no items
+        int filter = -1;                              // -1: none, else its answer
+        unsigned int opens = 1, fails = 0, code = 0;  // code 4: the activity has no items
         std::string trail = "";
         std::vector<unsigned int> failures = {};  // the codes the logger logged, in order
     } cases[] = {
-        {.filter = -1, .opens = 1, .fails = 0, .code = 0, .trail = all + rest, .failures = {13}},
-        {.filter = -1,
-         .opens = 0,
-         .fails = 0,
-         .code = 0,
-         .trail = "1.open " + rest,
-         .failures = {13, 13}},
-        {.filter = -1,
-         .opens = 1,
-         .fails = 4,
-         .code = 0,
+        {.trail = all + rest, .failures = {13}},
+        {.opens = 0, .trail = "1.open " + rest, .failures = {13, 13}},
+        {.fails = 4,
          .trail = "1.open 1.write:CALL A.generate 1.close " + rest,
          .failures = {20, 13}},
-        {.filter = 1,
-         .opens = 1,
-         .fails = 0,
-         .code = 0,
-         .trail = "f.test " + all + rest,
-         .failures = {13}},
-        {.filter = 0, .opens = 1, .fails = 0, .code = 0, .trail = "f.test ", .failures = {}},
-        {.filter = 1,
-         .opens = 1,
-         .fails = 0,
-         .code = 4,
-         .failures = {}},  // no items: not even the filter is asked
+        {.filter = 1, .trail = "f.test " + all + rest, .failures = {13}},
+        {.filter = 0, .trail = "f.test "},
+        {.filter = 1, .code = 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "filter " << c.filter << ", opens " << c.opens

@@ -49,7 +49,7 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
     const struct {
         std::string text;
         std::string call, message;  // ACTIVITY_CALL and ACTIVITY_MESSAGE as read
-        std::vector<std::string> errors;
+        std::vector<std::string> errors = {};
     } cases[] = {
         {.text = "[ACTIVITY]\nACTIVITY_CALL = true\nthis is no setting\nACTIVITY_MESSAGE = true\n",
          .call = "true",
@@ -57,8 +57,7 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
          .errors = {kFile + ":3: not a section, key = value or comment; line skipped"}},
         {.text = longComment + "\n[ACTIVITY]\nACTIVITY_CALL=" + longValue + "\n",
          .call = longValue,
-         .message = "<44>",
-         .errors = {}},
+         .message = "<44>"},
         {.text = "[ACTIVITY]\n; " + std::string(4095, 'x') + "\nACTIVITY_CALL=true\n",
          .call = "true",
          .message = "<44>",
@@ -66,8 +65,7 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
         {.text = "\xEF\xBB\xBF[ACTIVITY]\r\n  ACTIVITY_CALL = on ; "
                  "comment\r\n\tACTIVITY_MESSAGE:x;y\r\n",
          .call = "on",
-         .message = "x;y",
-         .errors = {}},
+         .message = "x;y"},
         {.text = "[ACTIVITY\nACTIVITY_CALL=true\n= nameless\n[ACTIVITY]\nACTIVITY_MESSAGE=1",
          .call = "<44>",  // it went to the unnamed section before the first header
          .message = "1",
@@ -100,15 +98,16 @@ TEST_F(PlatformConfigTest, EveryMaximumTrimsAsDocumented) {
     const struct {
         const char* maximum;
         int32_t read;
-        const char* rowsAfterThree;
+        const char* after;  // rows after three writes
     } cases[] = {
-        {.maximum = "0", .read = 0, .rowsAfterThree = "1"},
-        {.maximum = "1", .read = 1, .rowsAfterThree = "1"},
-        {.maximum = "2", .read = 2, .rowsAfterThree = "2"},
-        {.maximum = "-1", .read = -1, .rowsAfterThree = "1"},
-        {.maximum = "-2147483648", .read = INT32_MIN, .rowsAfterThree = "1"},
-        {.maximum = "2147483647", .read = INT32_MAX, .rowsAfterThree = "3"},
-        {.maximum = "2147483648", .read = 500, .rowsAfterThree = "3"},  // not a 32-bit number
+        {.maximum = "0", .read = 0, .after = "1"},
+        {.maximum = "1", .read = 1, .after = "1"},
+        {.maximum = "2", .read = 2, .after = "2"},
+        {.maximum = "-1", .read = -1, .after = "1"},
+        {.maximum = "-2147483648", .read = INT32_MIN, .after = "1"},
+        {.maximum = "2147483647", .read = INT32_MAX, .after = "3"},
+        // Not a 32-bit number.
+        {.maximum = "2147483648", .read = 500, .after = "3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.maximum);
@@ -121,9 +120,8 @@ TEST_F(PlatformConfigTest, EveryMaximumTrimsAsDocumented) {
              {"2024-01-01 10:00:00", "2024-01-01 10:00:01", "2024-01-01 10:00:02"}) {
             _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", -1, -1, -1, -1, when);
         }
-        EXPECT_EQ(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE"),
-                  (Rows{{c.rowsAfterThree}}));
-        if (std::string(c.rowsAfterThree) == "1") {
+        EXPECT_EQ(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE"), (Rows{{c.after}}));
+        if (std::string(c.after) == "1") {
             EXPECT_EQ(queryRows(kDbPath, "SELECT MSGLOG_TIMESTAMP FROM ACTIVITY_MESSAGE"),
                       (Rows{{"2024-01-01 10:00:02"}}))
                 << "the newest row stays";

@@ -16,15 +16,6 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-// Polls `done` for up to ten seconds.
-template <class Done>
-bool eventually(Done done) {
-    for (int i = 0; i < 1000 && !done(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    return done();
-}
-
 // A thread made by Thread_new that does what the service's logging thread
 // does: makes and starts an actor, runs the main loop, then stops and deletes
 // the actor and releases its own record.  The fields are written on that

@@ -107,27 +107,16 @@ TEST_F(ReliabilityThreadsTest, NotifiersDirectLoggersAndReadersOnOneFile) {
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
     EXPECT_GT(reads.load(), 0);
-    const struct {
-        const char* sql;
-        int writer;
-    } counts[] = {
-        {.sql = "SELECT COUNT(DISTINCT MSGLOG_TIMESTAMP) FROM ACTIVITY_MESSAGE "
-                "WHERE MSGLOG_PHONE_NUMBER = 'n0'",
-         .writer = 0},
-        {.sql = "SELECT COUNT(DISTINCT MSGLOG_TIMESTAMP) FROM ACTIVITY_MESSAGE "
-                "WHERE MSGLOG_PHONE_NUMBER = 'n1'",
-         .writer = 1},
-        {.sql = "SELECT COUNT(DISTINCT CLOG_TIMESTAMP) FROM ACTIVITY_CALL "
-                "WHERE CLOG_PHONE_NUMBER = 'd2'",
-         .writer = 2},
-        {.sql = "SELECT COUNT(DISTINCT CLOG_TIMESTAMP) FROM ACTIVITY_CALL "
-                "WHERE CLOG_PHONE_NUMBER = 'd3'",
-         .writer = 3},
-    };
-    for (const auto& c : counts) {
-        EXPECT_GT(acknowledged[c.writer], 0) << c.writer;
-        EXPECT_EQ(queryRows(kDbPath, c.sql), (Rows{{std::to_string(acknowledged[c.writer])}}))
-            << "every acknowledged row of writer " << c.writer;
+    // Writers 0 and 1 sent messages from "n0" and "n1", 2 and 3 calls from "d2" and "d3".
+    for (int writer = 0; writer < 4; ++writer) {
+        const std::string kind = writer < 2 ? "MSGLOG" : "CLOG";
+        const std::string sql = "SELECT COUNT(DISTINCT " + kind + "_TIMESTAMP) FROM " +
+                                (writer < 2 ? "ACTIVITY_MESSAGE" : "ACTIVITY_CALL") + " WHERE " +
+                                kind + "_PHONE_NUMBER = '" + "nndd"[writer] +
+                                std::to_string(writer) + "'";
+        EXPECT_GT(acknowledged[writer], 0) << writer;
+        EXPECT_EQ(queryRows(kDbPath, sql), (Rows{{std::to_string(acknowledged[writer])}}))
+            << "every acknowledged row of writer " << writer;
     }
     printf("[ figures ] %d s: %d + %d notifications, %d + %d direct rows, %ld reads\n",
            runSeconds(), acknowledged[0], acknowledged[1], acknowledged[2], acknowledged[3],

@@ -36,10 +36,7 @@ unsigned int deliverMessage(const std::string& phone, DateTime when) {
 // The controller registers with the notification component once the logging
 // thread has handled its actor's start.
 bool registered() {
-    for (int ms = 0; ms < kWaitMs && !ZbasePi_isRegistered(); ++ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return ZbasePi_isRegistered() != 0;
+    return eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs);
 }
 
 ILifeloggingService* newService() {

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct LogLine {
@@ -18,6 +20,14 @@ struct LogLine {
     int line;
     std::string text;
 };
+
+// Polls `done` about every millisecond for up to `ms`; its last answer.
+template <class Done>
+bool eventually(Done done, int ms = 10000) {
+    for (int i = 0; i < ms && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
 
 inline constexpr int kTrace = 31;
 inline constexpr int kError = 254;
