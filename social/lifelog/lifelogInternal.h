@@ -146,6 +146,12 @@ inline unsigned int appendOnce(List* list, void* element, const char* function, 
     return LIFELOG_E_SUCCESS;
 }
 
+// An item whose value (`size` bytes copied from `bytes`) lives in the item's
+// own block with its key; released by ZLifelogActivityItem_delete like any
+// other.  Null with *err set when the block cannot be had.
+ZLifelogActivityItem* newItemWithValue(const char* key, int valueType, const void* bytes,
+                                       size_t size, unsigned int* err);
+
 }  // namespace lifelog
 
 // Tracked allocation, naming the library's source file and line.

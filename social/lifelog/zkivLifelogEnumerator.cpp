@@ -2,6 +2,8 @@
 // current row comes back on request as a new activity named after the table.
 #include "zkivLifelogEnumerator.h"
 
+#include <string.h>
+
 #include "lifelogInternal.h"
 #include "lifelogSchema.h"
 #include "zkivLifelogActivity.h"
@@ -26,19 +28,10 @@ using lifelog::StringGuard;
         return false;                                                                           \
     } while (0)
 
-// A new tracked block holding a number read from the column.
-template <typename T>
-void* newNumberBlock(T number) {
-    void* block = LIFELOG_ALLOC(sizeof(T));
-    if (block != nullptr) {
-        *static_cast<T*>(block) = number;
-    }
-    return block;
-}
-
-// Reads the column's value by its value type into a value of the item's own.
-bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsigned int* err) {
-    const char* failed = nullptr;
+// Reads the column's value by its value type into a new item keyed by the
+// column's name, the value in the item's own block.
+bool readItem(DbEnumerator* rows, int column, const char* name, int valueType,
+              ZLifelogActivityItem** made, unsigned int* err) {
     unsigned int readErr = LIFELOG_E_SUCCESS;
     if (valueType == LIFELOG_VALUE_STRING) {
         const char* text = DbEnumerator_getText(rows, column, &readErr);
@@ -46,28 +39,42 @@ bool readValue(DbEnumerator* rows, int column, int valueType, void** value, unsi
             ROW_FAIL(LIFELOG_E_FAILURE, "[%s] : DbEnumerator_getText is failed. ",
                      Exception_toString(LIFELOG_E_FAILURE));
         }
-        *value = String_newByString(text, err);
-        return *value != nullptr;
+        // Fails as the copy of the text does, the first block of a text item.
+        *made = lifelog::newItemWithValue(name, valueType, text, strlen(text) + 1, err);
+        return *made != nullptr;
     }
-    BlockGuard block;
+    const char* failed = nullptr;
+    union {
+        int32_t i32;
+        double d;
+        int64_t i64;
+    } number{};
+    size_t size = 0;
     if (valueType == LIFELOG_VALUE_INT) {
-        block.reset(newNumberBlock<int32_t>(DbEnumerator_getInt(rows, column, &readErr)));
+        number.i32 = DbEnumerator_getInt(rows, column, &readErr);
+        size = sizeof(int32_t);
         failed = "[%s] : DbEnumerator_getInt is failed.";
     } else if (valueType == LIFELOG_VALUE_DOUBLE) {
-        block.reset(newNumberBlock<double>(DbEnumerator_getDouble(rows, column, &readErr)));
+        number.d = DbEnumerator_getDouble(rows, column, &readErr);
+        size = sizeof(double);
         failed = "[%s] : DbEnumerator_getDouble is failed.";
     } else {
-        block.reset(newNumberBlock<int64_t>(DbEnumerator_getInt64(rows, column, &readErr)));
+        number.i64 = DbEnumerator_getInt64(rows, column, &readErr);
+        size = sizeof(int64_t);
         failed = "[%s] : DbEnumerator_getInt64 is failed.";
     }
-    if (!block) {
+    unsigned int itemErr = LIFELOG_E_SUCCESS;
+    ZLifelogActivityItem* item =
+        lifelog::newItemWithValue(name, valueType, &number, size, &itemErr);
+    if (item == nullptr) {
         ROW_FAIL(LIFELOG_E_OUT_OF_MEMORY,
                  "[OutOfMemoryError] : ZLifelogActivityItem_new is failed.");
     }
     if (readErr != LIFELOG_E_SUCCESS) {
+        ZLifelogActivityItem_delete(item);
         ROW_FAIL(LIFELOG_E_FAILURE, failed, Exception_toString(LIFELOG_E_FAILURE));
     }
-    *value = block.release();
+    *made = item;
     return true;
 }
 
@@ -122,15 +129,9 @@ bool addLocation(ZLifelogActivity* activity, DbEnumerator* rows, int column, uns
 // column's name and added to the activity.
 bool addValueItem(ZLifelogActivity* activity, DbEnumerator* rows, int column, const char* name,
                   int valueType, unsigned int* err) {
-    void* value = nullptr;
-    if (!readValue(rows, column, valueType, &value, err)) {
+    ZLifelogActivityItem* item = nullptr;
+    if (!readItem(rows, column, name, valueType, &item, err)) {
         return false;
-    }
-    ZLifelogActivityItem* item = ZLifelogActivityItem_new(name, value, valueType, err);
-    if (item == nullptr) {
-        LIFELOG_FREE(value);
-        const unsigned int code = *err;
-        ROW_FAIL(code, "[%s] : ZLifelogActivityItem_new is failed.", Exception_toString(code));
     }
     ZLifelogActivity_addActivityItem(activity, item, err);
     if (*err != LIFELOG_E_SUCCESS) {

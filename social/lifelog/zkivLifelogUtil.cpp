@@ -175,21 +175,20 @@ bool addCellAndLocation(ZLifelogActivity* activity, const int32_t (&values)[4],
 
 // ------------------------------------------------------------ time stamps
 
-// The number at the start of a piece, read as atoi does (leading blanks, a
-// sign, digits up to the first other character) but without overflow.
-int32_t leadingNumber(const char* piece) {
-    if (piece == nullptr) {
-        return 0;
-    }
-    while (*piece == ' ' || (*piece >= '\t' && *piece <= '\r')) {
+// The number at the start of a piece of `length` characters, read as atoi
+// does (leading blanks, a sign, digits up to the first other character) but
+// without overflow.
+int32_t leadingNumber(const char* piece, size_t length) {
+    const char* end = piece + length;
+    while (piece < end && (*piece == ' ' || (*piece >= '\t' && *piece <= '\r'))) {
         ++piece;
     }
-    bool negative = *piece == '-';
-    if (*piece == '-' || *piece == '+') {
+    bool negative = piece < end && *piece == '-';
+    if (piece < end && (*piece == '-' || *piece == '+')) {
         ++piece;
     }
     int64_t value = 0;
-    for (; *piece >= '0' && *piece <= '9'; ++piece) {
+    for (; piece < end && *piece >= '0' && *piece <= '9'; ++piece) {
         if (value < INT32_MAX) {
             value = value * 10 + (*piece - '0');
         }
@@ -200,38 +199,45 @@ int32_t leadingNumber(const char* piece) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-// Splits one part of the time stamp into exactly three numbers.
-bool readThree(const char* part, const char* separator, int32_t* first, int32_t* second,
+// Splits one part of the time stamp (`length` characters, read in place)
+// into exactly three numbers.
+bool readThree(const char* part, size_t length, char separator, int32_t* first, int32_t* second,
                int32_t* third) {
-    ListGuard pieces(String_getTokens(part, separator));
-    if (!pieces || List_size(pieces.get()) != 3) {
-        return false;
+    int32_t* numbers[3] = {first, second, third};
+    size_t pieces = 0;
+    const char* end = part + length;
+    for (const char* start = part;; ++pieces) {
+        const char* stop = static_cast<const char*>(memchr(start, separator, end - start));
+        if (pieces < 3) {
+            *numbers[pieces] = leadingNumber(start, (stop != nullptr ? stop : end) - start);
+        }
+        if (stop == nullptr) {
+            break;
+        }
+        start = stop + 1;
     }
-    *first = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 0)));
-    *second = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 1)));
-    *third = leadingNumber(static_cast<const char*>(List_getAt(pieces.get(), 2)));
-    return true;
+    return pieces + 1 == 3;
 }
 
+// "YYYY-MM-DD hh:mm:ss": the first ten characters are the date, the
+// characters from the twelfth to the nineteenth the time.
 bool readTimestamp(const char* text, DateTime* date) {
     if (text == nullptr) {
         return false;
     }
-    unsigned int err = LIFELOG_E_SUCCESS;
-    StringGuard datePart(String_newBySubstr(text, 0, 10, &err));
-    if (!datePart || err != LIFELOG_E_SUCCESS) {
-        return false;
-    }
+    const size_t dateLength = strnlen(text, 10);
     // A text that ends before the time part has none to take.
     if (strnlen(text, 11) < 11) {
         return false;
     }
-    StringGuard timePart(String_newBySubstr(text, 11, 19, &err));
-    if (!timePart || err != LIFELOG_E_SUCCESS) {
+    const size_t timeLength = strnlen(text, 19) - 11;
+    DateTime read{};
+    if (!readThree(text, dateLength, '-', &read.year, &read.month, &read.day) ||
+        !readThree(text + 11, timeLength, ':', &read.hour, &read.minute, &read.second)) {
         return false;
     }
-    return readThree(datePart.get(), "-", &date->year, &date->month, &date->day) &&
-           readThree(timePart.get(), ":", &date->hour, &date->minute, &date->second);
+    *date = read;
+    return true;
 }
 
 }  // namespace
