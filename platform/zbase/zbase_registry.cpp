@@ -12,25 +12,54 @@
 // file is read, so that one typo does not switch every setting off.  A
 // missing file (31) and a file that exists but cannot be read (13) log
 // different lines.
+//
+// What a file parses to is kept per path, with the file's device, inode,
+// size and change and modification times: an open whose file still shows
+// all of them takes the kept contents (and logs the kept lines' skips
+// again) instead of reading and parsing the file.  A file whose times are
+// not yet a second older than its reading may still change within one tick
+// of the file system's clock without any of them moving, so it is read
+// again at every open until it is that old.
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zbase_internal.h"
 
+namespace {
+
+using Sections = std::map<std::string, std::map<std::string, std::string>>;
+
+// A line that was skipped, as its log line names it.
+struct Skipped {
+    int number;
+    bool tooLong;
+};
+
+// What one version of a file reads as; shared by the registries open on it.
+struct Parsed {
+    Sections sections;  // section -> key -> value
+    std::vector<Skipped> skipped;
+};
+
+}  // namespace
+
 struct Registry {
-    // section -> key -> value; the record is a tracked block, its contents
-    // are the stand-in's own.
-    std::map<std::string, std::map<std::string, std::string>> sections;
+    // The record is a tracked block; its contents are the stand-in's own.
+    std::shared_ptr<const Parsed> parsed;
 };
 
 namespace {
@@ -57,7 +86,7 @@ std::string_view withoutComment(std::string_view value) {
 }
 
 // Reads one line into the registry; false when it is malformed.
-bool readLine(Registry& registry, std::string& section, std::string_view line) {
+bool readLine(Parsed& registry, std::string& section, std::string_view line) {
     line = trimmed(line);
     if (line.empty() || line[0] == ';' || line[0] == '#') {
         return true;
@@ -84,9 +113,23 @@ bool readLine(Registry& registry, std::string& section, std::string_view line) {
     return true;
 }
 
-// Reads every well-formed line of `text`; each skipped line is logged with
-// the file's platform path and its line number.
-void parseConfiguration(Registry& registry, std::string_view text, const char* path) {
+// Logs the lines that were skipped with the file's platform path.
+void logSkipped(const Parsed& parsed, const char* path) {
+    for (const Skipped& line : parsed.skipped) {
+        if (line.tooLong) {
+            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
+                           "%s:%d: line longer than %zu bytes skipped", path, line.number,
+                           kMaxLineLength);
+        } else {
+            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
+                           "%s:%d: not a section, key = value or comment; line skipped", path,
+                           line.number);
+        }
+    }
+}
+
+// Reads every well-formed line of `text` and notes each skipped one.
+void parseConfiguration(Parsed& registry, std::string_view text) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
@@ -99,13 +142,9 @@ void parseConfiguration(Registry& registry, std::string_view text, const char* p
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++number;
         if (line.size() > kMaxLineLength) {
-            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
-                           "%s:%d: line longer than %zu bytes skipped", path, number,
-                           kMaxLineLength);
+            registry.skipped.push_back(Skipped{number, true});
         } else if (!readLine(registry, section, line)) {
-            __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
-                           "%s:%d: not a section, key = value or comment; line skipped", path,
-                           number);
+            registry.skipped.push_back(Skipped{number, false});
         }
     }
 }
@@ -117,8 +156,7 @@ void logOpenFailure(int line, const char* format, const char* path, const char* 
 
 // A missing file is an ordinary state (everything off) and fails with 31
 // quietly; a file that is there but cannot be read fails with 13 and says why.
-bool readFile(const std::string& host, const char* path, std::string& text, unsigned int& code) {
-    struct stat info;
+bool statFile(const std::string& host, const char* path, struct stat& info, unsigned int& code) {
     if (stat(host.c_str(), &info) != 0) {
         int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
@@ -135,6 +173,10 @@ bool readFile(const std::string& host, const char* path, std::string& text, unsi
         logOpenFailure(__LINE__, "%s: configuration path is there but is not a file%s", path, "");
         return false;
     }
+    return true;
+}
+
+bool readFile(const std::string& host, const char* path, std::string& text, unsigned int& code) {
     errno = 0;
     std::ifstream in(host, std::ios::binary);
     std::ostringstream content;
@@ -149,6 +191,78 @@ bool readFile(const std::string& host, const char* path, std::string& text, unsi
     }
     text = content.str();
     return true;
+}
+
+// ----------------------------------------------------- the parsed files
+
+// What identifies one version of a file.
+struct Version {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    struct timespec modified;
+    struct timespec changed;
+
+    bool operator==(const Version& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+    static bool same(const struct timespec& a, const struct timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+};
+
+Version versionOf(const struct stat& info) {
+    return Version{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+struct Kept {
+    Version version;
+    std::shared_ptr<const Parsed> parsed;
+};
+
+struct ParsedFiles {
+    std::mutex mutex;
+    std::map<std::string, Kept> byPath;
+};
+
+// Never destroyed: a registry may be opened while the process exits.
+ParsedFiles& parsedFiles() {
+    static ParsedFiles* files = new ParsedFiles;
+    return *files;
+}
+
+// True when the file's times are at least a second behind the clock, so
+// that a change from now on moves one of them.
+bool settled(const Version& version) {
+    struct timespec now;
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) {
+        return false;
+    }
+    const time_t newest = version.modified.tv_sec > version.changed.tv_sec ? version.modified.tv_sec
+                                                                           : version.changed.tv_sec;
+    return now.tv_sec - newest >= 2;
+}
+
+std::shared_ptr<const Parsed> keptFor(const std::string& host, const Version& version) {
+    ParsedFiles& files = parsedFiles();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    auto kept = files.byPath.find(host);
+    if (kept == files.byPath.end() || !(kept->second.version == version)) {
+        return nullptr;
+    }
+    return kept->second.parsed;
+}
+
+void keep(const std::string& host, const Version& version,
+          const std::shared_ptr<const Parsed>& parsed) {
+    ParsedFiles& files = parsedFiles();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    if (settled(version)) {
+        files.byPath[host] = Kept{version, parsed};
+    } else {
+        files.byPath.erase(host);
+    }
 }
 
 void copyText(const std::string& value, void* buffer, int size) {
@@ -190,9 +304,16 @@ ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned
         setError(err, path == nullptr ? ZBASE_E_NULL_ARGUMENT : ZBASE_E_INVALID_ARG);
         return nullptr;
     }
-    std::string text;
+    struct stat info;
     unsigned int code = 0;
-    if (!readFile(host, path, text, code)) {
+    if (!statFile(host, path, info, code)) {
+        setError(err, code);
+        return nullptr;
+    }
+    const Version version = versionOf(info);
+    std::shared_ptr<const Parsed> parsed = keptFor(host, version);
+    std::string text;
+    if (parsed == nullptr && !readFile(host, path, text, code)) {
         setError(err, code);
         return nullptr;
     }
@@ -202,7 +323,14 @@ ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned
         return nullptr;
     }
     Registry* registry = new (block) Registry;
-    parseConfiguration(*registry, text, path);
+    if (parsed == nullptr) {
+        auto fresh = std::make_shared<Parsed>();
+        parseConfiguration(*fresh, text);
+        parsed = fresh;
+        keep(host, version, parsed);
+    }
+    registry->parsed = parsed;
+    logSkipped(*parsed, path);
     setError(err, ZBASE_E_SUCCESS);
     return registry;
 }
@@ -213,8 +341,9 @@ ZBASE_API void Registry_getValue(Registry* registry, const char* section, const 
         setError(err, ZBASE_E_NULL_ARGUMENT);
         return;
     }
-    auto keys = registry->sections.find(section);
-    if (keys == registry->sections.end()) {
+    const Sections& sections = registry->parsed->sections;
+    auto keys = sections.find(section);
+    if (keys == sections.end()) {
         setError(err, ZBASE_E_SECTION_NOT_FOUND);
         return;
     }
