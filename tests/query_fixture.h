@@ -27,16 +27,15 @@ inline std::string rowText(ZLifelogActivity* activity) {
                       (location != nullptr ? location : "<null>") + "|";
     void* cursor = List_getIterator(ZLifelogActivity_getAllActivityItems(activity));
     while (auto* item = static_cast<ZLifelogActivityItem*>(List_getNext(&cursor))) {
-        if (item->valueType == LIFELOG_VALUE_INT) {
+        if (item->valueType == LIFELOG_VALUE_INT)
             std::snprintf(text, sizeof text, "%d", *static_cast<int32_t*>(item->value));
-        } else if (item->valueType == LIFELOG_VALUE_INT64) {
+        else if (item->valueType == LIFELOG_VALUE_INT64)
             std::snprintf(text, sizeof text, "%lldL",
                           static_cast<long long>(*static_cast<int64_t*>(item->value)));
-        } else if (item->valueType == LIFELOG_VALUE_DOUBLE) {
+        else if (item->valueType == LIFELOG_VALUE_DOUBLE)
             std::snprintf(text, sizeof text, "%gd", *static_cast<double*>(item->value));
-        } else {
+        else
             std::snprintf(text, sizeof text, "'%s'", static_cast<char*>(item->value));
-        }
         row += (row.back() == '|' ? "" : " ") + std::string(item->key) + "=" + text;
     }
     return row;
@@ -68,6 +67,32 @@ inline std::vector<std::string> drain(ZLifelogEnumerator* enumerator,
     return rows;
 }
 
+// Raw: a statement straight through an enumerator of the call table.
+enum class Op { List, Max, Min, Most, Raw, Count, Sum, Average };
+
+// Runs one reading operation: the rows it walks, or its one value as "%g".
+// `text` is the column (the statement for Raw); Most asks for two values.
+inline std::vector<std::string> run(ILifelog* self, Op op, const char* text, unsigned int* err,
+                                    unsigned int* endErr) {
+    const ILifelogOps& ops = *self->ops;
+    if (op < Op::Count) {
+        Database* database = static_cast<LifelogImpl*>(self->impl)->database;
+        return drain(op == Op::List  ? ops.getEnumerator(self, err)
+                     : op == Op::Max ? ops.findMaxLogs(self, text, err)
+                     : op == Op::Min ? ops.findMinLogs(self, text, err)
+                     : op == Op::Most
+                         ? ops.getMostOccurredValues(self, text, 2, err)
+                         : ZLifelogEnumerator_new(database, "ACTIVITY_CALL", text, err),
+                     endErr);
+    }
+    char value[32];
+    std::snprintf(value, sizeof value, "%g",
+                  op == Op::Count ? ops.getCount(self, err)
+                  : op == Op::Sum ? ops.getSum(self, text, err)
+                                  : ops.getAverage(self, text, err));
+    return {value};
+}
+
 // The first item of each row (LOG_KEY for whole rows).
 inline std::vector<std::string> keysOf(const std::vector<std::string>& rows) {
     std::vector<std::string> keys;
@@ -90,9 +115,7 @@ protected:
         ASSERT_EQ(err, 0u);
     }
     void TearDown() override {
-        for (ILifelog* object : objects_) {
-            __LifelogImpl_release(object);
-        }
+        for (ILifelog* object : objects_) __LifelogImpl_release(object);
         LifelogTest::TearDown();
     }
     // A query object with count 1, released at the end of the test.
@@ -102,13 +125,14 @@ protected:
         __LifelogImpl_addRef(objects_.back());
         return objects_.back();
     }
-    // Over `table`, optionally narrowed to Jan 2 11:30 .. Jan 3 end, filtered
-    // and ordered by one column, descending.
+    // Over `table`, optionally narrowed to the range (Jan 2 11:30 .. Jan 3
+    // end unless a test says otherwise), filtered and ordered by one column,
+    // descending.
     ILifelog* open(const char* table, bool range = false, const char* filter = nullptr,
                    const char* sortColumn = nullptr) {
         ILifelog* object = newObject();
         unsigned int err[3] = {};
-        range ? object->ops->initialize2(object, table, kJan2Start, kJan3End, &err[0])
+        range ? object->ops->initialize2(object, table, from_, to_, &err[0])
               : object->ops->initialize(object, table, &err[0]);
         object->ops->setFilter(object, filter, &err[1]);
         sortColumn ? object->ops->setSortOrder(object, sortColumn, LIFELOG_ORDER_DESC, &err[2])
@@ -148,4 +172,5 @@ protected:
                 "(2, 'D', '2020-01-03 14:00:00')");
     }
     std::vector<ILifelog*> objects_;
+    DateTime from_ = kJan2Start, to_ = kJan3End;
 };

@@ -22,9 +22,7 @@
 // Runs the tool to its end; its exit status.
 inline int runTool(const std::vector<std::string>& arguments, const std::filesystem::path& out) {
     std::string command = std::string("'") + LIFELOG_TOOL_PATH + "'";
-    for (const std::string& argument : arguments) {
-        command += " '" + argument + "'";
-    }
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
     command += " >'" + out.string() + "' 2>&1";
     int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -48,9 +46,8 @@ public:
     explicit WebServer(const std::filesystem::path& errFile, const char* bind = nullptr)
         : errFile_(errFile) {
         int out[2];
-        if (pipe(out) != 0) {
+        if (pipe(out) != 0)
             return;
-        }
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
@@ -73,18 +70,16 @@ public:
         banner_ = line;
         size_t at = line.find("http://");
         size_t colon = at == std::string::npos ? at : line.find(':', at + 7);
-        if (colon != std::string::npos) {
+        if (colon != std::string::npos)
             port_ = std::stoi(line.substr(colon + 1));
-        }
     }
 
     ~WebServer() { stop(); }
 
     // SIGTERM, then its exit status (0 for a clean stop with nothing leaked).
     int stop() {
-        if (pid_ <= 0) {
+        if (pid_ <= 0)
             return status_;
-        }
         kill(pid_, SIGTERM);
         int raw = 0;
         waitpid(pid_, &raw, 0);
