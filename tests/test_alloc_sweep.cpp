@@ -2,8 +2,10 @@
 // once per allocation it makes, with exactly that allocation failing,
 // until a run makes no failing allocation at all.  Each failed run must
 // leave no live block, no half-written row, and (where the operation has
-// an error slot and did not do its work) a code in the slot.  The totals
-// are printed as "[ figures ]" for the reliability notes.
+// an error slot and did not do its work) the out-of-memory code 1 in the
+// slot, 12 with its line where a list found no room for an element, or 66
+// where a statement's engine found none.
+// The totals are printed as "[ figures ]" for the reliability notes.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,7 +18,6 @@
 #include "zkivLifelogCommon.h"
 #include "zkivLifelogEnumerator.h"
 #include "zkivLifelogServer.h"
-#include "zkivLifelogShortLogging.h"
 #include "zkivLifelogUtil.h"
 #include "zkivLifelogger.h"
 #include "zkivLifeloggerConsoleHandle.h"
@@ -74,7 +75,8 @@ public:
 struct Operation {
     const char* group;
     bool (*run)(AllocationSweepTest& test, unsigned int* err);
-    bool slot;
+    bool slot = true;
+    bool engine = false;  // runs statements: the engine's own lack of memory reads 66
 };
 
 ZLifelogActivity* message(unsigned int* err) {
@@ -83,9 +85,8 @@ ZLifelogActivity* message(unsigned int* err) {
 
 // Logs one activity through a logger with the given handle; true when stored.
 bool logThrough(Handle* handle, unsigned int* err) {
-    if (handle == nullptr) {
+    if (handle == nullptr)
         return false;
-    }
     ZLifelogger* logger = ZLifelogger_new(err);
     ZLifeloggingHandler* handler = logger ? ZLifeloggingHandler_new(handle, err) : nullptr;
     if (handler == nullptr)
@@ -164,9 +165,8 @@ bool activityAndItems(AllocationSweepTest&, unsigned int* err) {
             Mem_freeEx(value, __FILE__, __LINE__);
         } else {
             ZLifelogActivity_addActivityItem(activity, item, err);
-            if (*err != 0) {
+            if (*err != 0)
                 ZLifelogActivityItem_delete(item);
-            }
         }
         done = item != nullptr && *err == 0;
     }
@@ -207,35 +207,6 @@ bool loggerToDatabase(AllocationSweepTest& test, unsigned int* err) {
         ZLifelogger_delete(logger);
     return activity != nullptr && *err == 0 &&
            test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-01 12:00:00'");
-}
-
-bool loggingEntryPoints(AllocationSweepTest& test, unsigned int*) {
-    _Lifelog_CallActivityLogging("+100", 1, 0, 0, 7, 2, 3, 4, "2024-03-02 00:00:00");
-    _Lifelog_MsgActivityLogging("+100", 1, 0, "hello", 1, 2, 3, 4, "2024-03-02 00:00:01");
-    _Lifelog_MediaActivityLogging(0, "song", "uri", 10, "artist", "album", "pop", 1, 2, 3, 4,
-                                  "2024-03-02 00:00:02");
-    CallActivityLogging(0, 1, "+100", 0);
-    MsgActivityLogging(0, 1, "+100", "hello");
-    MediaActivityLogging(0, "song", "uri", "artist", "album", "pop");
-    return test.stored("ACTIVITY_CALL", "CLOG_TIMESTAMP = '2024-03-02 00:00:00'") &&
-           test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-02 00:00:01'") &&
-           test.stored("ACTIVITY_MEDIA", "MDLOG_TIMESTAMP = '2024-03-02 00:00:02'");
-}
-
-bool factoryObjects(AllocationSweepTest&, unsigned int* err) {
-    auto make = reinterpret_cast<LifelogCommon* (*)(unsigned int*)>(Dll_getFactory(nullptr, err));
-    LifelogCommon* factory = make(err);
-    if (factory == nullptr)
-        return false;
-    auto* object =
-        static_cast<ILifelog*>(factory->ops->createInstance(factory, &IID_ILifelog, err));
-    factory->ops->release(factory);
-    if (object == nullptr)
-        return false;
-    __LifelogImpl_addRef(object);
-    while (__LifelogImpl_release(object) > 0) {
-    }
-    return true;
 }
 
 bool queryInitialise(AllocationSweepTest&, unsigned int* err) {
@@ -289,20 +260,19 @@ bool serviceRun(AllocationSweepTest& test, unsigned int* err) {
 }
 
 // No slot to check: the builders share one slot for four calls (the last
-// call's code stays); the logger logs and absorbs a handler's failure, the
-// entry points report nothing and the service answers before it writes, so
-// for those the stored row tells.
+// call's code stays); the logger logs and absorbs a handler's failure and the
+// service answers before it writes, so for those the stored row tells.  The
+// factory and the direct logging entry points are swept by their own suites,
+// which check each object and each stored row more closely.
 const Operation kOperations[] = {
-    {.group = "activity and items", .run = activityAndItems, .slot = true},
+    {.group = "activity and items", .run = activityAndItems},
     {.group = "builders", .run = builders, .slot = false},
-    {.group = "logger, handler and console handle", .run = loggerHandlerAndConsole, .slot = true},
+    {.group = "logger, handler and console handle", .run = loggerHandlerAndConsole},
     {.group = "logger, handler and database handle", .run = loggerToDatabase, .slot = false},
-    {.group = "logging entry points", .run = loggingEntryPoints, .slot = false},
-    {.group = "factory", .run = factoryObjects, .slot = true},
-    {.group = "query: initialise over a range", .run = queryInitialise, .slot = true},
-    {.group = "query: filter and sort orders", .run = queryFilterAndSort, .slot = true},
-    {.group = "query: largest, smallest and most frequent", .run = queryExtremes, .slot = true},
-    {.group = "query: count, sum and average", .run = queryValues, .slot = true},
+    {.group = "query: initialise over a range", .run = queryInitialise},
+    {.group = "query: filter and sort orders", .run = queryFilterAndSort, .engine = true},
+    {.group = "query: largest, smallest and most frequent", .run = queryExtremes, .engine = true},
+    {.group = "query: count, sum and average", .run = queryValues, .engine = true},
     {.group = "service start, dispatch and stop", .run = serviceRun, .slot = false},
 };
 
@@ -324,6 +294,7 @@ TEST_P(EveryOperationGroup, SurvivesEveryFailedAllocation) {
     for (;; ++n) {
         ASSERT_LT(n, 3000) << "no run without a failure";
         unsigned int err = 0;
+        clearLog();
         Mem_failAfter(n);
         const bool done = op.run(*this, &err);
         const bool failed = !Mem_isFailurePending();
@@ -334,8 +305,11 @@ TEST_P(EveryOperationGroup, SurvivesEveryFailedAllocation) {
             EXPECT_TRUE(done) << "the run without a failure works";
             break;
         }
+        // The slot reads 1, 12 where a list found no room, or 66 from the engine.
         if (op.slot && !done) {
-            EXPECT_NE(err, 0u) << "allocation " << n;
+            EXPECT_TRUE(err == 1 || (err == 66 && op.engine) ||
+                        (err == 12 && hasLog(kError, "List_addLast is failed")))
+                << "allocation " << n << ": " << err;
         }
     }
     printf("[ figures ] %-45s %4ld allocations failed in turn; %s rows without a text\n", op.group,

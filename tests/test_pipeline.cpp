@@ -104,13 +104,11 @@ TEST_F(PipelineTest, FilterHandlersAndGeneratorsRunInOrderAndFailuresAreAbsorbed
         ZLifelogger* made = logger({handler(handle("1", c.opens), {gen("A", c.fails), gen("B")}),
                                     handler(handle("2")), handler(handle("3", 0))});
         unsigned int err = 99;
-        if (c.filter >= 0) {
+        if (c.filter >= 0)
             ZLifelogger_setFilter(made, &fake("f", c.filter)->filter, &err);
-        }
         ZLifelogActivity* logged = ZLifelogActivity_new("CALL", &err);
-        if (c.code != 4) {
+        if (c.code != 4)
             ZLifelogActivity_addActivityItem(logged, item("K", 0, &c.opens, 4), &err);
-        }
         clearLog();
         ZLifelogger_log(made, logged, &err);
         EXPECT_EQ(err, c.code);
@@ -175,50 +173,6 @@ TEST_F(PipelineTest, RefusalsHaveTheirCodesAndEachOwnedObjectIsReleasedOnce) {
                        "ZLifelogger_delete|ZLifelogger_delete: end\n"}));
 }
 
-// Builds a console logger and an activity with one item, failing the n-th
-// allocation; a failed step hands back nothing, and the caller frees what it
-// still holds.
-TEST_F(PipelineTest, ConstructorsUnderFailingAllocationsLeaveNothingAllocated) {
-    long n = 1;
-    for (unsigned int err = 1; err != 0; ++n) {
-        ASSERT_LT(n, 50);
-        void* value = Mem_callocEx(1, sizeof(int32_t), __FILE__, __LINE__);
-        Mem_failAfter(n);
-        ZLifelogger* made = ZLifelogger_new(&err);
-        Handle* console = err ? nullptr : ConsoleHandle_new(&err);
-        ZLifeloggingHandler* h = err ? nullptr : ZLifeloggingHandler_new(console, &err);
-        if (err == 0) {
-            ZLifelogger_addHandler(made, h, &err);
-        }
-        ZLifelogActivity* a = err ? nullptr : ZLifelogActivity_new("ACTIVITY_CALL", &err);
-        ZLifelogActivityItem* item = err ? nullptr : ZLifelogActivityItem_new("K", value, 0, &err);
-        if (err == 0) {
-            ZLifelogActivity_addActivityItem(a, item, &err);
-        }
-        Mem_failAfter(0);
-        EXPECT_TRUE(err == 0 || err == 1 ||
-                    (err == 12 && hasLog(kError, "List_addLast is failed")));
-        if (h != nullptr && List_size(made->handlers) == 0) {
-            ZLifeloggingHandler_delete(h);  // the logger never took it
-        } else if (console != nullptr && h == nullptr) {
-            ConsoleHandle_delete(console);  // the handle stays the caller's
-        }
-        if (item != nullptr && List_size(ZLifelogActivity_getAllActivityItems(a)) == 0) {
-            ZLifelogActivityItem_delete(item);
-        } else if (item == nullptr) {
-            Mem_freeEx(value, __FILE__, __LINE__);
-        }
-        if (a != nullptr) {
-            ZLifelogActivity_delete(a);
-        }
-        if (made != nullptr) {
-            ZLifelogger_delete(made);
-        }
-        EXPECT_EQ(Mem_getLiveCount(), 0) << "after failing allocation " << n;
-    }
-    EXPECT_GE(n, 12);  // logger, console, handler and activity records, lists, names, nodes
-}
-
 TEST_F(PipelineTest, ConsoleHandlePrintsEachValueTypeInItemOrder) {
     const int32_t direction = -7;
     const double rate = 2.5;
@@ -252,6 +206,28 @@ TEST_F(PipelineTest, ConsoleHandlePrintsEachValueTypeInItemOrder) {
                  "__ConsoleHandle_close|called", "ZLifelogger_delete|ZLifelogger_delete: start\n",
                  "ConsoleHandle_delete|called", "ZLifelogger_delete|ZLifelogger_delete: end\n"}));
     EXPECT_EQ(countLog(kTrace, "[WIDE : 5000000000]", 10), 1);
+}
+
+// An activity keeps its own copy of the name, has no id yet and refuses a null item.
+TEST_F(PipelineTest, ActivityKeepsItsOwnNameAndRefusesANullItem) {
+    char name[] = "ACTIVITY_CALL";
+    unsigned int err = 99;
+    ZLifelogActivity* activity = ZLifelogActivity_new(name, &err);
+    ASSERT_NE(activity, nullptr);
+    EXPECT_EQ(err, 0u);
+    name[0] = 'X';
+    EXPECT_STREQ(ZLifelogActivity_getName(activity), "ACTIVITY_CALL");
+    EXPECT_EQ(ZLifelogActivity_getId(activity), -1);
+    ZLifelogActivityItem* item = ZLifelogActivityItem_new("CLOG_TYPE", nullptr, 0, &err);
+    for (auto [to, what] : {std::pair{activity, item}, {nullptr, item}, {activity, nullptr}}) {
+        ZLifelogActivity_addActivityItem(to, what, &err);
+        EXPECT_EQ(err, to && what ? 0u : 7u);
+    }
+    EXPECT_EQ(countLog(kError, "pThis == null or logActivityItem == null", 10,
+                       "ZLifelogActivity_addActivityItem"),
+              2);
+    EXPECT_EQ(List_size(ZLifelogActivity_getAllActivityItems(activity)), 1);
+    ZLifelogActivity_delete(activity);
 }
 
 }  // namespace
