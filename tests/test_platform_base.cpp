@@ -14,7 +14,7 @@
 
 namespace {
 
-class PlatformBaseTest : public LifelogTest {};
+using PlatformBaseTest = LifelogTest;
 
 // Fails allocation n = 1, 2, ... until `operation` succeeds; every failing
 // run must report failure and leave nothing behind.  Returns the first n that
@@ -22,11 +22,11 @@ class PlatformBaseTest : public LifelogTest {};
 int failEachAllocation(const std::function<bool()>& operation) {
     for (long n = 1; n < 100; ++n) {
         Mem_failAfter(n);
-        bool succeeded = operation();
+        const bool succeeded = operation();
         Mem_failAfter(0);
+        EXPECT_EQ(Mem_getLiveCount(), 0) << "leak when allocation " << n << " fails";
         if (succeeded)
             return static_cast<int>(n);
-        EXPECT_EQ(Mem_getLiveCount(), 0) << "leak when allocation " << n << " fails";
     }
     return 0;
 }

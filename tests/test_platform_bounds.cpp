@@ -76,9 +76,8 @@ TEST_F(PlatformBoundsTest, HostileFiltersAreStoppedAndRefused) {
         EXPECT_EQ(err, 4u);
         EXPECT_TRUE(hasLog(kError, c.line, 10, "__LifelogImpl_setFilter"));
         bool bounded = false;
-        for (const LogLine& line : logLines()) {
+        for (const LogLine& line : logLines())
             bounded |= line.module == 1 && line.text.rfind(c.bound, 0) == 0;
-        }
         EXPECT_TRUE(bounded) << "no platform line starting with: " << c.bound;
         EXPECT_EQ(object->ops->getCount(object, &err), 40) << "the object still works";
     }

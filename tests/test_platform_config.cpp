@@ -1,12 +1,16 @@
 // The configuration reader as an unlucky user meets it: a typo, a long
 // comment, a long value, Windows line ends, a folder where the file should
-// be; and every maximum row count the file can hold, down to the trimming
-// it causes.
+// be; every maximum row count the file can hold, down to the trimming it
+// causes; and the parsed contents kept between opens, which must never hide
+// a change to the file, however soon it follows, nor the skipped lines.
 #include <gtest/gtest.h>
 #include <stdint.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixture.h"
@@ -19,8 +23,8 @@ using Rows = std::vector<std::vector<std::string>>;
 
 class PlatformConfigTest : public LifelogTest {
 protected:
-    // The value of a key read as text, or "<code>" when the read failed.
-    std::string value(const char* section, const char* key) {
+    // The value of a key read as text by a new open, or "<code>" when the read failed.
+    std::string value(const char* section = "ACTIVITY", const char* key = "ACTIVITY_CALL") {
         unsigned int err = 0;
         Registry* registry = _Registry_openInternal(kConfigPath, 0, &err);
         if (registry == nullptr)
@@ -33,10 +37,9 @@ protected:
     // The platform's own error lines (module 1).
     std::vector<std::string> platformErrors() const {
         std::vector<std::string> lines;
-        for (const LogLine& line : logLines()) {
+        for (const LogLine& line : logLines())
             if (line.module == 1 && line.level == kError)
                 lines.push_back(line.text);
-        }
         return lines;
     }
 };
@@ -78,16 +81,16 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
         clearLog();
         EXPECT_EQ(value("ACTIVITY", "ACTIVITY_MESSAGE"), c.message);
         EXPECT_EQ(platformErrors(), c.errors);
-        EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), c.call);
+        EXPECT_EQ(value(), c.call);
     }
 }
 
 TEST_F(PlatformConfigTest, MissingAndUnreadableFilesSayDifferentThings) {
     clearLog();
-    EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), "<open 31>");
+    EXPECT_EQ(value(), "<open 31>");
     EXPECT_EQ(platformErrors(), std::vector<std::string>{}) << "no file is an ordinary state";
     std::filesystem::create_directories(hostPath(kConfigPath));
-    EXPECT_EQ(value("ACTIVITY", "ACTIVITY_CALL"), "<open 13>");
+    EXPECT_EQ(value(), "<open 13>");
     EXPECT_EQ(platformErrors(),
               std::vector<std::string>{kFile + ": configuration path is there but is not a file"});
 }
@@ -126,6 +129,59 @@ TEST_F(PlatformConfigTest, EveryMaximumTrimsAsDocumented) {
                       (Rows{{"2024-01-01 10:00:02"}}))
                 << "the newest row stays";
         }
+    }
+}
+
+TEST_F(PlatformConfigTest, EveryChangeIsSeenBeforeAndAfterTheFileSettles) {
+    using Path = std::filesystem::path;
+    const Path file = hostPath(kConfigPath), other = file.string() + ".new";
+    static const auto config = [](const char* call) {
+        return std::string("[ACTIVITY]\nACTIVITY_CALL = ") + call + "\nno setting\n";
+    };
+    static const auto write = [](const Path& path, const char* call) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << config(call);
+    };
+    const struct {
+        const char* name;
+        bool settle;  // let the file's times fall two seconds behind first
+        void (*change)(const Path& file, const Path& other);
+        std::string expected;
+    } cases[] = {
+        {.name = "same size at once",
+         .settle = false,
+         .change = [](const Path& f, const Path&) { write(f, "fals"); },
+         .expected = "fals"},
+        {.name = "same size after settling",
+         .settle = true,
+         .change = [](const Path& f, const Path&) { write(f, "fals"); },
+         .expected = "fals"},
+        {.name = "replaced by another file",
+         .settle = true,
+         .change = [](const Path& f,
+                      const Path& o) { write(o, "nope"), std::filesystem::rename(o, f); },
+         .expected = "nope"},
+        {.name = "removed",
+         .settle = true,
+         .change = [](const Path& f, const Path&) { std::filesystem::remove(f); },
+         .expected = "<open 31>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeConfig(config("true"));
+        EXPECT_EQ(value(), "true");
+        if (c.settle) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+            EXPECT_EQ(value(), "true");  // kept from here on
+            EXPECT_EQ(value(), "true");
+        }
+        clearLog();
+        EXPECT_EQ(value(), "true");
+        // The skipped line is logged again from the kept contents.
+        EXPECT_EQ(platformErrors(),
+                  std::vector<std::string>{
+                      kFile + ":3: not a section, key = value or comment; line skipped"});
+        c.change(file, other);
+        EXPECT_EQ(value(), c.expected);
     }
 }
 

@@ -1,6 +1,8 @@
 // The base stand-in's database: result codes, the one-statement rule, row
-// enumerators and column types, files and folders, and kept connections
-// that must notice a file that vanished or was made anew.
+// enumerators and column types, files and folders, kept connections that
+// must notice a file that vanished or was made anew, and statements kept
+// prepared between runs of the same text, whose second run must see the
+// file as it is now and hold nothing of the first.
 #include <gtest/gtest.h>
 #include <stdint.h>
 
@@ -15,14 +17,33 @@
 namespace {
 
 constexpr const char* kPath = "/SystemRW/Test/Nested/Deeper/test.db";
+constexpr const char* kKept = "/SystemRW/Test/kept.db";
 
 using Rows = std::vector<std::vector<std::string>>;
 
 class PlatformDatabaseTest : public LifelogTest {
-protected:
+public:
+    // For the cases' own changes to the file.
+    using LifelogTest::execSql;
     unsigned int run(Database* db, const char* sql) {
         Database_executeSQL(db, sql, 0, nullptr, nullptr, &err);
         return err;
+    }
+    // All rows of `sql` through the stand-in, columns joined by '|'.
+    std::vector<std::string> read(Database* db, const char* sql) {
+        DbStatement* statement = Database_createStatement(db, sql, &err);
+        EXPECT_EQ(err, 0u) << sql;
+        std::vector<std::string> out;
+        DbEnumerator* rows = statement ? Database_executeStatement(statement, &err) : nullptr;
+        while (rows != nullptr && DbEnumerator_getNextRow(rows, &err)) {
+            out.emplace_back();
+            for (int c = 0; c < DbEnumerator_getColumnNumber(rows, &err); ++c) {
+                const char* text = DbEnumerator_getText(rows, c, &err);
+                out.back() += (c ? "|" : "") + std::string(text ? text : "-");
+            }
+        }
+        DbStatement_destroy(statement, &err);
+        return out;
     }
     unsigned int err = 99;
 };
@@ -62,9 +83,8 @@ TEST_F(PlatformDatabaseTest, ColumnTypesReadersAndTheEndOfRows) {
     DbEnumerator_getInt(rows, 0, &err);
     EXPECT_NE(err, 0u) << "no row is current before the first getNextRow";
     ASSERT_EQ(DbEnumerator_getNextRow(rows, &err), 1);
-    for (int column = 0; column < 6; ++column) {
+    for (int column = 0; column < 6; ++column)
         EXPECT_EQ(DbEnumerator_getColumnType(rows, column, &err), column) << column;
-    }
     EXPECT_EQ(DbEnumerator_getInt(rows, 0, &err), INT32_MIN);
     EXPECT_EQ(DbEnumerator_getInt64(rows, 1, &err), INT64_C(2147483648));
     EXPECT_DOUBLE_EQ(DbEnumerator_getDouble(rows, 2, &err), 1.5);
@@ -116,9 +136,8 @@ TEST_F(PlatformDatabaseTest, DropAndVanishedOrRemadeFiles) {
     EXPECT_EQ(queryRows(kPath, "SELECT COUNT(*) FROM NEW"), (Rows{{"2"}}));
     _Database_dropInternal(kPath, &err);
     EXPECT_EQ(err, 0u);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-wal", "-shm"})
         EXPECT_FALSE(std::filesystem::exists(hostPath(std::string(kPath) + suffix))) << suffix;
-    }
 }
 
 TEST_F(PlatformDatabaseTest, AllocationFailuresLeaveNothingOpen) {
@@ -137,6 +156,87 @@ TEST_F(PlatformDatabaseTest, AllocationFailuresLeaveNothingOpen) {
         Database_close(db, nullptr);
         EXPECT_EQ(Mem_getLiveCount(), 0);
     }
+}
+
+TEST_F(PlatformDatabaseTest, ASecondRunOfTheSameTextSeesTheFileAsItIsNow) {
+    using T = PlatformDatabaseTest;
+    constexpr const char* kCount = "SELECT count(*), * FROM T";
+    const struct {
+        const char* label;
+        bool leftOnARow;  // the first run is given up while a row is current
+        void (*change)(PlatformDatabaseTest& test, Database*& db);
+        std::vector<std::string> second;
+    } cases[] = {
+        {.label = "another connection added a row",
+         .leftOnARow = true,
+         .change = [](T& t, Database*&) { t.execSql(kKept, "INSERT INTO T VALUES (2)"); },
+         .second = {"2|1"}},
+        {.label = "the writer's own commit",
+         .leftOnARow = false,
+         .change =
+             [](T& t, Database*& db) {
+                 Database_beginTransaction(db, &t.err);
+                 t.run(db, "INSERT INTO T VALUES (3)");
+                 Database_commitTransaction(db, &t.err);
+             },
+         .second = {"2|1"}},
+        {.label = "a column added by another connection",
+         .leftOnARow = true,
+         .change = [](T& t,
+                      Database*&) { t.execSql(kKept, "ALTER TABLE T ADD COLUMN B DEFAULT 'b'"); },
+         .second = {"1|1|b"}},
+        {.label = "the file dropped and made anew",
+         .leftOnARow = false,
+         .change =
+             [](T& t, Database*& db) {
+                 Database_close(db, &t.err);
+                 _Database_dropInternal(kKept, &t.err);
+                 db = _Database_createInternal(kKept, &t.err);
+                 t.run(db, "CREATE TABLE T (A)"), t.run(db, "INSERT INTO T VALUES (7)");
+             },
+         .second = {"1|7"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(hostPath("/SystemRW"));
+        Database* db = _Database_createInternal(kKept, &err);
+        run(db, "CREATE TABLE T (A)"), run(db, "INSERT INTO T VALUES (1)");
+        DbStatement* first = Database_createStatement(db, kCount, &err);
+        DbEnumerator* rows = Database_executeStatement(first, &err);
+        ASSERT_EQ(DbEnumerator_getNextRow(rows, &err), 1);
+        while (!c.leftOnARow && DbEnumerator_getNextRow(rows, &err)) {
+        }
+        DbStatement_destroy(first, &err);
+        c.change(*this, db);
+        // A statement given up on a row holds no read snapshot: the
+        // connection's other statements see the change too.
+        EXPECT_EQ(read(db, "SELECT count(*) FROM T"),
+                  std::vector<std::string>{c.second[0].substr(0, 1)});
+        EXPECT_EQ(read(db, kCount), c.second);
+        Database_close(db, &err);
+    }
+}
+
+TEST_F(PlatformDatabaseTest, TwoLiveStatementsOfOneTextRunApart) {
+    Database* db = _Database_createInternal(kKept, &err);
+    run(db, "CREATE TABLE T (A)"), run(db, "INSERT INTO T VALUES (1), (2), (3)");
+    const char* sql = "SELECT A FROM T ORDER BY A";
+    for (int round = 0; round < 2; ++round) {
+        DbStatement* outer = Database_createStatement(db, sql, &err);
+        DbStatement* inner = Database_createStatement(db, sql, &err);
+        DbEnumerator* a = Database_executeStatement(outer, &err);
+        DbEnumerator* b = Database_executeStatement(inner, &err);
+        std::string seen;
+        while (DbEnumerator_getNextRow(a, &err)) {
+            ASSERT_EQ(DbEnumerator_getNextRow(b, &err), 1);
+            seen += std::to_string(DbEnumerator_getInt(a, 0, &err)) +
+                    std::to_string(DbEnumerator_getInt(b, 0, &err));
+        }
+        EXPECT_EQ(seen, "112233") << "round " << round;
+        DbStatement_destroy(inner, &err);
+        DbStatement_destroy(outer, &err);
+    }
+    Database_close(db, &err);
 }
 
 }  // namespace

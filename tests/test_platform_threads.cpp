@@ -1,7 +1,8 @@
-// Threads, actors, event main loops, mutexes and the notification
-// component's deliveries, under load and across threads.
+// Threads, actors, event main loops, mutexes, database connections and the
+// notification component's deliveries, under load and across threads.
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -121,14 +122,10 @@ TEST_F(PlatformThreadsTest, EventsFromFourThreadsAreHandledOnceInOrderPerThread)
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p) {
         producers.emplace_back([&, p] {
-            for (int s = 0; s < kEach; ++s) {
-                fire(events[static_cast<size_t>(p * kEach + s)]);
-            }
+            for (int s = 0; s < kEach; ++s) fire(events[static_cast<size_t>(p * kEach + s)]);
         });
     }
-    for (std::thread& producer : producers) {
-        producer.join();
-    }
+    for (std::thread& producer : producers) producer.join();
     ASSERT_TRUE(Event_waitIdle(kWaitMs));
     EXPECT_EQ(loop.handled.size(), static_cast<size_t>(kProducers * kEach));
     std::vector<int> next(kProducers, 0);
@@ -160,16 +157,13 @@ TEST_F(PlatformThreadsTest, SuspendedLoopHoldsItsQueueDrainsItAfterResumeAndExit
     std::vector<NumberedEvent> events = makeEvents(loop, 1, 10);
     unsigned int err = 99;
     Thread_suspend(loop.thread, &err);
-    for (NumberedEvent& e : events) {
-        fire(e);
-    }
+    for (NumberedEvent& e : events) fire(e);
     EXPECT_FALSE(Event_waitIdle(100)) << "a suspended loop handled its queue";
     Thread_resume(loop.thread, &err);
     ASSERT_TRUE(Event_waitIdle(kWaitMs));
     ASSERT_EQ(loop.handled.size(), 10u);
-    for (int s = 0; s < 10; ++s) {
+    for (int s = 0; s < 10; ++s)
         EXPECT_EQ(loop.handled[static_cast<size_t>(s)], std::make_pair(0, s));
-    }
     Thread_suspend(loop.thread, &err);
     fire(events[0]);
     ASSERT_TRUE(loop.finish());
@@ -198,6 +192,61 @@ TEST_F(PlatformThreadsTest, MutexExcludesOtherThreadsAndRecurses) {
     EXPECT_EQ(counter, 2 * 5000);
     Mutex_delete(mutex, &err);
     EXPECT_EQ(err, 0u);
+}
+
+// Several connections on one database file at once: a writer in a loop and
+// a reader must never see "database is locked" (WAL, busy timeout, write
+// transactions that take the write lock at their start).
+TEST_F(PlatformThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
+    constexpr const char* kPath = "/SystemRW/Lifelog/Database/threads.db";
+    unsigned int err = 0;
+    Database_close(_Database_createInternal(kPath, &err), &err);  // a WAL database
+    execSql(kPath, "CREATE TABLE T (WRITER INTEGER, N INTEGER)");
+    std::mutex mutex;
+    std::string failures;  // every unexpected code, whichever thread saw it
+    auto expect = [&](const char* what, unsigned int code) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (code != 0)
+            failures += std::string(what) + " " + Exception_toString(code) + "\n";
+    };
+    std::atomic<int> writersLeft{2};
+    auto writer = [&](int id) {
+        for (int n = 0; n < 150; ++n) {
+            unsigned int code = 0;
+            Database* db = _Database_openInternal(kPath, &code);  // per row, as logging does
+            expect("open", code);
+            Database_beginTransaction(db, &code);
+            expect("begin", code);
+            // A read first: a transaction holding only a read snapshot here
+            // could not take the write lock after the other writer's commit.
+            Database_executeSQL(db, "SELECT COUNT(*) FROM T", 0, nullptr, nullptr, &code);
+            expect("count", code);
+            std::string insert =
+                "INSERT INTO T VALUES (" + std::to_string(id) + ", " + std::to_string(n) + ")";
+            Database_executeSQL(db, insert.c_str(), 0, nullptr, nullptr, &code);
+            expect("insert", code);
+            Database_commitTransaction(db, &code);
+            expect("commit", code);
+            Database_close(db, &code);
+        }
+        --writersLeft;
+    };
+    auto reader = [&] {
+        unsigned int code = 0;
+        Database* db = _Database_openInternal(kPath, &code);
+        while (writersLeft > 0) {
+            Database_executeSQL(db, "SELECT * FROM T WHERE N < 3", 0, nullptr, nullptr, &code);
+            expect("select", code == 70 ? 0 : code);
+        }
+        Database_close(db, &code);
+    };
+    std::thread a(writer, 1), b(writer, 2), r(reader);
+    a.join();
+    b.join();
+    r.join();
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(queryRows(kPath, "SELECT WRITER, COUNT(DISTINCT N) FROM T GROUP BY WRITER"),
+              (std::vector<std::vector<std::string>>{{"1", "150"}, {"2", "150"}}));
 }
 
 // ------------------------------------------------ the notification component
@@ -252,9 +301,7 @@ TEST_F(PlatformThreadsTest, NotificationComponentTableAndDeliveryWithoutControll
     EXPECT_EQ(pi->ops->queryInterface(pi, &kPiClass, &err), nullptr);
     EXPECT_EQ(err, 24u);
     EXPECT_EQ(pi->ops->addRef(pi), 4) << "an answered query adds a reference";
-    for (int left : {3, 2, 1}) {
-        EXPECT_EQ(pi->ops->release(pi), left);
-    }
+    for (int left : {3, 2, 1}) EXPECT_EQ(pi->ops->release(pi), left);
     pi->ops->keep(pi, nullptr, &err);
     EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_FAILURE)) << "a null controller was kept";
     EXPECT_EQ(ZbasePi_isRegistered(), 0);
