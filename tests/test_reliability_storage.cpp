@@ -51,40 +51,30 @@ protected:
                                       "ACTIVITY_CALL, w WHERE CLOG_TIMESTAMP = t)")[0][0];
     }
 
-public:
-    fs::path databaseFile() const { return hostPath(kDbPath); }
     void removeDatabase() const {
-        for (const char* suffix : {"", "-wal", "-shm"}) {
+        for (const char* suffix : {"", "-wal", "-shm"})
             fs::remove(hostPath(std::string(kDbPath) + suffix));
-        }
     }
 };
 
 TEST_F(StorageFaultTest, DeletedReplacedAndCorruptedFiles) {
     const struct {
         const char* fault;
-        void (*apply)(StorageFaultTest&);
-        const char* afterFault = "";  // the second logged after the fault; "" unreadable
+        void (*apply)(const fs::path& file);  // after the file was removed
+        const char* afterFault = "";          // the second logged after the fault; "" unreadable
         bool removeToRepair = false;
     } cases[] = {
         // The direct call makes the file anew; the service's handle finds it again.
-        {.fault = "deleted",
-         .apply = [](StorageFaultTest& t) { t.removeDatabase(); },
-         .afterFault = "0/1"},
+        {.fault = "deleted", .apply = [](const fs::path&) {}, .afterFault = "0/1"},
         {.fault = "replaced by an empty database",
          .apply =
-             [](StorageFaultTest& t) {
-                 t.removeDatabase();
+             [](const fs::path&) {
                  unsigned int err = 0;
                  DBHandle_delete(DBHandle_new(kDbPath, 500, &err));
              },
          .afterFault = "1/1"},
         {.fault = "overwritten with garbage",
-         .apply =
-             [](StorageFaultTest& t) {
-                 t.removeDatabase();
-                 std::ofstream(t.databaseFile()) << std::string(8192, 'g');
-             },
+         .apply = [](const fs::path& file) { std::ofstream(file) << std::string(8192, 'g'); },
          .removeToRepair = true},
     };
     int second = 0;
@@ -92,7 +82,8 @@ TEST_F(StorageFaultTest, DeletedReplacedAndCorruptedFiles) {
         SCOPED_TRACE(c.fault);
         logBoth(++second);
         ASSERT_EQ(stored(second), "1/1");
-        c.apply(*this);
+        removeDatabase();
+        c.apply(hostPath(kDbPath));
         clearLog();
         logBoth(++second);
         EXPECT_FALSE(logTexts(kError).empty()) << "the fault is reported";

@@ -9,13 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "fixture.h"
-#include "zbase_host.h"
+#include "running_service.h"
 #include "zbase_testing.h"
 #include "zkivLifelogActivityEventController.h"
-#include "zkivLifelogCommon.h"
-#include "zkivLifelogServer.h"
-#include "zkivLifeloggingServiceImpl.h"
 
 namespace {
 
@@ -33,38 +29,25 @@ unsigned int deliverMessage(const std::string& phone, DateTime when) {
     return err;
 }
 
-// The controller registers with the notification component once the logging
-// thread has handled its actor's start.
-bool registered() {
-    return eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs);
-}
-
 ILifeloggingService* newService() {
     unsigned int err = 0;
     return static_cast<ILifeloggingService*>(
         Com_createInstance(&CLSID_LifeloggingService, &IID_ILifeloggingService, &err));
 }
 
-class ServiceTest : public LifelogTest {
+class ServiceTest : public RunningServiceTest {
 protected:
-    void SetUp() override {
-        LifelogTest::SetUp();
-        unsigned int err = 0;
-        Com_registerClass(&CLSID_LifeloggingService, Dll_getFactory, &err);
-        ASSERT_EQ(err, 0u);
-        writeConfig(
-            "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
-            "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 5000\n");
+    const char* configuration() const override {
+        return "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\n"
+               "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 5000\n";
     }
+    bool startsAtOnce() const override { return false; }
     void TearDown() override {
-        ZKivLifelogServer_finalize();
+        RunningServiceTest::TearDown();
         EXPECT_EQ(ZbasePi_isRegistered(), 0);
-        LifelogTest::TearDown();
     }
-    void startServer() {
-        ZKivLifelogServer_initialize();
-        ASSERT_NE(g_pILifeloggingService, nullptr);
-        ASSERT_TRUE(registered());
+    static bool registered() {
+        return eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs);
     }
     Rows messages() const {
         return queryRows(kDbPath,
@@ -110,27 +93,6 @@ TEST_F(ServiceTest, ServerStartThroughTheModuleWritesNotificationsAsRows) {
     EXPECT_EQ(countLog(kError, "ILifeloggingService com_creatInstance is failed", 10,
                        "ZelvanKivLifelogSvcDispatch"),
               1);
-}
-
-// Two component callers, back to back: every notification becomes exactly
-// one row, none lost, none written twice.
-TEST_F(ServiceTest, BackToBackNotificationsFromTwoThreadsAreEachWrittenOnce) {
-    startServer();
-    std::atomic<int> failures{0};
-    auto sender = [&](int day) {
-        for (int n = 0; n < 1000; ++n) {
-            failures += deliverMessage(std::to_string(day * 10000 + n), stamp(day, n)) != 0;
-        }
-    };
-    std::thread a(sender, 1), b(sender, 2);
-    a.join();
-    b.join();
-    ASSERT_TRUE(Event_waitIdle(kWaitMs));
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(queryRows(kDbPath,
-                        "SELECT COUNT(*), COUNT(DISTINCT MSGLOG_PHONE_NUMBER) "
-                        "FROM ACTIVITY_MESSAGE"),
-              (Rows{{"2000", "2000"}}));
 }
 
 // Stop before the first run, run, a second run, stop: a stopped service
@@ -179,9 +141,8 @@ TEST_F(ServiceTest, ReleaseBeforeOrRightAfterRunEndsTheThread) {
     for (int round = 0; round < 25; ++round) {
         ILifeloggingService* service = newService();
         unsigned int err = 0;
-        if (round > 0) {
+        if (round > 0)
             (round == 1 ? service->ops->stop : service->ops->run)(service, &err);
-        }
         std::this_thread::sleep_for(std::chrono::microseconds(round % 5 * 500));
         EXPECT_EQ(service->ops->release(service), 0);
         EXPECT_EQ(ZbasePi_isRegistered(), 0) << round;
@@ -197,9 +158,7 @@ TEST_F(ServiceTest, StoppingWhileNotificationsArriveIsSafe) {
     std::atomic<bool> done{false};
     std::atomic<size_t> accepted{0};
     auto sender = [&](int day) {
-        for (int n = 0; !done; ++n) {
-            accepted += deliverMessage("0909", stamp(day, n % 80000)) == 0;
-        }
+        for (int n = 0; !done; ++n) accepted += deliverMessage("0909", stamp(day, n % 80000)) == 0;
     };
     std::thread a(sender, 10), b(sender, 11);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -215,16 +174,12 @@ TEST_F(ServiceTest, StoppingWhileNotificationsArriveIsSafe) {
 // logger is deleted it is still registered, and deliveries that come in
 // meanwhile (from a thread that keeps delivering until it is turned away)
 // find it closed and never reach the logger.
-struct DeletionWatch {
-    std::vector<int> registeredWhileLoggerDeleted;
-};
-
-void watchDeletion(void* context, int, int, const char* function, int, const char* text) {
+// The hook records, into a vector<int>, whether the controller was
+// registered when its logger's deletion began.
+void watchDeletion(void* registered, int, int, const char* function, int, const char* text) {
     if (function != nullptr && std::string_view(function) == "ZLifelogger_delete" &&
-        std::string_view(text).starts_with("ZLifelogger_delete: start")) {
-        static_cast<DeletionWatch*>(context)->registeredWhileLoggerDeleted.push_back(
-            ZbasePi_isRegistered());
-    }
+        std::string_view(text).starts_with("ZLifelogger_delete: start"))
+        static_cast<std::vector<int>*>(registered)->push_back(ZbasePi_isRegistered());
 }
 
 TEST_F(ServiceTest, ControllerReleasesTheComponentAfterItsLoggerAndTurnsDeliveriesAway) {
@@ -245,15 +200,13 @@ TEST_F(ServiceTest, ControllerReleasesTheComponentAfterItsLoggerAndTurnsDeliveri
             }
             EXPECT_EQ(code, 13u);  // turned away once the component forgot the controller
         });
-        while (round % 2 == 1 && delivered == 0) {
-            std::this_thread::yield();
-        }
-        DeletionWatch watch;
-        ZbaseLog_setHook(watchDeletion, &watch);
+        while (round % 2 == 1 && delivered == 0) std::this_thread::yield();
+        std::vector<int> registeredWhileLoggerDeleted;
+        ZbaseLog_setHook(watchDeletion, &registeredWhileLoggerDeleted);
         ActivityEventController_delete(controller);
         ZbaseLog_setHook(nullptr, nullptr);
         sender.join();
-        EXPECT_EQ(watch.registeredWhileLoggerDeleted, std::vector<int>{1});
+        EXPECT_EQ(registeredWhileLoggerDeleted, std::vector<int>{1});
         EXPECT_EQ(ZbasePi_isRegistered(), 0);
     }
 }

@@ -27,14 +27,10 @@ TEST_F(WebWhileLoggingTest, RequestsNeverFailWhileAnotherProcessLogs) {
         for (int i = 1; i <= kLogged; ++i) {
             char time[32];
             snprintf(time, sizeof time, "2024-07-01 09:%02d:%02d", i / 60, i % 60);
-            std::string out = (root_ / "log.out").string();
-            std::string command = std::string("'") + LIFELOG_TOOL_PATH +
-                                  "' log call --number +1555010" + std::to_string(i % 7) +
-                                  " --duration " + std::to_string(i) + " --time '" + time +
-                                  "' >>'" + out + "' 2>&1";
-            if (std::system(command.c_str()) != 0) {
+            if (runTool({"log", "call", "--number", "+1555010" + std::to_string(i % 7),
+                         "--duration", std::to_string(i), "--time", time},
+                        root_ / "log.out") != 0)
                 _exit(1);
-            }
         }
         _exit(0);
     }
@@ -50,9 +46,8 @@ TEST_F(WebWhileLoggingTest, RequestsNeverFailWhileAnotherProcessLogs) {
         for (int i = 0; writing || i < 3; ++i) {
             Answer answer = server.get(paths[i % 3], params[i % 3]);
             ++requests[which];
-            if (answer.status != 200) {
+            if (answer.status != 200)
                 failures[which].push_back(std::to_string(answer.status) + " " + answer.body.dump());
-            }
         }
     };
     std::thread first(reader, 0);
