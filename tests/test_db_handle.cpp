@@ -92,11 +92,6 @@ TEST_F(DBHandleTest, NewFileHoldsExactlyTheThreeTables) {
               expected);
 }
 
-struct IndexCase {
-    const char* label;
-    const char* before;  // run on the file before the next writer is made
-};
-
 TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
     const Rows expected = {
         {"ACTIVITY_CALL", "ACTIVITY_CALL_BY_TIME", "CLOG_TIMESTAMP"},
@@ -106,8 +101,10 @@ TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
         {"ACTIVITY_MESSAGE", "ACTIVITY_MESSAGE_BY_TIME", "MSGLOG_TIMESTAMP"},
         {"ACTIVITY_MESSAGE", "ACTIVITY_MESSAGE_BY_TYPE", "MSGLOG_TYPE"},
     };
-    // clang-format off
-    const IndexCase cases[] = {
+    const struct {
+        const char* label;
+        const char* before;  // run on the file before the next writer is made
+    } cases[] = {
         {.label = "new file", .before = nullptr},
         {.label = "file made before the indexes",
          .before = "DROP INDEX ACTIVITY_CALL_BY_TIME; DROP INDEX ACTIVITY_CALL_BY_TYPE; "
@@ -115,8 +112,7 @@ TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
                    "DROP INDEX ACTIVITY_MEDIA_BY_TIME; DROP INDEX ACTIVITY_MEDIA_BY_TYPE"},
         {.label = "file missing one", .before = "DROP INDEX ACTIVITY_MEDIA_BY_TYPE"},
     };
-    // clang-format on
-    for (const IndexCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(hostPath("/SystemRW"));
         makeHandle(500);
@@ -145,33 +141,26 @@ const Kind kCall{"ACTIVITY_CALL", "CLOG_TIMESTAMP"};
 const Kind kMessage{"ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP"};
 const Kind kMedia{"ACTIVITY_MEDIA", "MDLOG_TIMESTAMP"};
 
-struct TrimCase {
-    Kind kind;
-    int32_t max;
-    int seeded;
-    int writes;
-    int after;
-    bool oldestKept = false;
-};
-
 TEST_F(DBHandleTest, TrimmingKeepsTheConfiguredNumberOfRows) {
     // A full table loses its oldest row, one short of full loses nothing; a
     // maximum of 1 or 0 keeps the newest alone; an over-full table loses one
     // row, never more.
-    const TrimCase cases[] = {
-        {.kind = kCall, .max = 500, .seeded = 500, .writes = 1, .after = 500},
-        {.kind = kMessage,
-         .max = 500,
-         .seeded = 499,
-         .writes = 1,
-         .after = 500,
-         .oldestKept = true},
-        {.kind = kMedia, .max = 5, .seeded = 5, .writes = 1, .after = 5},
+    const struct {
+        Kind kind;
+        int32_t max;
+        int seeded;
+        int writes = 1;
+        int after;
+        bool oldestKept = false;
+    } cases[] = {
+        {.kind = kCall, .max = 500, .seeded = 500, .after = 500},
+        {.kind = kMessage, .max = 500, .seeded = 499, .after = 500, .oldestKept = true},
+        {.kind = kMedia, .max = 5, .seeded = 5, .after = 5},
         {.kind = kMessage, .max = 1, .seeded = 0, .writes = 3, .after = 1},
         {.kind = kCall, .max = 0, .seeded = 1, .writes = 3, .after = 1},
-        {.kind = kMedia, .max = 3, .seeded = 6, .writes = 1, .after = 6},
+        {.kind = kMedia, .max = 3, .seeded = 6, .after = 6},
     };
-    for (const TrimCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.kind.table << " " << c.max << " " << c.seeded);
         makeHandle(c.max);
         const std::string& table = c.kind.table;
@@ -287,14 +276,6 @@ TEST_F(DBHandleTest, TextsAreStoredExactlyAsGiven) {
     }
 }
 
-struct RejectCase {
-    const char* label;
-    const char* table;
-    std::vector<ItemValue> items;
-    const char* line = nullptr;  // an engine failure is an error, a bound a trace
-    size_t rowsLeft;             // of three stored calls, under a maximum of three
-};
-
 TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
     // 19 quoted keys of 100 characters between commas, then a comma and one
     // quoted key that ends the column list at 2047 characters or one past.
@@ -302,41 +283,33 @@ TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
     columns2047.push_back({std::string(126, 'D'), 1});
     std::vector<ItemValue> columns2048 = columns2047;
     columns2048.back().key += 'D';
-    const char* dbFailed = "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.";
-    const char* outOfBounds = "String length is out of bounds";
-    const char *db = dbFailed, *bound = outOfBounds, *call = "ACTIVITY_CALL";
-    const RejectCase cases[] = {
-        {.label = "unknown column",
-         .table = call,
-         .items = {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}},
-         .line = db,
-         .rowsLeft = 2},
+    // An engine failure is an error line, a bound a trace.
+    const char* db = "[E_DB_ENGINE_1] Propagated : Database_executeSQL failed.";
+    const char* bound = "String length is out of bounds";
+    const struct {
+        const char* label;
+        const char* table = "ACTIVITY_CALL";
+        std::vector<ItemValue> items;
+        const char* line;
+        size_t rowsLeft = 2;  // of three stored calls, under a maximum of three
+    } cases[] = {
+        {.label = "unknown column", .items = {{"CLOG_TYPE", 1}, {"NO_SUCH_COLUMN", 1}}, .line = db},
         {.label = "photo",
          .table = "ACTIVITY_PHOTO",
          .items = {{"PTLOG_TITLE", std::string("p")}},
          .line = db,
          .rowsLeft = 3},
-        {.label = "column list of 2047",
-         .table = call,
-         .items = columns2047,
-         .line = db,
-         .rowsLeft = 2},
-        {.label = "column list past 2047",
-         .table = call,
-         .items = columns2048,
-         .line = bound,
-         .rowsLeft = 2},
+        {.label = "column list of 2047", .items = columns2047, .line = db},
+        {.label = "column list past 2047", .items = columns2048, .line = bound},
         {.label = "value list past 2047",
-         .table = call,
          .items = {{"CLOG_NAME", std::string(1000, 'a')},
                    {"LOCATION", std::string(1000, 'b')},
                    {"CLOG_PHONE_NUMBER", std::string(40, 'c')}},
-         .line = bound,
-         .rowsLeft = 2},
+         .line = bound},
     };
     const Rows calls = {{"2020-01-01 00:00:00"}, {"2020-01-01 00:00:01"}, {"2020-01-01 00:00:02"}};
     makeHandle(3);
-    for (const RejectCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         execSql(kDbPath,
                 "DELETE FROM ACTIVITY_CALL; INSERT INTO ACTIVITY_CALL (CLOG_TIMESTAMP) "
@@ -344,8 +317,7 @@ TEST_F(DBHandleTest, RejectedRowsStoreNothingAndKeepTheTrimming) {
                 "('2020-01-01 00:00:02')");
         clearLog();
         EXPECT_EQ(store(c.table, kNoDate, c.items), 0);
-        EXPECT_EQ(countLog(c.line == dbFailed ? kError : kTrace, c.line, 10, "__DBHandle_write"),
-                  1);
+        EXPECT_EQ(countLog(c.line == db ? kError : kTrace, c.line, 10, "__DBHandle_write"), 1);
         EXPECT_FALSE(hasLog(kTrace, "End"));
         // The trimming ran before the insert and stays done.
         EXPECT_EQ(rows("SELECT CLOG_TIMESTAMP FROM ACTIVITY_CALL ORDER BY CLOG_TIMESTAMP"),

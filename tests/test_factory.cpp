@@ -26,9 +26,8 @@ std::pair<char, int32_t> giveBack(Object* object, char kind) {
 }
 
 std::pair<char, int32_t> takeBack(void* object) {
-    if (static_cast<ILifelog*>(object)->ops->addRef == __LifelogImpl_addRef) {
+    if (static_cast<ILifelog*>(object)->ops->addRef == __LifelogImpl_addRef)
         return giveBack(static_cast<ILifelog*>(object), 'q');
-    }
     return giveBack(static_cast<ILifeloggingService*>(object), 's');
 }
 
@@ -53,9 +52,8 @@ TEST_F(FactoryTest, EachIdentifierMakesANewObjectWithOneReferenceOr24) {
             void* object = operation(factory, id, &err);
             EXPECT_EQ(err, kind ? 0u : 24u) << kind;
             EXPECT_EQ(object != nullptr, kind != 0) << kind;
-            if (object != nullptr) {
+            if (object != nullptr)
                 made.emplace_back(object, kind);
-            }
         }
     }
     std::set<void*> distinct{factory};

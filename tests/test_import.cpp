@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <set>
@@ -43,48 +44,42 @@ std::vector<XmlEntry> entriesOf(const std::string& path) {
 }
 
 TEST(BackupXml, EscapedTextReadsBackThroughExpat) {
-    struct Case {
+    const struct {
         std::string written;
-        std::string read;
-    };
-    const std::vector<Case> cases = {
-        {.written = "plain", .read = "plain"},
-        {.written = "Fish & chips <3 \"quoted\" 'single'",
-         .read = "Fish & chips <3 \"quoted\" 'single'"},
-        {.written = "one\ntwo\tthree\r", .read = "one\ntwo\tthree\r"},
+        std::string read = "";  // "": as written
+    } cases[] = {
+        {.written = "plain"},
+        {.written = "Fish & chips <3 \"quoted\" 'single'"},
+        {.written = "one\ntwo\tthree\r"},
         {.written = "Stra\xC3\x9F"
-                    "e \xF0\x9F\x98\x80",
-         .read = "Stra\xC3\x9F"
-                 "e \xF0\x9F\x98\x80"},
+                    "e \xF0\x9F\x98\x80"},
         {.written = "bell\x07", .read = "bell\xEF\xBF\xBD"},
         {.written = "caf\xE9!", .read = "caf\xEF\xBF\xBD!"},
-        {.written = "]]> &amp;", .read = "]]> &amp;"},
+        {.written = "]]> &amp;"},
     };
     auto file = std::filesystem::temp_directory_path() / ("escape-" + std::to_string(getpid()));
     {
         std::ofstream out(file, std::ios::binary);
         lifelog_tool::XmlWriter xml(out);
         xml.open("smses", {});
-        for (const Case& c : cases) {
-            xml.leaf("sms", {{"body", c.written}});
-        }
+        for (const auto& c : cases) xml.leaf("sms", {{"body", c.written}});
         xml.close("smses");
     }
     std::vector<XmlEntry> entries = entriesOf(file.string());
     std::filesystem::remove(file);
-    ASSERT_EQ(entries.size(), cases.size());
-    for (size_t i = 0; i < cases.size(); ++i) {
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (size_t i = 0; i < entries.size(); ++i) {
         ASSERT_NE(entries[i].attribute("body"), nullptr);
-        EXPECT_EQ(*entries[i].attribute("body"), cases[i].read) << "case " << i;
+        EXPECT_EQ(*entries[i].attribute("body"),
+                  cases[i].read.empty() ? cases[i].written : cases[i].read)
+            << "case " << i;
     }
 }
 
 TEST(BackupXml, RepairGivesTheSameBytesWhereverTheInputIsSplit) {
-    struct Case {
-        std::string in;
-        std::string out;
-    };
-    const std::vector<Case> cases = {
+    const struct {
+        std::string in, out;
+    } cases[] = {
         {.in = "a &#55357;&#56832; b", .out = "a &#x1F600; b"},
         {.in = "&#xD83D;&#xDE00;", .out = "&#x1F600;"},
         {.in = "lone &#55357; x", .out = "lone &#xFDD0; x"},
@@ -98,7 +93,7 @@ TEST(BackupXml, RepairGivesTheSameBytesWhereverTheInputIsSplit) {
          .out = "\xEF\xB7\x90\xEF\xB7\x90\xEF\xB7\x90 \xEF\xB7\x90"},
         {.in = "&amp; &#; &#12x; &", .out = "&amp; &#; &#12x; &"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         for (size_t split = 0; split <= c.in.size(); ++split) {
             lifelog_tool::Utf8Repair repair;
             std::string out;
@@ -111,11 +106,10 @@ TEST(BackupXml, RepairGivesTheSameBytesWhereverTheInputIsSplit) {
 
 TEST(BackupXml, DatesOutsideThePhoneYearsHaveNoTimestamp) {
     ASSERT_TRUE(lifelog_tool::useZone("UTC"));
-    struct Case {
+    const struct {
         int64_t millis;
         std::optional<std::string> time;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {.millis = 1718357400999, .time = "2024-06-14 09:30:00"},
         {.millis = 315532800000, .time = "1980-01-01 00:00:00"},
         {.millis = 315532799999, .time = std::nullopt},
@@ -125,7 +119,7 @@ TEST(BackupXml, DatesOutsideThePhoneYearsHaveNoTimestamp) {
         {.millis = -1000, .time = std::nullopt},
         {.millis = INT64_MAX, .time = std::nullopt},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(lifelog_tool::timestampOfMillis(c.millis), c.time) << c.millis;
         if (c.time) {
             EXPECT_EQ(lifelog_tool::millisOfTimestamp(*c.time), c.millis / 1000 * 1000);
@@ -144,115 +138,97 @@ struct Outcome {
     std::string err;
 };
 
+// In a child: opens `path` for writing as descriptor `fd`.
+void toFile(const std::string& path, int fd) {
+    dup2(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), fd);
+}
+
+// In a child: becomes the tool with these arguments.
+[[noreturn]] void execTool(std::vector<std::string> arguments) {
+    std::vector<char*> argv{const_cast<char*>(LIFELOG_TOOL_PATH)};
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+// The exit status, or minus the signal that ended it.
+int statusOf(pid_t pid) {
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+}
+
 class ImportTest : public LifelogTest {
 protected:
-    // Starts the tool with the test's root; its output goes to files.
-    pid_t start(const std::vector<std::string>& arguments) {
-        std::vector<std::string> argv{LIFELOG_TOOL_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::string out = (root_ / "tool.out").string();
-        std::string err = (root_ / "tool.err").string();
-        pid_t pid = fork();
+    // Starts the tool with the test's root; its output goes to files, its
+    // standard error to the given terminal instead when there is one.
+    pid_t start(const std::vector<std::string>& arguments, const char* terminal = nullptr) {
+        const pid_t pid = fork();
         if (pid == 0) {
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            std::vector<char*> raw;
-            for (std::string& a : argv) {
-                raw.push_back(a.data());
-            }
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
+            toFile((root_ / "tool.out").string(), 1);
+            if (terminal == nullptr)
+                toFile((root_ / "tool.err").string(), 2);
+            else if (setsid() >= 0)
+                dup2(open(terminal, O_RDWR), 2);
+            execTool(arguments);
         }
         return pid;
     }
     Outcome finish(pid_t pid) {
-        int raw = 0;
-        waitpid(pid, &raw, 0);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
-                slurp(root_ / "tool.err")};
+        return {statusOf(pid), slurp(root_ / "tool.out"), slurp(root_ / "tool.err")};
     }
     Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
 
     // The tool with its standard error on a pseudo-terminal: what the
     // terminal received goes to Outcome::err.
     Outcome onTerminal(const std::vector<std::string>& arguments) {
-        int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(terminal, 0);
-        EXPECT_EQ(grantpt(terminal), 0);
-        EXPECT_EQ(unlockpt(terminal), 0);
-        std::string side = ptsname(terminal);
-        std::vector<std::string> argv{LIFELOG_TOOL_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::string out = (root_ / "tool.out").string();
-        pid_t pid = fork();
-        if (pid == 0) {
-            setsid();
-            dup2(open(side.c_str(), O_RDWR), 2);
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            close(terminal);
-            std::vector<char*> raw;
-            for (std::string& a : argv) {
-                raw.push_back(a.data());
-            }
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        const pid_t pid = start(arguments, ptsname(terminal));
         // Read until the last holder of the terminal's other side is gone.
         std::string shown;
         char buffer[4096];
-        ssize_t got = 0;
-        while ((got = read(terminal, buffer, sizeof buffer)) > 0) {
+        for (ssize_t got = 0; (got = read(terminal, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, static_cast<size_t>(got));
-        }
         close(terminal);
-        int raw = 0;
-        waitpid(pid, &raw, 0);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
-                shown};
+        return {statusOf(pid), slurp(root_ / "tool.out"), shown};
     }
 
     // The report with every run of blanks made one blank.
-    static std::string squeezed(const std::string& report) {
-        std::string out;
-        for (char c : report) {
-            if (c != ' ' || out.empty() || out.back() != ' ') {
-                out += c;
-            }
-        }
-        return out;
+    static std::string squeezed(std::string report) {
+        auto blanks = [](char a, char b) { return a == ' ' && b == ' '; };
+        report.erase(std::unique(report.begin(), report.end(), blanks), report.end());
+        return report;
     }
     static bool says(const std::string& report, const std::string& text) {
         return squeezed(report).find(text) != std::string::npos;
     }
     // The count on the report line "  <what>   <count>", -1 without one.
     static long reported(const std::string& report, const std::string& what) {
-        std::string text = squeezed(report);
-        size_t at = text.find("\n " + what + " ");
-        if (at == std::string::npos) {
+        const std::string text = squeezed(report);
+        const size_t at = text.find("\n " + what + " ");
+        if (at == std::string::npos)
             return -1;
-        }
-        std::string digits;
-        for (char c : text.substr(at + what.size() + 3)) {
-            if (c == '\n') {
-                break;
-            }
-            if (c != ',') {
-                digits += c;
-            }
-        }
+        std::string digits = text.substr(at + what.size() + 3);
+        std::erase(digits, ',');
         return std::stol(digits);
     }
 
-    std::vector<std::vector<std::string>> rows(const char* table, const std::string& root = "") {
+    // The rows of the table in time order, as "cell|cell|...".
+    std::vector<std::string> rows(const char* table, const std::string& root = "") {
         std::string columns = std::string(table) == "ACTIVITY_CALL"
                                   ? "CLOG_PHONE_NUMBER, CLOG_DIRECTION, CLOG_DURATION, CLOG_TYPE, "
                                     "CLOG_NAME, CLOG_CELLID, CLOG_TIMESTAMP"
                                   : "MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION, MSGLOG_TYPE, "
                                     "MSGLOG_SUMMARY, MSGLOG_NAME, MSGLOG_MNC, MSGLOG_TIMESTAMP";
-        return queryRows(root + kDbPath,
-                         "SELECT " + columns + " FROM " + table + " ORDER BY 7, 1, 2, LOG_KEY");
+        std::vector<std::string> joined;
+        for (const auto& row : queryRows(root + kDbPath, "SELECT " + columns + " FROM " + table +
+                                                             " ORDER BY 7, 1, 2, LOG_KEY")) {
+            joined.emplace_back();
+            for (size_t i = 0; i < row.size(); ++i) joined.back() += (i ? "|" : "") + row[i];
+        }
+        return joined;
     }
 
     std::string generate(int entries, int seed) {
@@ -269,28 +245,22 @@ TEST_F(ImportTest, SampleEntriesBecomeTheseRows) {
     tool({"config", "--on", "call,message"});
     Outcome run = tool({"import", "--tz", "UTC", kData + "calls.xml", kData + "sms.xml"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    using Rows = std::vector<std::vector<std::string>>;
-    EXPECT_EQ(rows("ACTIVITY_CALL"),
-              (Rows{{"+15550100", "0", "125", "0", "<null>", "-1", "2024-06-14 09:30:00"},
-                    {"+15550101", "1", "42", "0", "<null>", "-1", "2024-06-14 12:05:10"},
-                    {"+447700900123", "2", "0", "0", "<null>", "-1", "2024-06-15 18:45:00"},
-                    {"+15550102", "0", "31", "1", "<null>", "-1", "2024-06-16 07:00:30"},
-                    {"+15550103", "2", "0", "-1", "<null>", "-1", "2024-06-17 21:10:00"},
-                    {"+15550104", "2", "0", "1", "<null>", "-1", "2024-06-18 08:15:45"}}));
+    using Rows = std::vector<std::string>;
+    EXPECT_EQ(rows("ACTIVITY_CALL"), (Rows{"+15550100|0|125|0|<null>|-1|2024-06-14 09:30:00",
+                                           "+15550101|1|42|0|<null>|-1|2024-06-14 12:05:10",
+                                           "+447700900123|2|0|0|<null>|-1|2024-06-15 18:45:00",
+                                           "+15550102|0|31|1|<null>|-1|2024-06-16 07:00:30",
+                                           "+15550103|2|0|-1|<null>|-1|2024-06-17 21:10:00",
+                                           "+15550104|2|0|1|<null>|-1|2024-06-18 08:15:45"}));
     EXPECT_EQ(rows("ACTIVITY_MESSAGE"),
-              (Rows{{"+15550100", "0", "0", "Running late, save me a seat a", "<null>", "-1",
-                     "2024-06-14 09:30:00"},
-                    {"+15550101", "1", "0", "Fish & chips? \"Yes\" <3", "<null>", "-1",
-                     "2024-06-14 12:05:10"},
-                    {"+15550101", "1", "0",
-                     "Zwei Stra\xC3\x9F"
-                     "en weiter, caf\xC3\xA9 \xC3\x9Cnte",
-                     "<null>", "-1", "2024-06-14 12:05:11"},
-                    {"+447700900123", "0", "0", "line one\nline two \xF0\x9F\x98\x80 done",
-                     "<null>", "-1", "2024-06-15 18:45:00"},
-                    {"+15550103", "0", "1", "Look at this sunset over the h", "<null>", "-1",
-                     "2024-06-17 21:10:00"},
-                    {"+15550104", "1", "1", "<null>", "<null>", "-1", "2024-06-18 08:15:45"}}));
+              (Rows{"+15550100|0|0|Running late, save me a seat a|<null>|-1|2024-06-14 09:30:00",
+                    "+15550101|1|0|Fish & chips? \"Yes\" <3|<null>|-1|2024-06-14 12:05:10",
+                    "+15550101|1|0|Zwei Stra\xC3\x9F"
+                    "en weiter, caf\xC3\xA9 \xC3\x9Cnte|<null>|-1|2024-06-14 12:05:11",
+                    "+447700900123|0|0|line one\nline two \xF0\x9F\x98\x80 done|<null>|-1|"
+                    "2024-06-15 18:45:00",
+                    "+15550103|0|1|Look at this sunset over the h|<null>|-1|2024-06-17 21:10:00",
+                    "+15550104|1|1|<null>|<null>|-1|2024-06-18 08:15:45"}));
     EXPECT_EQ(reported(run.out, "imported"), 6);
     EXPECT_TRUE(says(run.out, "a draft, never sent 1 (line 8)")) << run.out;
 
@@ -308,13 +278,12 @@ TEST_F(ImportTest, SampleEntriesBecomeTheseRows) {
 
 TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
     tool({"config", "--on", "call,message"});
-    struct Case {
+    const struct {
         std::string file;
         int status;
         long imported;
         std::vector<std::string> said;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {.file = "calls-bad-entries.xml",
          .status = 0,
          .imported = 2,
@@ -346,13 +315,12 @@ TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
          .said = {"skipped, already there 1"}},
     };
     long total = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Outcome run = tool({"import", "--tz", "UTC", kData + c.file});
         EXPECT_EQ(run.status, c.status) << c.file << "\n" << run.out << run.err;
         EXPECT_EQ(reported(run.out, "imported"), c.imported) << c.file << "\n" << run.out;
-        for (const std::string& text : c.said) {
+        for (const std::string& text : c.said)
             EXPECT_TRUE(says(run.out, text)) << c.file << ": " << text << "\n" << run.out;
-        }
         total += std::max(0L, c.imported);
     }
     EXPECT_EQ(queryRows(kDbPath,
@@ -386,9 +354,8 @@ TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
 
 TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
     std::string generated = generate(400, 7);
-    for (const std::string& root : {root_.string(), (root_ / "fresh").string()}) {
+    for (const std::string& root : {root_.string(), (root_ / "fresh").string()})
         tool({"--root", root, "config", "--on", "call,message", "--max", "1000"});
-    }
     Outcome run = tool({"import", "--tz", "Europe/Berlin", kData + "calls.xml", kData + "sms.xml",
                         generated + "/calls.xml", generated + "/sms.xml"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -442,14 +409,11 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
     EXPECT_EQ(reported(run.out, "skipped, already there"), usable);
     std::vector<std::string> lines;
     std::istringstream err(run.err);
-    for (std::string line; std::getline(err, line);) {
-        lines.push_back(line);
-    }
+    for (std::string line; std::getline(err, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 10u) << run.err;
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].rfind(file + ": " + std::to_string((i + 1) * 10) + "% (", 0), 0u)
             << lines[i];
-    }
     EXPECT_NE(lines.back().find("(" + total + " of " + total + " entries, 0 imported), "),
               std::string::npos)
         << lines.back();

@@ -26,9 +26,8 @@ int addRef(void* self) {
 }
 int release(void* self) {
     int left = --static_cast<Object*>(self)->references;
-    if (left == 0) {
+    if (left == 0)
         Mem_freeEx(self, __FILE__, __LINE__);
-    }
     return left;
 }
 void* noInterface(void*, const UUID*, unsigned int* err) {
@@ -50,9 +49,8 @@ void* createFactory(unsigned int* err) {
 }
 void* createInstance(void*, const UUID* interfaceId, unsigned int* err) {
     *err = 0;
-    if (std::memcmp(interfaceId, &kAnswerInterface, sizeof(UUID)) != 0) {
+    if (std::memcmp(interfaceId, &kAnswerInterface, sizeof(UUID)) != 0)
         return noInterface(nullptr, nullptr, err);
-    }
     return make();
 }
 

@@ -22,9 +22,8 @@ void LifelogTest::TearDown() {
     ZbaseLog_setHook(nullptr, nullptr);
     Mem_failAfter(0);
     long live = Mem_getLiveCount();
-    if (live != 0) {
+    if (live != 0)
         Mem_printLive(stderr);
-    }
     EXPECT_EQ(live, 0) << "tracked blocks still alive at the end of the test";
     std::error_code ignored;
     fs::remove_all(root_, ignored);
@@ -32,17 +31,14 @@ void LifelogTest::TearDown() {
 }
 
 fs::path LifelogTest::hostPath(std::string_view platformPath) const {
-    while (!platformPath.empty() && platformPath.front() == '/') {
-        platformPath.remove_prefix(1);
-    }
+    while (!platformPath.empty() && platformPath.front() == '/') platformPath.remove_prefix(1);
     return root_ / platformPath;
 }
 
 void LifelogTest::writeFile(std::string_view platformPath, std::string_view text) const {
     fs::path path = hostPath(platformPath);
     fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 void LifelogTest::writeConfig(std::string_view text) const {
@@ -70,51 +66,38 @@ int LifelogTest::countLog(int level, std::string_view text, std::optional<int> m
                           std::optional<std::string_view> function) const {
     std::lock_guard<std::mutex> lock(logMutex_);
     int count = 0;
-    for (const LogLine& line : log_) {
-        if (line.level == level && line.text == text && (!module || line.module == *module) &&
-            (!function || line.function == *function)) {
-            ++count;
-        }
-    }
+    for (const LogLine& line : log_)
+        count += line.level == level && line.text == text && (!module || line.module == *module) &&
+                 (!function || line.function == *function);
     return count;
 }
 
 std::vector<std::string> LifelogTest::logTexts(int level) const {
     std::lock_guard<std::mutex> lock(logMutex_);
     std::vector<std::string> texts;
-    for (const LogLine& line : log_) {
-        if (line.level == level) {
+    for (const LogLine& line : log_)
+        if (line.level == level)
             texts.push_back(line.function + "|" + line.text);
-        }
-    }
     return texts;
 }
 
 std::vector<std::vector<std::string>> LifelogTest::queryRows(std::string_view platformDbPath,
                                                              std::string_view sql) const {
     std::vector<std::vector<std::string>> rows;
+    const std::string path = hostPath(platformDbPath).string(), text(sql);
     sqlite3* db = nullptr;
-    std::string path = hostPath(platformDbPath).string();
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << path << ": " << sqlite3_errmsg(db);
-        sqlite3_close(db);
-        return rows;
-    }
-    sqlite3_busy_timeout(db, 5000);
     sqlite3_stmt* stmt = nullptr;
-    std::string text(sql);
-    if (sqlite3_prepare_v2(db, text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot prepare " << text << ": " << sqlite3_errmsg(db);
-        sqlite3_close(db);
-        return rows;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+        sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
+        sqlite3_prepare_v2(db, text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot read " << path << " with " << text << ": " << sqlite3_errmsg(db);
     }
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::vector<std::string> row;
+    while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
+        std::vector<std::string>& row = rows.emplace_back();
         for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
             const unsigned char* value = sqlite3_column_text(stmt, i);
             row.emplace_back(value ? reinterpret_cast<const char*>(value) : "<null>");
         }
-        rows.push_back(std::move(row));
     }
     sqlite3_finalize(stmt);
     sqlite3_close(db);
@@ -122,18 +105,13 @@ std::vector<std::vector<std::string>> LifelogTest::queryRows(std::string_view pl
 }
 
 void LifelogTest::execSql(std::string_view platformDbPath, std::string_view sql) const {
+    const std::string path = hostPath(platformDbPath).string(), text(sql);
     sqlite3* db = nullptr;
-    std::string path = hostPath(platformDbPath).string();
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << path;
-        sqlite3_close(db);
-        return;
-    }
-    sqlite3_busy_timeout(db, 5000);
     char* message = nullptr;
-    std::string text(sql);
-    if (sqlite3_exec(db, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot run " << text << ": " << (message ? message : "");
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+        sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
+        sqlite3_exec(db, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot run " << text << " on " << path << ": " << sqlite3_errmsg(db);
     }
     sqlite3_free(message);
     sqlite3_close(db);

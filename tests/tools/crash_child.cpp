@@ -34,8 +34,7 @@ int main(int argc, char** argv) {
         _Lifelog_MsgActivityLogging("+441632960000", 1, 0, summary, -1, -1, -1, -1, stamp);
         char line[32];
         int length = snprintf(line, sizeof line, "%lld\n", number);
-        if (write(STDOUT_FILENO, line, static_cast<size_t>(length)) != length) {
+        if (write(STDOUT_FILENO, line, static_cast<size_t>(length)) != length)
             return 1;
-        }
     }
 }
