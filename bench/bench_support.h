@@ -6,7 +6,8 @@
 // A benchmark group is named "<group>/<variant>": "ours" is the library's
 // path, "raw-exec" the same statement texts through sqlite3_exec on one open
 // connection, "raw-prepared" prepared statements with bound values, "raw" a
-// raw loop where there is only one baseline.
+// raw loop where there is only one baseline, "raw-http" a raw loop served
+// over HTTP from the benchmark's own process.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -160,7 +161,14 @@ public:
                 continue;
             }
             const std::string name = run.run_name.function_name;
-            const Time time{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            // CPU seconds per iteration spent in a child process (a server
+            // or a command the benchmark runs) count as the benchmark's own.
+            double cpu = run.GetAdjustedCPUTime();
+            auto child = run.counters.find("child_cpu");
+            if (child != run.counters.end()) {
+                cpu += child->second.value * benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+            const Time time{run.GetAdjustedRealTime(), cpu};
             if (std::find(order_.begin(), order_.end(), name) == order_.end()) {
                 order_.push_back(name);
             }
@@ -207,7 +215,7 @@ public:
             }
             const std::string group = name.substr(0, slash);
             const Time ours = timeOf(name);
-            for (const char* variant : {"raw-exec", "raw-prepared", "raw"}) {
+            for (const char* variant : {"raw-exec", "raw-prepared", "raw-http", "raw"}) {
                 const Time base = timeOf(group + "/" + variant);
                 if (base.real > 0 && base.cpu > 0 && ours.real > 0) {
                     std::fprintf(out, "%-22s %-13s %11.1f %11.1f %7.2fx %7.2fx\n", group.c_str(),
