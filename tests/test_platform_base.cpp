@@ -1,15 +1,23 @@
-// The base stand-in's strings, lists, log output, error texts and
-// configuration file.
+// The base stand-in's strings, lists, log output and error texts; its
+// component registry (classes registered directly
+// and component libraries loaded by path); and the tracked allocator:
+// counting, zero fill, and bad releases that must stop the process (planned
+// failures are proven by every test that counts an operation's allocations
+// with Mem_failAfter).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "fixture.h"
 #include "zbase.h"
+#include "zbase_host.h"
 #include "zbase_testing.h"
 
 namespace {
@@ -112,45 +120,178 @@ TEST_F(PlatformBaseTest, HookSeesEveryLineStandardErrorOnlyErrorsAndErrorTexts) 
     EXPECT_STREQ(Exception_toString(999), "E_UNKNOWN");
 }
 
-TEST_F(PlatformBaseTest, RegistrySectionsKeysAndTypes) {
-    unsigned int err = 0;
-    EXPECT_EQ(_Registry_openInternal(kConfigPath, 0, &err), nullptr);
-    EXPECT_EQ(err, 31u);
-    writeConfig(
-        "; settings\n[ACTIVITY]\nACTIVITY_CALL = TRUE ; note\nLONG=abcdefghij\nNEGATIVE=-7\n"
-        "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 25\nWORD=twelve\n");
-    Registry* registry = _Registry_openInternal(kConfigPath, 0, &err);
-    ASSERT_NE(registry, nullptr);
-    // Type 3 reads a text, type 1 a 32-bit number (shown here as text).
+// ---------------------------------------------------------- the component registry
+
+const UUID kDirectClass = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}};
+const UUID kModuleClass = {0x55555555, 0x6666, 0x7777, {8, 8, 8, 8, 8, 8, 8, 8}};
+const UUID kAnswerInterface = {0x0D15EA5E, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
+const UUID kOtherInterface = {0x0D15EA5E, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 9}};
+
+// Every table begins queryInterface, addRef, release.
+struct Object {
     const struct {
-        const char* section;
-        const char* key;
-        int type, size;
-        unsigned int code;
-        const char* value;
-    } cases[] = {
-        {"ACTIVITY", "ACTIVITY_CALL", 3, 64, 0, "TRUE"},
-        {"ACTIVITY", "LONG", 3, 5, 0, "abcd"},  // cut, terminated
-        {"ACTIVITY", "NEGATIVE", 1, 4, 0, "-7"},
-        {"ACTIVITY", "ACTIVITY_MESSAGE", 3, 64, 44, ""},
-        {"ACTIVITY_CONFIG", "MAX_COUNT_PER_ACTIVITY", 1, 4, 0, "25"},
-        {"ACTIVITY_CONFIG", "WORD", 1, 4, 11, ""},
-        {"ACTIVITY_CONFIG", "MAX_COUNT_PER_ACTIVITY", 1, 2, 4, ""},
-        {"MISSING", "ACTIVITY_CALL", 3, 64, 25, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.section) + "/" + c.key);
-        char buffer[64];
-        memset(buffer, '#', sizeof buffer);
-        Registry_getValue(registry, c.section, c.key, c.type, buffer, c.size, &err);
-        EXPECT_EQ(err, c.code);
-        int32_t number = 0;
-        memcpy(&number, buffer, sizeof number);
-        if (c.code == 0) {
-            EXPECT_EQ(c.type == 3 ? std::string(buffer) : std::to_string(number), c.value);
-        }
+        void* (*queryInterface)(void*, const UUID*, unsigned int*);
+        int (*addRef)(void*);
+        int (*release)(void*);
+    } * ops;
+};
+Object* create(const UUID* classId, const UUID* interfaceId, unsigned int* err) {
+    return static_cast<Object*>(Com_createInstance(classId, interfaceId, err));
+}
+
+using PlatformComponentsTest = LifelogTest;
+
+// The factory is given back whatever the outcome: the leak check sees the
+// test module's blocks.
+TEST_F(PlatformComponentsTest, CreateThroughADirectlyRegisteredClassAndALibraryLoadedByPath) {
+    void* module = dlopen(PLATFORM_TEST_MODULE_PATH, RTLD_NOW);
+    ASSERT_NE(module, nullptr);
+    unsigned int err = 99;
+    Com_registerClass(&kDirectClass,
+                      reinterpret_cast<ComGetFactoryFn>(dlsym(module, "Dll_getFactory")), &err);
+    ASSERT_EQ(err, 0u);
+    Com_registerModule(&kModuleClass, PLATFORM_TEST_MODULE_PATH, &err);
+    ASSERT_EQ(err, 0u);
+    for (const UUID* classId : {&kDirectClass, &kModuleClass}) {
+        Object* object = create(classId, &kAnswerInterface, &err);
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ(object->ops->release(object), 0) << "came with more than one reference";
+        EXPECT_EQ(create(classId, &kOtherInterface, &err), nullptr);
+        EXPECT_EQ(err, 24u) << "the component's own code is passed on";
+        EXPECT_EQ(Mem_getLiveCount(), 0) << "the factory was not given back";
+        Com_unregisterClass(classId);
+        EXPECT_EQ(create(classId, &kAnswerInterface, &err), nullptr);
+        EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_OBJ_NOT_FOUND)) << "still registered";
     }
-    Registry_close(registry, 0, &err);
+    dlclose(module);
+}
+
+TEST_F(PlatformComponentsTest, LibrariesThatCannotServeAreRefused) {
+    const std::pair<const char*, unsigned int> cases[] = {
+        {"/nonexistent/libnone.so", ZBASE_E_FILE_NOT_FOUND},
+        {ZBASE_LIBRARY_PATH, ZBASE_E_FAILURE},  // no "Dll_getFactory"
+    };
+    for (auto [path, expected] : cases) {
+        unsigned int err = 0;
+        Com_registerModule(&kModuleClass, path, &err);
+        EXPECT_EQ(err, expected) << path;
+        EXPECT_EQ(create(&kModuleClass, &kAnswerInterface, &err), nullptr);
+        EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_OBJ_NOT_FOUND)) << "registered anyway";
+    }
+}
+
+// ------------------------------------------------------------ the tracked allocator
+
+using MemoryTest = LifelogTest;
+
+TEST_F(MemoryTest, CountsLiveBlocksAndZeroFills) {
+    void* a = Mem_allocEx(24, "first.cpp", 11);
+    auto* b = static_cast<unsigned char*>(Mem_callocEx(4, 8, "second.cpp", 22));
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_EQ(Mem_getLiveCount(), 2);
+    EXPECT_EQ(std::string(b, b + 32), std::string(32, '\0'));
+    EXPECT_EQ(Mem_callocEx(SIZE_MAX / 2, 4, __FILE__, __LINE__), nullptr) << "size overflow";
+    Mem_freeEx(b, __FILE__, __LINE__);
+    Mem_freeEx(nullptr, __FILE__, __LINE__);
+    Mem_freeEx(a, __FILE__, __LINE__);
+    EXPECT_EQ(Mem_getLiveCount(), 0);
+}
+
+using MemoryDeathTest = MemoryTest;
+
+struct BadRelease {
+    const char* label;
+    void (*run)();
+    const char* message;
+};
+
+// Each aborts naming where it happened (and for a double release, where the
+// block was made and first released).
+TEST_F(MemoryDeathTest, EveryKindOfBadReleaseIsCaught) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // clang-format off
+    const BadRelease cases[] = {
+        {.label = "second release",
+         .run = [] {
+             void* block = Mem_allocEx(8, "maker.cpp", 10);
+             Mem_freeEx(block, "first.cpp", 20);
+             Mem_freeEx(block, "second.cpp", 30);
+         },
+         .message = "double release .* at second.cpp:30; allocated at maker.cpp:10, already "
+                    "released at first.cpp:20"},
+        {.label = "second release on another thread",
+         .run = [] {
+             void* block = Mem_allocEx(8, "maker.cpp", 1);
+             std::thread([block] { Mem_freeEx(block, "worker.cpp", 2); }).join();
+             Mem_freeEx(block, "main.cpp", 3);
+         },
+         .message = "double release .* at main.cpp:3; allocated at maker.cpp:1, already "
+                    "released at worker.cpp:2"},
+        {.label = "second release long after the first",
+         .run = [] {
+             void* block = Mem_allocEx(8, "maker.cpp", 1);
+             Mem_freeEx(block, "first.cpp", 2);
+             for (int i = 0; i < 100000; ++i) Mem_freeEx(Mem_allocEx(8, __FILE__, __LINE__), __FILE__, __LINE__);
+             Mem_freeEx(block, "late.cpp", 3);
+         },
+         .message = "(double release .* at late.cpp:3|at late.cpp:3, which is not a live)"},
+        {.label = "a pointer into a live block",
+         .run = [] { Mem_freeEx(static_cast<char*>(Mem_allocEx(100, "maker.cpp", 1)) + 16, "inner.cpp", 4); },
+         .message = "at inner.cpp:4, which is not a live"},
+        {.label = "a block of malloc",
+         .run = [] { Mem_freeEx(malloc(64), "libc.cpp", 5); },
+         .message = "at libc.cpp:5, which is not a live"},
+        {.label = "a static object",
+         .run = [] { static int notABlock; Mem_freeEx(&notABlock, "stray.cpp", 77); },
+         .message = "at stray.cpp:77, which is not a live"},
+        {.label = "a stack address",
+         .run = [] { char local[128] = {}; Mem_freeEx(local + 64, "stack.cpp", 6); },
+         .message = "at stack.cpp:6, which is not a live"},
+    };
+    // clang-format on
+    for (const BadRelease& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_DEATH(c.run(), c.message);
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Released blocks stay with the allocator a while to be recognised; their
+// bytes must still be out of bounds for the program.
+TEST_F(MemoryDeathTest, UseAfterReleaseIsStillReported) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto* block = static_cast<volatile char*>(Mem_allocEx(32, __FILE__, __LINE__));
+            Mem_freeEx(const_cast<char*>(block), __FILE__, __LINE__);
+            block[8] = 1;
+        },
+        "use-after-poison");
+}
+#endif
+
+TEST_F(MemoryTest, LiveBlocksOfEveryThreadAreCountedAndListedOldestFirst) {
+    const long before = Mem_getLiveCount();
+    std::vector<void*> blocks(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        blocks[i] = Mem_allocEx(10 + i, "order.cpp", 100 + i);
+        // Released on a thread of its own, whatever thread made it.
+        if (i % 2 == 1)
+            threads.emplace_back([&blocks, i] { Mem_freeEx(blocks[i], __FILE__, __LINE__); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(Mem_getLiveCount(), before + 2);
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&text, &length);
+    Mem_printLive(out);
+    fclose(out);
+    EXPECT_EQ(std::string(text, length),
+              "live block: 10 bytes from order.cpp:100\nlive block: 12 bytes from order.cpp:102\n");
+    free(text);
+    Mem_freeEx(blocks[0], __FILE__, __LINE__);
+    Mem_freeEx(blocks[2], __FILE__, __LINE__);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,16 +24,23 @@ using Rows = std::vector<std::vector<std::string>>;
 
 class PlatformConfigTest : public LifelogTest {
 protected:
-    // The value of a key read as text by a new open, or "<code>" when the read failed.
-    std::string value(const char* section = "ACTIVITY", const char* key = "ACTIVITY_CALL") {
+    // The value of a key read by a new open, as text (type 3) or as a 32-bit
+    // number (type 1, shown as text) into `size` bytes; "<code>" when the
+    // read failed.
+    std::string value(const char* section = "ACTIVITY", const char* key = "ACTIVITY_CALL",
+                      int type = 3, int size = 8192) {
         unsigned int err = 0;
         Registry* registry = _Registry_openInternal(kConfigPath, 0, &err);
         if (registry == nullptr)
             return "<open " + std::to_string(err) + ">";
-        std::string buffer(8192, '\0');
-        Registry_getValue(registry, section, key, 3, buffer.data(), 8192, &err);
+        std::string buffer(8192, '#');
+        Registry_getValue(registry, section, key, type, buffer.data(), size, &err);
         Registry_close(registry, 0, nullptr);
-        return err != 0 ? "<" + std::to_string(err) + ">" : std::string(buffer.c_str());
+        int32_t number = 0;
+        std::memcpy(&number, buffer.data(), sizeof number);
+        return err != 0    ? "<" + std::to_string(err) + ">"
+               : type == 3 ? buffer.substr(0, buffer.find('\0'))
+                           : std::to_string(number);
     }
     // The platform's own error lines (module 1).
     std::vector<std::string> platformErrors() const {
@@ -83,6 +91,30 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
         EXPECT_EQ(platformErrors(), c.errors);
         EXPECT_EQ(value(), c.call);
     }
+}
+
+TEST_F(PlatformConfigTest, SectionsKeysAndTypes) {
+    writeConfig(
+        "; settings\n[ACTIVITY]\nACTIVITY_CALL = TRUE ; note\nLONG=abcdefghij\nNEGATIVE=-7\n"
+        "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 25\nWORD=twelve\n");
+    const char *activity = "ACTIVITY", *limits = "ACTIVITY_CONFIG", *max = "MAX_COUNT_PER_ACTIVITY";
+    const struct {
+        const char* section;
+        const char* key;
+        int type, size;
+        const char* value;
+    } cases[] = {
+        {.section = activity, .key = "ACTIVITY_CALL", .type = 3, .size = 64, .value = "TRUE"},
+        {.section = activity, .key = "LONG", .type = 3, .size = 5, .value = "abcd"},  // cut, ended
+        {.section = activity, .key = "NEGATIVE", .type = 1, .size = 4, .value = "-7"},
+        {.section = activity, .key = "ACTIVITY_MESSAGE", .type = 3, .size = 64, .value = "<44>"},
+        {.section = limits, .key = max, .type = 1, .size = 4, .value = "25"},
+        {.section = limits, .key = "WORD", .type = 1, .size = 4, .value = "<11>"},
+        {.section = limits, .key = max, .type = 1, .size = 2, .value = "<4>"},
+        {.section = "MISSING", .key = "ACTIVITY_CALL", .type = 3, .size = 64, .value = "<25>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(value(c.section, c.key, c.type, c.size), c.value) << c.section << "/" << c.key;
 }
 
 TEST_F(PlatformConfigTest, MissingAndUnreadableFilesSayDifferentThings) {
