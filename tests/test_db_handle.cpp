@@ -77,23 +77,18 @@ protected:
     DBHandle* handle_ = nullptr;
 };
 
-TEST_F(DBHandleTest, NewFileHoldsExactlyTheThreeTables) {
-    makeHandle(500);
+// Exactly the three tables, each with its time and type indexes, whether
+// the file is new or was made before the indexes.
+TEST_F(DBHandleTest, EveryTableAndItsTimeAndTypeIndexes) {
     // SQLite keeps each statement as given, less its "IF NOT EXISTS".
     // clang-format off
-    const Rows expected = {
+    const Rows tables = {
         {"ACTIVITY_CALL", "CREATE TABLE 'ACTIVITY_CALL' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'CLOG_DIRECTION' INTEGER ,\t\t\t\t\t\t\t 'CLOG_DURATION' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'CLOG_TYPE' INTEGER, 'CLOG_PHONE_NUMBER' text(50), 'CLOG_NAME' text(50), \t\t\t\t\t\t\t 'CLOG_CELLID' INTEGER DEFAULT -1, 'CLOG_LAC' INTEGER DEFAULT -1, 'CLOG_MCC' INTEGER DEFAULT -1, 'CLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'CLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)"},
         {"ACTIVITY_MESSAGE", "CREATE TABLE 'ACTIVITY_MESSAGE' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MSGLOG_DIRECTION' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_SUMMARY' text(100), 'MSGLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_PHONE_NUMBER' text(50), 'MSGLOG_NAME' text(50), \t\t\t\t\t\t\t 'MSGLOG_CELLID' INTEGER DEFAULT -1, 'MSGLOG_LAC' INTEGER DEFAULT -1, 'MSGLOG_MCC' INTEGER DEFAULT -1, 'MSGLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MSGLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)"},
         {"ACTIVITY_MEDIA", "CREATE TABLE 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)"},
     };
     // clang-format on
-    EXPECT_EQ(rows("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
-                   "AND name NOT LIKE 'sqlite_%' ORDER BY rowid"),
-              expected);
-}
-
-TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
-    const Rows expected = {
+    const Rows indexes = {
         {"ACTIVITY_CALL", "ACTIVITY_CALL_BY_TIME", "CLOG_TIMESTAMP"},
         {"ACTIVITY_CALL", "ACTIVITY_CALL_BY_TYPE", "CLOG_TYPE"},
         {"ACTIVITY_MEDIA", "ACTIVITY_MEDIA_BY_TIME", "MDLOG_TIMESTAMP"},
@@ -126,7 +121,10 @@ TEST_F(DBHandleTest, EveryTableGetsItsTimeAndTypeIndexes) {
         EXPECT_EQ(rows("SELECT m.tbl_name, m.name, c.name FROM sqlite_master m, "
                        "pragma_index_info(m.name) c WHERE m.type = 'index' "
                        "AND m.name NOT LIKE 'sqlite_%' ORDER BY m.name, c.seqno"),
-                  expected);
+                  indexes);
+        EXPECT_EQ(rows("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
+                       "AND name NOT LIKE 'sqlite_%' ORDER BY rowid"),
+                  tables);
         EXPECT_EQ(rows("SELECT MSGLOG_TYPE, MSGLOG_TIMESTAMP FROM ACTIVITY_MESSAGE"),
                   (Rows{{"1", kWhenText}}));
     }

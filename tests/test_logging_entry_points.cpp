@@ -144,16 +144,6 @@ TEST_F(EntryPointTest, KindSwitchedOffWritesNoRowAndNoMessage) {
     }
 }
 
-struct ConfigCase {
-    // The bodies of the two sections; no file when both are empty.
-    std::string kinds = "", limits = "";
-    const char* kind;
-    int on = 0;                         // whether the filter lets the kind through
-    int max = 500;                      // the maximum row count read
-    const char* filterError = nullptr;  // the error line of each reader, if any
-    const char* maxError = nullptr;
-};
-
 // The configuration file as the library reads it: which kinds the default
 // filter lets through, and the maximum row count per table.  The cases run
 // one after the other on one filter: each decision reads the file as it is
@@ -162,19 +152,26 @@ TEST_F(EntryPointTest, DefaultFilterLetsOnlyTrueKindsThroughAndTheMaximumIsRead)
     const char* noFile = "/System/Lifelog/lifelogconf.ini file open failed";
     const char* noSection = "Registry_getValue section not found";
     const char* noKey = "Registry_getValue key not found";
+    const std::string noLimits = std::string("ACTIVITY_CONFIG: ") + noSection;
+    const std::string noMax = std::string("MAX_COUNT_PER_ACTIVITY: ") + noKey;
     const char *call = "ACTIVITY_CALL", *media = "ACTIVITY_MEDIA", *message = "ACTIVITY_MESSAGE";
     const std::string filterName = "__DefaultFilter_isLoggable", m = "MAX_COUNT_PER_ACTIVITY=";
-    const ConfigCase cases[] = {
+    const struct {
+        // The bodies of the two sections; no file when both are empty.
+        std::string kinds = "", limits = "";
+        const char* kind;
+        int on = 0;                         // whether the filter lets the kind through
+        int max = 500;                      // the maximum row count read
+        const char* filterError = nullptr;  // the error line of each reader, if any
+        const char* maxError = nullptr;
+    } cases[] = {
         {.kinds = "ACTIVITY_CALL=TRUE", .limits = m + "20", .kind = call, .on = 1, .max = 20},
         {.kinds = "ACTIVITY_CALL=yes", .limits = m + "0", .kind = call, .max = 0},
-        {.kinds = "ACTIVITY_MEDIA = true",
-         .kind = media,
-         .on = 1,
-         .maxError = "ACTIVITY_CONFIG: Registry_getValue section not found"},
+        {.kinds = "ACTIVITY_MEDIA = true", .kind = media, .on = 1, .maxError = noLimits.c_str()},
         {.kinds = "ACTIVITY_MEDIA=1",
          .limits = "OTHER=3",
          .kind = media,
-         .maxError = "MAX_COUNT_PER_ACTIVITY: Registry_getValue key not found"},
+         .maxError = noMax.c_str()},
         {.kinds = "ACTIVITY_CALL=TRUE",
          .limits = m + "x",
          .kind = message,
@@ -186,7 +183,7 @@ TEST_F(EntryPointTest, DefaultFilterLetsOnlyTrueKindsThroughAndTheMaximumIsRead)
     unsigned int err = 0;
     Filter* filter = __DefaultFilter_new(&err);
     ASSERT_EQ(err, 0u);
-    for (const ConfigCase& c : cases) {
+    for (const auto& c : cases) {
         const std::string config =
             (c.kinds.empty() ? "" : "[ACTIVITY]\n" + c.kinds + "\n") +
             (c.limits.empty() ? "" : "[ACTIVITY_CONFIG]\n" + c.limits + "\n");

@@ -25,13 +25,8 @@ using Clock = std::chrono::steady_clock;
 // A distinct time stamp per writer and running number (same-second rows
 // would replace each other).
 DateTime stamp(int writer, int n) {
-    return DateTime{2020 + writer,
-                    1 + n / 2678400 % 12,
-                    1 + n / 86400 % 28,
-                    n / 3600 % 24,
-                    n / 60 % 60,
-                    n % 60,
-                    0};
+    const int day = n / 86400;
+    return {2020 + writer, 1 + day / 31 % 12, 1 + day % 28, n / 3600 % 24, n / 60 % 60, n % 60, 0};
 }
 
 std::string stampText(int writer, int n) {
