@@ -415,6 +415,7 @@ TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
     auto count = [&] {
         return std::stol(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE")[0][0]);
     };
+    // Polled every 50 ms for up to 30 s; the table exists once the import has begun.
     auto waitForRows = [&](long wanted) {
         for (int i = 0; i < 600; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -422,9 +423,8 @@ TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
                 queryRows(kDbPath,
                           "SELECT COUNT(*) FROM sqlite_master WHERE name = "
                           "'ACTIVITY_MESSAGE'")[0][0] == "1" &&
-                count() >= wanted) {
+                count() >= wanted)
                 return;
-            }
         }
         FAIL() << "the import never stored " << wanted << " rows";
     };

@@ -136,7 +136,11 @@ TEST_F(PlatformThreadsTest, EventsFromFourThreadsAreHandledOnceInOrderPerThread)
     EXPECT_TRUE(loop.finish());
 }
 
-TEST_F(PlatformThreadsTest, StartMessageReachesTheActorOnItsOwnThread) {
+// The start message reaches the actor on the loop's own thread, which knows
+// its own record and cannot be started twice.  A suspended loop holds its
+// queue and drains it after resuming; exit still ends a suspended loop, and
+// deleting the actor settles what it had queued.
+TEST_F(PlatformThreadsTest, LoopStartsOnItsOwnThreadAndASuspendedLoopHoldsItsQueue) {
     LoopThread loop;
     ASSERT_TRUE(loop.start());
     EXPECT_EQ(loop.messages, std::vector<int>{1});
@@ -147,15 +151,7 @@ TEST_F(PlatformThreadsTest, StartMessageReachesTheActorOnItsOwnThread) {
     unsigned int err = 0;
     Thread_start(loop.thread, &err);
     EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_FAILURE)) << "started twice";
-    EXPECT_TRUE(loop.finish());
-}
-
-// Exit still ends a suspended loop; deleting the actor settles what it had queued.
-TEST_F(PlatformThreadsTest, SuspendedLoopHoldsItsQueueDrainsItAfterResumeAndExitEndsIt) {
-    LoopThread loop;
-    ASSERT_TRUE(loop.start());
     std::vector<NumberedEvent> events = makeEvents(loop, 1, 10);
-    unsigned int err = 99;
     Thread_suspend(loop.thread, &err);
     for (NumberedEvent& e : events) fire(e);
     EXPECT_FALSE(Event_waitIdle(100)) << "a suspended loop handled its queue";
@@ -210,24 +206,21 @@ TEST_F(PlatformThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
             failures += std::string(what) + " " + Exception_toString(code) + "\n";
     };
     std::atomic<int> writersLeft{2};
+    static const char* const kSteps[] = {"open", "begin", "count", "insert", "commit"};
     auto writer = [&](int id) {
         for (int n = 0; n < 150; ++n) {
-            unsigned int code = 0;
-            Database* db = _Database_openInternal(kPath, &code);  // per row, as logging does
-            expect("open", code);
-            Database_beginTransaction(db, &code);
-            expect("begin", code);
+            unsigned int code[5] = {};
+            Database* db = _Database_openInternal(kPath, &code[0]);  // per row, as logging does
+            Database_beginTransaction(db, &code[1]);
             // A read first: a transaction holding only a read snapshot here
             // could not take the write lock after the other writer's commit.
-            Database_executeSQL(db, "SELECT COUNT(*) FROM T", 0, nullptr, nullptr, &code);
-            expect("count", code);
-            std::string insert =
+            Database_executeSQL(db, "SELECT COUNT(*) FROM T", 0, nullptr, nullptr, &code[2]);
+            const std::string insert =
                 "INSERT INTO T VALUES (" + std::to_string(id) + ", " + std::to_string(n) + ")";
-            Database_executeSQL(db, insert.c_str(), 0, nullptr, nullptr, &code);
-            expect("insert", code);
-            Database_commitTransaction(db, &code);
-            expect("commit", code);
-            Database_close(db, &code);
+            Database_executeSQL(db, insert.c_str(), 0, nullptr, nullptr, &code[3]);
+            Database_commitTransaction(db, &code[4]);
+            Database_close(db, nullptr);
+            for (int step = 0; step < 5; ++step) expect(kSteps[step], code[step]);
         }
         --writersLeft;
     };
