@@ -3,8 +3,12 @@
 // prints is what the database holds, and what it refuses changes nothing.
 #include <sys/wait.h>
 
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -28,6 +32,14 @@ std::string quoted(const std::string& argument) {
     return text + "'";
 }
 
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
+
 std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -37,14 +49,17 @@ std::string slurp(const std::filesystem::path& path) {
 
 class ToolTest : public LifelogTest {
 protected:
-    Outcome tool(const std::vector<std::string>& arguments) const {
+    Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") const {
         std::string command = quoted(LIFELOG_TOOL_PATH);
         for (const std::string& argument : arguments) {
             command += " " + quoted(argument);
         }
+        auto in = root_ / "tool.in";
         auto out = root_ / "tool.out";
         auto err = root_ / "tool.err";
-        command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+        std::ofstream(in, std::ios::binary) << input;
+        command +=
+            " <" + quoted(in.string()) + " >" + quoted(out.string()) + " 2>" + quoted(err.string());
         int raw = std::system(command.c_str());
         Outcome run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -219,6 +234,133 @@ TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {
     // A second run starts afresh instead of piling up.
     ok({"demo"});
     EXPECT_EQ(rowCount("ACTIVITY_CALL"), "8");
+}
+
+TEST_F(ToolTest, DemoDaysAreTheSeedsOwnAndSpreadOverTheDays) {
+    // More messages than the default maximum of 500: the demo raises it.
+    const char* dump =
+        "SELECT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY FROM ACTIVITY_MESSAGE "
+        "ORDER BY MSGLOG_TIMESTAMP";
+    auto messagesOf = [&](const char* seed) {
+        Outcome run = ok({"demo", "--days", "45", "--seed", seed});
+        EXPECT_NE(run.out.find("answered      3 calls, 39:57 talking"), std::string::npos);
+        size_t at =
+            run.out.find("generated days  45 days before it (seed " + std::string(seed) + "): ");
+        EXPECT_NE(at, std::string::npos) << run.out;
+        int calls = 0, messages = 0;
+        std::sscanf(run.out.c_str() + run.out.find("): ", at) + 3, "%d calls, %d messages", &calls,
+                    &messages);
+        EXPECT_EQ(rowCount("ACTIVITY_CALL"), std::to_string(8 + calls));
+        EXPECT_EQ(rowCount("ACTIVITY_MESSAGE"), std::to_string(8 + messages));
+        return queryRows(kDbPath, dump);
+    };
+    auto first = messagesOf("7");
+    EXPECT_GT(first.size(), 500u);
+    EXPECT_EQ(first.front()[0].substr(0, 10), "2024-04-30");
+    EXPECT_EQ(first.back()[0].substr(0, 10), "2024-06-14");
+    EXPECT_EQ(queryRows(kDbPath,
+                        "SELECT COUNT(DISTINCT substr(MSGLOG_TIMESTAMP, 1, 10)), "
+                        "SUM(length(MSGLOG_SUMMARY) < length(CAST(MSGLOG_SUMMARY AS "
+                        "BLOB))) > 0 FROM ACTIVITY_MESSAGE")[0],
+              (std::vector<std::string>{"46", "1"}));  // every day, some text not ASCII
+    EXPECT_EQ(messagesOf("7"), first);
+    EXPECT_NE(messagesOf("8"), first);
+}
+
+TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
+    ok({"config", "--on", "call,message"});
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"{\"kind\":", "not JSON"},
+        {"[1, 2]", "not a JSON object"},
+        {R"({"kind":"fax","number":"+1"})", R"("kind" is "fax": use "call" or "message")"},
+        {R"({"kind":"message","text":"hi"})", R"("number" is missing)"},
+        {R"({"kind":"message","number":"+1","text":"hi","direction":5})",
+         R"("direction" is 5, outside 0..1)"},
+        {R"({"kind":"call","number":"+1","duration":"long"})", R"("duration" is not an integer)"},
+        {R"({"kind":"call","number":"+1","colour":"red"})", R"(a call has no member "colour")"},
+        {R"({"kind":"call","number":"+1","time":"yesterday"})",
+         R"("time" is "yesterday", not "YYYY-MM-DD HH:MM:SS")"},
+        // Arrives whole in one read after the lines before it.
+        {R"({"kind":"message","number":"+1","text":")" + std::string(70000, 'x') + "\"}",
+         "longer than 65536 bytes"},
+    };
+    std::string input;
+    std::vector<std::string> expected;
+    for (int line = 1, good = 0, next = 0; line <= 1000; ++line) {
+        if (line % 100 == 50 && next < static_cast<int>(bad.size())) {
+            input += bad[next].first + "\n";
+            expected.push_back(fmt::format("lifelog: line {}: {}\n", line, bad[next++].second));
+        } else if (line == 1000) {
+            input += "\n";  // blank: carries nothing
+        } else {
+            input += fmt::format(
+                R"({{"kind":"message","number":"+4930{}","text":"n{}","time":"2024-07-01 10:{:02}:{:02}"}})"
+                "\n",
+                good % 7, good, good / 60, good % 60);
+            ++good;
+        }
+    }
+    Outcome run = tool({"serve"}, input);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "stored 990 of 999 notifications; 9 lines could not be used\n");
+    size_t at = 0;
+    for (const std::string& line : expected) {
+        at = run.err.find(line, at);
+        EXPECT_NE(at, std::string::npos) << line;
+    }
+    EXPECT_EQ(
+        queryRows(kDbPath,
+                  "SELECT COUNT(*), MIN(MSGLOG_TIMESTAMP), MAX(MSGLOG_TIMESTAMP), "
+                  "SUM(MSGLOG_SUMMARY = 'n' || (LOG_KEY - 1)) FROM ACTIVITY_MESSAGE")[0],
+        (std::vector<std::string>{"990", "2024-07-01 10:00:00", "2024-07-01 10:16:29", "990"}));
+}
+
+TEST_F(ToolTest, LogConfirmsTheRowOrSaysWhyNothingWasStored) {
+    const std::vector<std::string> message = {
+        "log", "message", "--number", "+1", "--text", "hi", "--time", "2024-02-01 10:00:00"};
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        std::vector<std::string> arguments;
+        std::string said;  // on standard output when it worked, else on standard error
+    };
+    const std::vector<Case> cases = {
+        {.name = "stored",
+         .prepare = [] {},
+         .arguments = message,
+         .said = "logged a message at 2024-02-01 10:00:00 (LOG_KEY 1)\n"},
+        {.name = "empty file",
+         .prepare = [&] { writeFile(kDbPath, ""); },
+         .arguments = message,
+         .said = "is empty (0 bytes) and has no tables"},
+        {.name = "no table",
+         .prepare = [&] { execSql(kDbPath, "CREATE TABLE OTHER (x)"); },
+         .arguments = message,
+         .said = "has no usable ACTIVITY_MESSAGE table (counting its rows: "},
+        {.name = "long number",
+         .prepare = [] {},
+         .arguments = {"log", "message", "--number", std::string(51, '5'), "--text", "hi"},
+         .said = "--number is too long: 51 characters, but the MSGLOG_PHONE_NUMBER column holds "
+                 "at most 50"},
+        {.name = "long title",
+         .prepare = [] {},
+         .arguments = {"log", "media", "--title", repeated("\u00fc", 101)},
+         .said = "--title is too long: 101 characters, but the MDLOG_TITLE column holds at most "
+                 "100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(hostPath("/SystemRW"));
+        ok({"config", "--on", "message,media"});
+        c.prepare();
+        Outcome run = tool(c.arguments);
+        bool stored = std::string_view(c.name) == "stored";
+        EXPECT_EQ(run.status, stored ? 0 : 1);
+        EXPECT_NE((stored ? run.out : run.err).find(c.said), std::string::npos) << run.err;
+        if (!stored) {
+            EXPECT_EQ(run.out, "");
+        }
+    }
 }
 
 TEST_F(ToolTest, ListingsSkipUnreadableRowsAndPrintOnlySafeText) {

@@ -11,14 +11,21 @@
 // moment it is written, not with the time it carries.  One answered call
 // goes through the notification path anyway, so that the report can show
 // where it lands.
+//
+// `--days N` logs N generated days before it (days.h), directly and each
+// with its own time, so that the web page and the report have weeks to
+// show; the report itself stays on the curated day.
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "client.h"
 #include "commands.h"
+#include "contacts.h"
+#include "days.h"
 #include "render.h"
 #include "service.h"
 #include "setup.h"
@@ -40,15 +47,10 @@ enum { kIncoming = 0, kOutgoing = 1, kMissed = 2 };
 enum { kReceived = 0, kSent = 1 };
 enum { kVoice = 0, kTextMessage = 0, kAudio = 0, kVideo = 1 };
 
-struct Contact {
-    const char* number;
-    const char* name;
-};
-constexpr Contact kContacts[] = {
-    {"+447700900123", "Mum"},
-    {"+442079460018", "Dentist"},
-    {"+447700900456", "Sam"},
-    {"+447700900789", "Alex"},
+// What `--days` and `--seed` ask for.
+struct DemoOptions {
+    int days = 0;
+    uint64_t seed = 1;
 };
 
 // The serving cells of the day (MCC 234, MNC 15).
@@ -133,17 +135,8 @@ constexpr MediaPlay kMediaPlays[] = {
      "Wildlife Films", nullptr, "Documentary", kHome},
 };
 
-const char* contactName(const std::string& number) {
-    for (const Contact& known : kContacts) {
-        if (number == known.number) {
-            return known.name;
-        }
-    }
-    return nullptr;
-}
-
 std::string contact(const std::string& number) {
-    const char* name = contactName(number);
+    const char* name = demoContactName(number);
     return name != nullptr ? fmt::format("{} ({})", name, number) : number;
 }
 
@@ -168,7 +161,7 @@ Range theDay() {
 
 // ---------------------------------------------------------------- recording
 
-void freshRoot() {
+void freshRoot(int maxCount) {
     unsigned int err = 0;
     _Database_dropInternal(kDatabasePath, &err);
     if (err != 0 && err != ZBASE_E_FILE_NOT_FOUND) {
@@ -178,8 +171,49 @@ void freshRoot() {
     for (const Kind& kind : kinds()) {
         configuration.on[kind.table] = true;
     }
-    configuration.maxCount = kDefaultMaxCount;
+    configuration.maxCount = maxCount;
     writeConfiguration(configuration);
+}
+
+const char* textOrNull(const std::string& text) {
+    return text.empty() ? nullptr : text.c_str();
+}
+
+void logGenerated(const GeneratedActivity& a) {
+    switch (a.kind) {
+        case KindId::Call:
+            _Lifelog_CallActivityLogging(a.number.c_str(), a.direction, a.duration, kVoice,
+                                         a.cellId, a.lac, a.mcc, a.mnc, a.time.c_str());
+            break;
+        case KindId::Message:
+            _Lifelog_MsgActivityLogging(a.number.c_str(), a.direction, kTextMessage, a.text.c_str(),
+                                        a.cellId, a.lac, a.mcc, a.mnc, a.time.c_str());
+            break;
+        case KindId::Media:
+            _Lifelog_MediaActivityLogging(a.mediaType, a.title.c_str(), textOrNull(a.uri),
+                                          a.playTime, textOrNull(a.artist), textOrNull(a.album),
+                                          textOrNull(a.category), a.cellId, a.lac, a.mcc, a.mnc,
+                                          a.time.c_str());
+            break;
+    }
+}
+
+std::map<KindId, int> countPerKind(const std::vector<GeneratedActivity>& generated) {
+    std::map<KindId, int> perKind;
+    for (const GeneratedActivity& activity : generated) {
+        ++perKind[activity.kind];
+    }
+    return perKind;
+}
+
+// The most rows one table gets: the curated day's calls, its fullest
+// table, plus the generated ones of the kind with the most.
+int rowsOfTheFullestTable(const std::vector<GeneratedActivity>& generated) {
+    int fullest = 0;
+    for (const auto& [kind, count] : countPerKind(generated)) {
+        fullest = std::max(fullest, count);
+    }
+    return fullest + static_cast<int>(std::size(kNotifiedCalls) + std::size(kDirectCalls));
 }
 
 void deliverNotifications() {
@@ -211,11 +245,26 @@ void logDirectly() {
     }
 }
 
-void record() {
+void logGeneratedDays(const DemoOptions& options, const std::vector<GeneratedActivity>& generated) {
+    for (const GeneratedActivity& activity : generated) {
+        logGenerated(activity);
+    }
+    std::map<KindId, int> perKind = countPerKind(generated);
+    fmt::print(
+        "  generated days  {} days before it (seed {}): {} calls, {} messages, {} media plays\n",
+        options.days, options.seed, perKind[KindId::Call], perKind[KindId::Message],
+        perKind[KindId::Media]);
+}
+
+void record(const DemoOptions& options) {
     section("Recording the day");
-    freshRoot();
+    std::vector<GeneratedActivity> generated =
+        generateDays(at(0, 0, 0), options.days, options.seed);
+    // Raised so that nothing generated is trimmed away.
+    int maxCount = std::max(kDefaultMaxCount, rowsOfTheFullestTable(generated));
+    freshRoot(maxCount);
     fmt::print("  configuration   calls, messages and media on, {} rows per table kept\n",
-               kDefaultMaxCount);
+               maxCount);
     RunningService service;
     fmt::print("  service         started; its logging thread listens for notifications\n");
     deliverNotifications();
@@ -224,6 +273,9 @@ void record() {
     logDirectly();
     fmt::print("  direct logging  {} answered calls and {} media plays, each with its time\n",
                std::size(kDirectCalls), std::size(kMediaPlays));
+    if (!generated.empty()) {
+        logGeneratedDays(options, generated);
+    }
     service.stop();
     fmt::print("  service         stopped\n");
 }
@@ -335,7 +387,7 @@ void printNumbers() {
     });
     Table table{{"number", "contact", "calls", "messages"}, {false, false, true, true}, {}};
     for (const auto& [number, tally] : ordered) {
-        const char* name = contactName(number);
+        const char* name = demoContactName(number);
         table.rows.push_back({number, name != nullptr ? name : "-", fmt::format("{}", tally.calls),
                               fmt::format("{}", tally.messages)});
     }
@@ -358,11 +410,11 @@ void printMedia() {
     }
 }
 
-// Rows of the table that the day's range leaves out; returns how many.
-std::vector<Row> outsideTheDay(const Kind& kind) {
+// Rows of the table stored after the day: a call that took the database's
+// clock (the generated days all lie before it).
+std::vector<Row> afterTheDay(const Kind& kind) {
     Query query(kind, Range{});
-    query.where(fmt::format("{} NOT BETWEEN '{} 00:00:00' AND '{} 23:59:59'", kind.timeColumn,
-                            kDayDate, kDayDate));
+    query.where(fmt::format("{} > '{} 23:59:59'", kind.timeColumn, kDayDate));
     return query.list().rows;
 }
 
@@ -377,7 +429,7 @@ void printCounts() {
     }
     fmt::print("{}", table.render(2));
 
-    std::vector<Row> outside = outsideTheDay(kindByWord("call"));
+    std::vector<Row> outside = afterTheDay(kindByWord("call"));
     for (const Row& row : outside) {
         std::string delivered = "?";
         for (const NotifiedCall& call : kNotifiedCalls) {
@@ -397,10 +449,10 @@ void printCounts() {
     }
 }
 
-void runDemo(const std::string& invocation) {
+void runDemo(const DemoOptions& options, const std::string& invocation) {
     fmt::print("lifelog demo: {} on one phone\n", kDayName);
     fmt::print("platform root {} (a fresh database)\n", platformRoot());
-    record();
+    record(options);
     printTimeline();
     printCalls();
     printNumbers();
@@ -412,20 +464,29 @@ void runDemo(const std::string& invocation) {
         "  {0} top message number\n"
         "  {0} list media --from \"{1} 12:00\" --json\n",
         invocation, kDayDate);
+    if (options.days > 0) {
+        fmt::print("  {} web            (the {} days as a timeline in the browser)\n", invocation,
+                   options.days + 1);
+    }
 }
 
 }  // namespace
 
 void addDemoCommand(Commands& commands) {
-    commands.add(
+    auto options = std::make_shared<DemoOptions>();
+    CLI::App* demo = commands.add(
         "demo",
         "record a simulated day through the service and report on it (a fresh database; "
         "default root: build/demo-root next to the tool)",
-        [](const Context& context) {
-            runDemo(context.invocation);
+        [options](const Context& context) {
+            runDemo(*options, context.invocation);
             return 0;
         },
         DefaultRoot::Demo);
+    demo->add_option("--days", options->days,
+                     "also log N generated days before it, the same rows for the same seed")
+        ->check(CLI::Range(0, 3650));
+    demo->add_option("--seed", options->seed, "the seed of the generated days (default 1)");
 }
 
 }  // namespace lifelog_tool

@@ -27,25 +27,6 @@ struct ReadOptions {
     Format outputFormat() const { return json ? Format::Json : formatByWord(format); }
 };
 
-Range rangeOf(const ReadOptions& options) {
-    Range range;
-    if (!options.from.empty()) {
-        range.from = parseBound(options.from, false);
-        if (!range.from) {
-            throw UsageError(
-                fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", options.from));
-        }
-    }
-    if (!options.to.empty()) {
-        range.to = parseBound(options.to, true);
-        if (!range.to) {
-            throw UsageError(
-                fmt::format("--to \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", options.to));
-        }
-    }
-    return range;
-}
-
 // "duration", "duration:desc" -> column and order type.
 std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
     size_t colon = text.find(':');
@@ -56,7 +37,7 @@ std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
 }
 
 Query queryOf(const Kind& kind, const ReadOptions& options) {
-    Query query(kind, rangeOf(options));
+    Query query(kind, rangeOfOptions(options.from, options.to));
     if (!options.where.empty()) {
         query.where(options.where);
     }

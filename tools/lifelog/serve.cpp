@@ -63,9 +63,12 @@ public:
         for (;;) {
             size_t end = buffer_.find('\n');
             if (end != std::string::npos) {
+                // A line that arrived whole in one read can be longer than
+                // the limit too: the size checked below is only that of an
+                // unfinished line.
                 line = buffer_.substr(0, end);
                 buffer_.erase(0, end + 1);
-                tooLong = skipping_;
+                tooLong = skipping_ || line.size() > kLongestLine;
                 skipping_ = false;
                 return true;
             }
