@@ -268,7 +268,7 @@ TEST_F(ToolTest, DemoDaysAreTheSeedsOwnAndSpreadOverTheDays) {
 }
 
 TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
-    ok({"config", "--on", "call,message"});
+    ok({"config", "--on", "call,message", "--max", "1000"});
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"{\"kind\":", "not JSON"},
         {"[1, 2]", "not a JSON object"},
@@ -332,9 +332,13 @@ TEST_F(ToolTest, LogConfirmsTheRowOrSaysWhyNothingWasStored) {
         {.name = "empty file",
          .prepare = [&] { writeFile(kDbPath, ""); },
          .arguments = message,
-         .said = "is empty (0 bytes) and has no tables"},
+         .said = "has no usable ACTIVITY_MESSAGE table (counting its rows: "},
         {.name = "no table",
-         .prepare = [&] { execSql(kDbPath, "CREATE TABLE OTHER (x)"); },
+         .prepare =
+             [&] {
+                 std::filesystem::create_directories(hostPath(kDbPath).parent_path());
+                 execSql(kDbPath, "CREATE TABLE OTHER (x)");
+             },
          .arguments = message,
          .said = "has no usable ACTIVITY_MESSAGE table (counting its rows: "},
         {.name = "long number",

@@ -452,7 +452,7 @@ std::optional<Row> Enumerator::next() {
     for (;;) {
         unsigned int err = 0;
         ZLifelogEnumerator_moveNext(enumerator_, &err);
-        if (err == 2) {
+        if (err == LIFELOG_E_END_OF_ENUMERATION) {
             return std::nullopt;
         }
         check(err, doing_);

@@ -77,18 +77,13 @@ std::string storageProblem(const Kind& kind) {
     if (access(file.c_str(), W_OK) != 0) {
         return fmt::format("the database file {} is read-only", file.string());
     }
-    if (fs::file_size(file, error) == 0 && !error) {
-        return fmt::format(
-            "the database file {} is empty (0 bytes) and has no tables; the library makes the "
-            "tables only for a file it creates, so remove it to have it made afresh",
-            file.string());
-    }
     try {
         Query(kind, Range{}).count();
     } catch (const Failure& failure) {
         return fmt::format(
             "the database file {} has no usable {} table (counting its rows: {} ({})); the "
-            "library makes the tables only for a file it creates",
+            "library makes the tables only for a file it creates, so move it away to have it "
+            "made afresh",
             file.string(), kind.table, Exception_toString(failure.code()), failure.code());
     }
     return std::string();
