@@ -307,7 +307,13 @@
       button.addEventListener('click', () => go({ view: 'day', anchor: day }));
       box.appendChild(button);
     });
-    box.scrollLeft = box.scrollWidth; // the chosen range ends the strip: keep it in sight
+    keepStripEndInSight();
+  }
+
+  // The chosen range ends the strip; a narrower window must not hide it.
+  function keepStripEndInSight() {
+    const box = $('days');
+    box.scrollLeft = box.scrollWidth;
   }
 
   function drawTop(listId, kind, values, names, noun) {
@@ -441,6 +447,7 @@
   for (const button of document.querySelectorAll('[data-view]')) {
     button.addEventListener('click', () => go({ view: button.dataset.view }));
   }
+  window.addEventListener('resize', keepStripEndInSight);
   $('previous').addEventListener('click', () => step(-1));
   $('next').addEventListener('click', () => step(1));
   let typing = 0;
