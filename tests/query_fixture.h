@@ -4,15 +4,8 @@
 // from its start trace.
 #pragma once
 
-#include <cstdio>
-#include <string>
-#include <vector>
-
 #include "fixture.h"
-#include "zkivLifelogActivity.h"
-#include "zkivLifelogActivityItem.h"
-#include "zkivLifelogImpl.h"
-#include "zkivLifeloggerDBHandle.h"
+#include "zkivLifelog.h"
 
 // One row through getCurrentN as "name|time stamp|location|items": the
 // location "<null>" for none, the items as "KEY=value" in item order (L

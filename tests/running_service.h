@@ -6,10 +6,7 @@
 #pragma once
 
 #include "fixture.h"
-#include "zbase_host.h"
-#include "zkivLifelogCommon.h"
-#include "zkivLifelogServer.h"
-#include "zkivLifeloggingServiceImpl.h"
+#include "zkivLifelog.h"
 
 class RunningServiceTest : public LifelogTest {
 protected:

@@ -6,25 +6,7 @@
 // slot, 12 with its line where a list found no room for an element, or 66
 // where a statement's engine found none.
 // The totals are printed as "[ figures ]" for the reliability notes.
-#include <chrono>
-#include <cstdio>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "query_fixture.h"
-#include "zbase_host.h"
-#include "zbase_testing.h"
-#include "zkivLifelogCommon.h"
-#include "zkivLifelogEnumerator.h"
-#include "zkivLifelogServer.h"
-#include "zkivLifelogUtil.h"
-#include "zkivLifelogger.h"
-#include "zkivLifeloggerConsoleHandle.h"
-#include "zkivLifeloggerDefaultFilter.h"
-#include "zkivLifeloggingHandler.h"
-#include "zkivLifeloggingServiceImpl.h"
-#include "zkivLifeloggingServiceUtil.h"
 
 namespace {
 
@@ -202,6 +184,11 @@ bool loggerToDatabase(AllocationSweepTest& test, unsigned int* err) {
            test.stored("ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP = '2024-03-01 12:00:00'");
 }
 
+bool notificationComponent(AllocationSweepTest&, unsigned int* err) {
+    auto* pi = static_cast<ILifelogPi*>(Com_createInstance(&CLSID_LifelogPi, &IID_ILifelogPi, err));
+    return pi != nullptr && pi->ops->release(pi) == 0;
+}
+
 bool queryInitialise(AllocationSweepTest&, unsigned int* err) {
     // The name is a text of the object's own.
     auto named = [](ILifelog* object) { return object->ops->getActivityName(object) != nullptr; };
@@ -256,6 +243,7 @@ const Operation kOperations[] = {
     {.group = "builders", .run = builders, .slot = false},
     {.group = "logger, handler and console handle", .run = loggerHandlerAndConsole},
     {.group = "logger, handler and database handle", .run = loggerToDatabase, .slot = false},
+    {.group = "notification component", .run = notificationComponent},
     {.group = "query: initialise over a range", .run = queryInitialise},
     {.group = "query: filter and sort orders", .run = queryFilterAndSort, .engine = true},
     {.group = "query: largest, smallest and most frequent", .run = queryExtremes, .engine = true},

@@ -1,15 +1,9 @@
 // Activity builders, UTF-8 counting and cutting, and the time-stamp reader.
-#include <cstring>
-#include <functional>
 #include <memory>
-#include <string>
 #include <tuple>
 
 #include "fixture.h"
-#include "zbase_testing.h"
-#include "zkivLifelogActivity.h"
-#include "zkivLifelogActivityItem.h"
-#include "zkivLifelogUtil.h"
+#include "zkivLifelog.h"
 
 namespace {
 

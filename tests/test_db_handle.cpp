@@ -1,19 +1,10 @@
 // The database handle: the file and its tables, trimming, same-time
 // replacement, the time-stamp column, quoting and the bounds of a row, all
 // read back with SQLite itself.
-#include <cstring>
-#include <filesystem>
-#include <string>
 #include <variant>
-#include <vector>
 
 #include "fixture.h"
-#include "qelmemory.h"
-#include "zbase.h"
-#include "zbase_testing.h"
-#include "zkivLifelogActivity.h"
-#include "zkivLifelogActivityItem.h"
-#include "zkivLifeloggerDBHandle.h"
+#include "zkivLifelog.h"
 
 namespace {
 

@@ -1,15 +1,9 @@
 // The class factory, and the parts of the service object and the event
 // controller that run without the logging thread.
 #include <set>
-#include <vector>
 
 #include "fixture.h"
-#include "zbase_host.h"
-#include "zbase_testing.h"
-#include "zkivLifelogActivityEventController.h"
-#include "zkivLifelogCommon.h"
-#include "zkivLifelogImpl.h"
-#include "zkivLifeloggingServiceImpl.h"
+#include "zkivLifelog.h"
 
 namespace {
 

@@ -7,13 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <fstream>
-#include <set>
-#include <sstream>
-#include <thread>
-
 #include "backup_mapping.h"
 #include "fixture.h"
 #include "xml_reader.h"
@@ -138,45 +131,33 @@ struct Outcome {
     std::string err;
 };
 
-// In a child: opens `path` for writing as descriptor `fd`.
-void toFile(const std::string& path, int fd) {
-    dup2(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), fd);
-}
-
-// In a child: becomes the tool with these arguments.
-[[noreturn]] void execTool(std::vector<std::string> arguments) {
-    std::vector<char*> argv{const_cast<char*>(LIFELOG_TOOL_PATH)};
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-// The exit status, or minus the signal that ended it.
-int statusOf(pid_t pid) {
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-}
-
 class ImportTest : public LifelogTest {
 protected:
     // Starts the tool with the test's root; its output goes to files, its
     // standard error to the given terminal instead when there is one.
-    pid_t start(const std::vector<std::string>& arguments, const char* terminal = nullptr) {
+    pid_t start(std::vector<std::string> arguments, const char* terminal = nullptr) {
         const pid_t pid = fork();
         if (pid == 0) {
-            toFile((root_ / "tool.out").string(), 1);
-            if (terminal == nullptr)
-                toFile((root_ / "tool.err").string(), 2);
-            else if (setsid() >= 0)
-                dup2(open(terminal, O_RDWR), 2);
-            execTool(arguments);
+            const int file = O_WRONLY | O_CREAT | O_TRUNC;
+            dup2(open((root_ / "tool.out").c_str(), file, 0644), 1);
+            if (terminal == nullptr || setsid() >= 0)
+                dup2(terminal ? open(terminal, O_RDWR)
+                              : open((root_ / "tool.err").c_str(), file, 0644),
+                     2);
+            std::vector<char*> argv{const_cast<char*>(LIFELOG_TOOL_PATH)};
+            for (std::string& a : arguments) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
         }
         return pid;
     }
+    // The exit status (or minus the signal that ended it) and the output.
     Outcome finish(pid_t pid) {
-        return {statusOf(pid), slurp(root_ / "tool.out"), slurp(root_ / "tool.err")};
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
+                slurp(root_ / "tool.err")};
     }
     Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
 
@@ -192,7 +173,9 @@ protected:
         for (ssize_t got = 0; (got = read(terminal, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, static_cast<size_t>(got));
         close(terminal);
-        return {statusOf(pid), slurp(root_ / "tool.out"), shown};
+        Outcome run = finish(pid);
+        run.err = shown;
+        return run;
     }
 
     // The report with every run of blanks made one blank.

@@ -1,14 +1,9 @@
 // The logging pipeline: logger, handlers, generators and the console handle,
 // driven through recording handles, filters and generators.
-#include <cstring>
 #include <deque>
-#include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "fixture.h"
-#include "zbase_testing.h"
 #include "zkivLifelog.h"
 
 namespace {

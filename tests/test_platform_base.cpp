@@ -1,43 +1,18 @@
 // The base stand-in's strings, lists, log output and error texts; its
-// component registry (classes registered directly
-// and component libraries loaded by path); and the tracked allocator:
-// counting, zero fill, and bad releases that must stop the process (planned
-// failures are proven by every test that counts an operation's allocations
-// with Mem_failAfter).
+// component registry (classes registered directly and component libraries
+// loaded by path); and the tracked allocator: counting, zero fill, and bad
+// releases that must stop the process.  Failed allocations in strings and
+// lists are swept with the library operations that use them
+// (test_alloc_sweep.cpp, and a quoted text in test_db_handle.cpp).
 #include <dlfcn.h>
-#include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
 
-#include <functional>
-#include <string>
-#include <thread>
 #include <tuple>
-#include <vector>
 
 #include "fixture.h"
-#include "zbase.h"
-#include "zbase_host.h"
-#include "zbase_testing.h"
 
 namespace {
 
 using PlatformBaseTest = LifelogTest;
-
-// Fails allocation n = 1, 2, ... until `operation` succeeds; every failing
-// run must report failure and leave nothing behind.  Returns the first n that
-// succeeds, that is the operation's allocation count + 1.
-int failEachAllocation(const std::function<bool()>& operation) {
-    for (long n = 1; n < 100; ++n) {
-        Mem_failAfter(n);
-        const bool succeeded = operation();
-        Mem_failAfter(0);
-        EXPECT_EQ(Mem_getLiveCount(), 0) << "leak when allocation " << n << " fails";
-        if (succeeded)
-            return static_cast<int>(n);
-    }
-    return 0;
-}
 
 TEST_F(PlatformBaseTest, TokensKeepEmptyPieces) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
@@ -69,24 +44,6 @@ TEST_F(PlatformBaseTest, SubstringsStopAtTheTerminatorAndFormatIsCut) {
     EXPECT_EQ(buffer[8], 'x') << "wrote past the given size";
     EXPECT_TRUE(String_equalsIgnoreCase("TrUe", "true"));
     EXPECT_FALSE(String_equalsIgnoreCase("true", "trueX"));
-}
-
-TEST_F(PlatformBaseTest, AllocationFailuresInStringsAndListsLeakNothing) {
-    EXPECT_EQ(failEachAllocation([] {
-                  unsigned int err = 0;
-                  char* s = String_newByString("copy me", &err);
-                  EXPECT_EQ(err, s ? 0u : 1u);
-                  Mem_freeEx(s, __FILE__, __LINE__);
-                  return s != nullptr;
-              }),
-              2);
-    // List_new, then a string and a List_addLast node per piece.
-    EXPECT_EQ(failEachAllocation([] {
-                  List* pieces = String_getTokens("a\"b\"c", "\"");
-                  List_delete(pieces);
-                  return pieces != nullptr;
-              }),
-              8);
 }
 
 TEST_F(PlatformBaseTest, ListsKeepOrderAndRemoveByIdentity) {

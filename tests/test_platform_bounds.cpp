@@ -2,18 +2,9 @@
 // end is stopped at its deadline, an oversized value at its cap, and a
 // statement that reads cannot reach the schema, pragmas, other files or
 // write anything.  Each case is what a client can put into a query object.
-#include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
-#include <chrono>
-#include <string>
-#include <thread>
-
-#include "fixture.h"
 #include "query_fixture.h"
-#include "zbase.h"
-#include "zbase_testing.h"
 
 namespace {
 

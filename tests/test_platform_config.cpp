@@ -3,20 +3,8 @@
 // be; every maximum row count the file can hold, down to the trimming it
 // causes; and the parsed contents kept between opens, which must never hide
 // a change to the file, however soon it follows, nor the skipped lines.
-#include <gtest/gtest.h>
-#include <stdint.h>
-
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "fixture.h"
-#include "zbase.h"
-#include "zkivLifeloggingServiceUtil.h"
+#include "zkivLifelog.h"
 
 namespace {
 

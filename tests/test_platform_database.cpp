@@ -3,16 +3,7 @@
 // must notice a file that vanished or was made anew, and statements kept
 // prepared between runs of the same text, whose second run must see the
 // file as it is now and hold nothing of the first.
-#include <gtest/gtest.h>
-#include <stdint.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "fixture.h"
-#include "zbase.h"
-#include "zbase_testing.h"
 
 namespace {
 
@@ -138,24 +129,6 @@ TEST_F(PlatformDatabaseTest, DropAndVanishedOrRemadeFiles) {
     EXPECT_EQ(err, 0u);
     for (const char* suffix : {"", "-wal", "-shm"})
         EXPECT_FALSE(std::filesystem::exists(hostPath(std::string(kPath) + suffix))) << suffix;
-}
-
-TEST_F(PlatformDatabaseTest, AllocationFailuresLeaveNothingOpen) {
-    writeFile(kPath, "");  // an empty file is an empty database
-    execSql(kPath, "CREATE TABLE T (V INTEGER)");
-    for (long n = 1; n <= 3; ++n) {
-        Mem_failAfter(n);
-        Database* db = _Database_openInternal(kPath, &err);
-        DbStatement* statement =
-            db ? Database_createStatement(db, "SELECT V FROM T", &err) : nullptr;
-        DbEnumerator* rows = statement ? Database_executeStatement(statement, &err) : nullptr;
-        Mem_failAfter(0);
-        EXPECT_EQ(err, 1u) << "allocation " << n;
-        EXPECT_EQ(rows, nullptr);
-        DbStatement_destroy(statement, nullptr);  // both take null
-        Database_close(db, nullptr);
-        EXPECT_EQ(Mem_getLiveCount(), 0);
-    }
 }
 
 TEST_F(PlatformDatabaseTest, ASecondRunOfTheSameTextSeesTheFileAsItIsNow) {

@@ -1,15 +1,6 @@
 // Threads, actors, event main loops, mutexes, database connections and the
 // notification component's deliveries, under load and across threads.
-#include <atomic>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "fixture.h"
-#include "zbase.h"
-#include "zbase_host.h"
-#include "zbase_testing.h"
 
 using namespace std::chrono_literals;
 
@@ -304,23 +295,6 @@ TEST_F(PlatformThreadsTest, NotificationComponentTableAndDeliveryWithoutControll
     ZbasePi_deliverMessage("0101234", 1, 0, "hi", 1, 2, 3, 4, DateTime{}, &err);
     EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_FAILURE));
     EXPECT_EQ(pi->ops->release(pi), 0);
-}
-
-TEST_F(PlatformThreadsTest, NotificationComponentCreationLeavesNothingWhenMemoryRunsOut) {
-    for (long n = 1; n < 10; ++n) {
-        Mem_failAfter(n);
-        unsigned int err = 99;
-        Pi* pi = createPi(&err);
-        Mem_failAfter(0);
-        if (pi != nullptr) {
-            EXPECT_EQ(pi->ops->release(pi), 0);
-            EXPECT_GT(n, 1) << "creation allocated nothing";
-            return;
-        }
-        EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_OUT_OF_MEMORY)) << "allocation " << n;
-        EXPECT_EQ(Mem_getLiveCount(), 0) << "allocation " << n;
-    }
-    ADD_FAILURE() << "creation never succeeded";
 }
 
 // A delivery runs the dispatch on the component's own thread and returns

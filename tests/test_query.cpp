@@ -2,14 +2,7 @@
 // filter, date range and sort order, rows back as activities, counts, sums
 // and averages, statements that do not fit, and filters and sort orders
 // (including what a hostile client might pass).
-#include <algorithm>
-#include <filesystem>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "query_fixture.h"
-#include "zbase_testing.h"
 
 namespace {
 

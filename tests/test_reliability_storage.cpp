@@ -7,16 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "running_service.h"
-#include "zkivLifeloggerDBHandle.h"
-#include "zkivLifeloggingServiceUtil.h"
 
 namespace {
 

@@ -4,18 +4,7 @@
 // written, every acknowledged row must be stored, and what a reader counts
 // only grows, its listings as long as its counts.  The run lasts
 // LIFELOG_STRESS_SECONDS (2 by default; scripts/stress runs it for 60).
-#include <stdlib.h>
-
-#include <atomic>
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "running_service.h"
-#include "zkivLifelogEnumerator.h"
-#include "zkivLifelogImpl.h"
-#include "zkivLifeloggingServiceUtil.h"
 
 namespace {
 

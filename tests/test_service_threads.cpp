@@ -2,16 +2,7 @@
 // registered with the component registry, the server start, notifications
 // delivered by the notification component on its own thread, rows written on
 // the thread "Lifelogging", the server stop.
-#include <atomic>
-#include <chrono>
-#include <string>
-#include <string_view>
-#include <thread>
-#include <vector>
-
 #include "running_service.h"
-#include "zbase_testing.h"
-#include "zkivLifelogActivityEventController.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 // of this process gives for the same arguments; what it refuses comes back
 // as a 400 naming the parameter, with the library's code and text.
 #include <cctype>
-#include <optional>
 
 #include "query_fixture.h"
 #include "test_web_server.h"

@@ -10,12 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "fixture.h"
 

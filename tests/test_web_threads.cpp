@@ -1,9 +1,6 @@
 // `lifelog web` answers while another process writes the same database:
 // every request succeeds (no "database is locked"), and what it counts at
 // the end is everything that was logged.
-#include <atomic>
-#include <thread>
-
 #include "test_web_server.h"
 
 namespace {

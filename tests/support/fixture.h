@@ -1,17 +1,27 @@
 // The shared test fixture: every test runs under a fresh temporary platform
-// root, with the platform log captured and a leak check at the end.
+// root, with the platform log captured and a leak check at the end.  It brings
+// the platform's headers and the standard headers the tests share.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "zbase_host.h"
+#include "zbase_testing.h"
 
 struct LogLine {
     int module;
