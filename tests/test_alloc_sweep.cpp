@@ -10,8 +10,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
 constexpr DateTime kWhen{2024, 3, 1, 12, 0, 0, 0};
 
 // Half-written rows: every writer here gives direction 1 (media: type 0),

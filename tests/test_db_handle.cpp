@@ -8,7 +8,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
 // In the order of the value types, so that the index is the type.
 using Value = std::variant<int32_t, double, std::string, int64_t>;
 struct ItemValue {

@@ -27,12 +27,9 @@ std::string slurp(const std::filesystem::path& path) {
 
 std::vector<XmlEntry> entriesOf(const std::string& path) {
     std::vector<XmlEntry> entries;
+    auto keep = [&](const XmlEntry& entry) { return entries.push_back(entry), true; };
     lifelog_tool::readBackup(
-        path, [](const std::string&) { return true; },
-        [&](const XmlEntry& entry) {
-            entries.push_back(entry);
-            return true;
-        });
+        path, [](const std::string&) { return true; }, keep);
     return entries;
 }
 
@@ -214,13 +211,18 @@ protected:
         return joined;
     }
 
+    // COUNT(*) of "TABLE [WHERE ...]" in the lifelog database.
+    long count(const std::string& from) const {
+        return std::stol(queryRows(kDbPath, "SELECT COUNT(*) FROM " + from)[0][0]);
+    }
+
     std::string generate(int entries, int seed) {
-        auto folder = root_ / ("generated-" + std::to_string(seed));
-        std::string command = std::string(LIFELOG_SOURCE_DIR "/scripts/generate-backup ") +
-                              folder.string() + " --entries " + std::to_string(entries) +
-                              " --seed " + std::to_string(seed);
+        const std::string folder = (root_ / ("generated-" + std::to_string(seed))).string();
+        const std::string command = LIFELOG_SOURCE_DIR "/scripts/generate-backup " + folder +
+                                    " --entries " + std::to_string(entries) + " --seed " +
+                                    std::to_string(seed);
         EXPECT_EQ(std::system(command.c_str()), 0);
-        return folder.string();
+        return folder;
     }
 };
 
@@ -253,10 +255,7 @@ TEST_F(ImportTest, SampleEntriesBecomeTheseRows) {
     EXPECT_EQ(reported(run.out, "skipped, already there"), 6);
     run = tool({"import", "--tz", "Europe/Berlin", kData + "calls.xml"});
     EXPECT_EQ(reported(run.out, "imported"), 6);
-    EXPECT_EQ(queryRows(kDbPath,
-                        "SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_TIMESTAMP = "
-                        "'2024-06-14 11:30:00'")[0][0],
-              "1");
+    EXPECT_EQ(count("ACTIVITY_CALL WHERE CLOG_TIMESTAMP = '2024-06-14 11:30:00'"), 1);
 }
 
 TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
@@ -295,10 +294,7 @@ TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
             EXPECT_TRUE(says(run.out, text)) << c.file << ": " << text << "\n" << run.out;
         total += std::max(0L, c.imported);
     }
-    EXPECT_EQ(queryRows(kDbPath,
-                        "SELECT (SELECT COUNT(*) FROM ACTIVITY_CALL) + "
-                        "(SELECT COUNT(*) FROM ACTIVITY_MESSAGE)")[0][0],
-              std::to_string(total));
+    EXPECT_EQ(count("ACTIVITY_CALL") + count("ACTIVITY_MESSAGE"), total);
 }
 
 TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
@@ -345,18 +341,16 @@ TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
         EXPECT_EQ(rows(table, "/fresh"), before) << table;
     }
     // A range exports only its rows.
+    const long inRange = count(
+        "ACTIVITY_CALL WHERE CLOG_TIMESTAMP BETWEEN '2024-06-15 00:00:00' AND '2024-06-16 "
+        "23:59:59'");
     EXPECT_EQ(tool({"export", "call", calls, "--from", "2024-06-15", "--to", "2024-06-16"}).out,
-              "wrote " +
-                  queryRows(kDbPath,
-                            "SELECT COUNT(*) FROM ACTIVITY_CALL WHERE CLOG_TIMESTAMP "
-                            "BETWEEN '2024-06-15 00:00:00' AND '2024-06-16 23:59:59'")[0][0] +
-                  " calls to " + calls + "\n");
+              "wrote " + std::to_string(inRange) + " calls to " + calls + "\n");
 }
 
 TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
-    std::string generated = generate(1500, 3);
+    const std::string file = generate(1500, 3) + "/sms.xml";
     tool({"config", "--on", "call,message", "--max", "5000"});
-    std::string file = generated + "/sms.xml";
     Outcome run = onTerminal({"import", "--tz", "UTC", file});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     long usable = reported(run.out, "imported");
@@ -393,47 +387,41 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
 }
 
 TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
-    std::string generated = generate(1200, 3);
+    const std::string file = generate(1200, 3) + "/sms.xml";
     tool({"config", "--on", "call,message", "--max", "5000"});
-    auto count = [&] {
-        return std::stol(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE")[0][0]);
-    };
     // Polled every 50 ms for up to 30 s; the table exists once the import has begun.
     auto waitForRows = [&](long wanted) {
         for (int i = 0; i < 600; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (std::filesystem::exists(hostPath(kDbPath)) &&
-                queryRows(kDbPath,
-                          "SELECT COUNT(*) FROM sqlite_master WHERE name = "
-                          "'ACTIVITY_MESSAGE'")[0][0] == "1" &&
-                count() >= wanted)
+                count("sqlite_master WHERE name = 'ACTIVITY_MESSAGE'") == 1 &&
+                count("ACTIVITY_MESSAGE") >= wanted)
                 return;
         }
         FAIL() << "the import never stored " << wanted << " rows";
     };
     // Ctrl-C: the report counts exactly the rows that are there.
-    pid_t pid = start({"import", "--tz", "UTC", generated + "/sms.xml"});
+    pid_t pid = start({"import", "--tz", "UTC", file});
     waitForRows(20);
     kill(pid, SIGINT);
     Outcome run = finish(pid);
     EXPECT_EQ(run.status, 130) << run.out << run.err;
     EXPECT_NE(run.out.find("interrupted"), std::string::npos) << run.out;
-    EXPECT_EQ(reported(run.out, "imported"), count());
+    EXPECT_EQ(reported(run.out, "imported"), count("ACTIVITY_MESSAGE"));
     // SIGKILL: whatever is there stays, and the reruns finish the job once.
-    pid = start({"import", "--tz", "UTC", generated + "/sms.xml"});
-    waitForRows(count() + 20);
+    pid = start({"import", "--tz", "UTC", file});
+    waitForRows(count("ACTIVITY_MESSAGE") + 20);
     kill(pid, SIGKILL);
     EXPECT_EQ(finish(pid).status, -SIGKILL);
-    long kept = count();
-    run = tool({"import", "--tz", "UTC", generated + "/sms.xml"});
+    const long kept = count("ACTIVITY_MESSAGE");
+    run = tool({"import", "--tz", "UTC", file});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(reported(run.out, "skipped, already there"), kept);
-    long usable = reported(run.out, "imported") + kept;
-    EXPECT_EQ(count(), usable);
-    EXPECT_EQ(queryRows(kDbPath,
-                        "SELECT COUNT(*) FROM (SELECT DISTINCT MSGLOG_TIMESTAMP, "
-                        "MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION FROM ACTIVITY_MESSAGE)")[0][0],
-              std::to_string(usable));
+    const long usable = reported(run.out, "imported") + kept;
+    EXPECT_EQ(count("ACTIVITY_MESSAGE"), usable);
+    EXPECT_EQ(count("(SELECT DISTINCT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION "
+                    "FROM ACTIVITY_MESSAGE)"),
+              usable);
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ namespace {
 
 constexpr const char* kPath = "/SystemRW/Test/bounds.db";
 
-using Rows = std::vector<std::vector<std::string>>;
-
 // Far beyond the 0.2 s deadline, far below the unbounded run's minutes.
 constexpr auto kReturnsWithin = std::chrono::seconds(20);
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
 class PlatformConfigTest : public LifelogTest {
 protected:
     // The value of a key read by a new open, as text (type 3) or as a 32-bit

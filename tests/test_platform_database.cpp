@@ -10,8 +10,6 @@ namespace {
 constexpr const char* kPath = "/SystemRW/Test/Nested/Deeper/test.db";
 constexpr const char* kKept = "/SystemRW/Test/kept.db";
 
-using Rows = std::vector<std::vector<std::string>>;
-
 class PlatformDatabaseTest : public LifelogTest {
 public:
     // For the cases' own changes to the file.

@@ -1,6 +1,7 @@
 // Threads, actors, event main loops, mutexes, database connections and the
 // notification component's deliveries, under load and across threads.
 #include "fixture.h"
+#include "zkivLifelog.h"
 
 using namespace std::chrono_literals;
 
@@ -230,29 +231,14 @@ TEST_F(PlatformThreadsTest, WritersAndAReaderNeverSeeTheDatabaseLocked) {
     r.join();
     EXPECT_EQ(failures, "");
     EXPECT_EQ(queryRows(kPath, "SELECT WRITER, COUNT(DISTINCT N) FROM T GROUP BY WRITER"),
-              (std::vector<std::vector<std::string>>{{"1", "150"}, {"2", "150"}}));
+              (Rows{{"1", "150"}, {"2", "150"}}));
 }
 
 // ------------------------------------------------ the notification component
 
-const UUID kPiClass = {
-    0xC69A284C, 0x68A5, 0x4654, {0xB8, 0x60, 0x3C, 0xA6, 0x07, 0x05, 0xB6, 0x3F}};
-const UUID kPiInterface = {
-    0xA628BF07, 0x0C8C, 0x4954, {0x9A, 0xE9, 0xD7, 0x12, 0x3C, 0x00, 0x5F, 0x9E}};
-const UUID kBaseInterface = {
-    0x56C5BADD, 0x2A24, 0x43DA, {0xB8, 0xB1, 0x40, 0x9B, 0x9E, 0xE8, 0x83, 0xC5}};
-
-struct Pi {
-    const struct {
-        void* (*queryInterface)(void*, const UUID*, unsigned int*);
-        int (*addRef)(void*);
-        int (*release)(void*);
-        void (*keep)(void*, void*, unsigned int*);
-        void (*forget)(void*);
-    } * ops;
-};
-Pi* createPi(unsigned int* err) {
-    return static_cast<Pi*>(Com_createInstance(&kPiClass, &kPiInterface, err));
+// The component as the library's controller uses it.
+ILifelogPi* createPi(unsigned int* err) {
+    return static_cast<ILifelogPi*>(Com_createInstance(&CLSID_LifelogPi, &IID_ILifelogPi, err));
 }
 
 // The dispatch below stands in for the library's: it records its controller
@@ -264,8 +250,8 @@ std::atomic<bool> g_running{false}, g_gateOpen{false};
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void
-ActivityEventController_callActivity_dispatch(void* controller, const char*, int, int, int, int,
-                                              int, int, int, DateTime) {
+ActivityEventController_callActivity_dispatch(ActivityEventController* controller, const char*, int,
+                                              int, int, int, int, int, int, DateTime) {
     g_controller = controller;
     g_dispatchThread = std::this_thread::get_id();
     g_running = true;
@@ -277,16 +263,16 @@ namespace {
 
 TEST_F(PlatformThreadsTest, NotificationComponentTableAndDeliveryWithoutController) {
     unsigned int err = 99;
-    Pi* pi = createPi(&err);
+    ILifelogPi* pi = createPi(&err);
     ASSERT_NE(pi, nullptr);
-    EXPECT_EQ(pi->ops->queryInterface(pi, &kBaseInterface, &err), pi);
-    EXPECT_EQ(pi->ops->queryInterface(pi, &kPiInterface, &err), pi);
+    EXPECT_EQ(pi->ops->queryInterface(pi, &IID_IBase, &err), pi);
+    EXPECT_EQ(pi->ops->queryInterface(pi, &IID_ILifelogPi, &err), pi);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(pi->ops->queryInterface(pi, &kPiClass, &err), nullptr);
+    EXPECT_EQ(pi->ops->queryInterface(pi, &CLSID_LifelogPi, &err), nullptr);
     EXPECT_EQ(err, 24u);
     EXPECT_EQ(pi->ops->addRef(pi), 4) << "an answered query adds a reference";
     for (int left : {3, 2, 1}) EXPECT_EQ(pi->ops->release(pi), left);
-    pi->ops->keep(pi, nullptr, &err);
+    pi->ops->initialize(pi, nullptr, &err);
     EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_FAILURE)) << "a null controller was kept";
     EXPECT_EQ(ZbasePi_isRegistered(), 0);
     ZbasePi_deliverCall("0101234", 1, 10, 0, 1, 2, 3, 4, DateTime{}, &err);
@@ -303,12 +289,12 @@ TEST_F(PlatformThreadsTest, NotificationComponentTableAndDeliveryWithoutControll
 // for a running dispatch.
 TEST_F(PlatformThreadsTest, DeliveryWaitsForItsDispatchAndForgettingWaitsForARunningOne) {
     unsigned int err = 99;
-    Pi* pi = createPi(&err);
+    ILifelogPi* pi = createPi(&err);
     ASSERT_NE(pi, nullptr);
     int controller = 0;  // only its address matters
     for (bool byRelease : {false, true}) {
         SCOPED_TRACE(byRelease ? "last release" : "slot 4");
-        pi->ops->keep(pi, &controller, &err);
+        pi->ops->initialize(pi, &controller, &err);
         EXPECT_NE(ZbasePi_isRegistered(), 0);
         g_gateOpen = false;
         std::atomic<bool> delivered{false}, forgotten{false};
@@ -320,7 +306,7 @@ TEST_F(PlatformThreadsTest, DeliveryWaitsForItsDispatchAndForgettingWaitsForARun
         EXPECT_EQ(g_controller.load(), &controller);
         EXPECT_NE(g_dispatchThread.load(), deliverer.get_id());
         std::thread forgetter([&] {
-            byRelease ? (void)pi->ops->release(pi) : pi->ops->forget(pi);
+            byRelease ? (void)pi->ops->release(pi) : pi->ops->terminate(pi);
             forgotten = true;
         });
         std::this_thread::sleep_for(50ms);

@@ -378,19 +378,12 @@ TEST_F(QueryTest, ReleaseDeletesOnlyWhenTheCountReachesZero) {
     unsigned int err = 0;
     ILifelog* object = __LifelogImpl_new(&err);
     ASSERT_NE(object, nullptr);
-    const struct {
-        bool addRef;
-        int32_t result;
-    } steps[] = {
-        {.addRef = false, .result = -1}, {.addRef = true, .result = 0},
-        {.addRef = true, .result = 1},   {.addRef = true, .result = 2},
-        {.addRef = false, .result = 1},  {.addRef = false, .result = 0},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(&step - steps);
+    // Each step: '+' an addRef or '-' a release, and the count it answers.
+    for (auto [op, count] :
+         {std::pair{'-', -1}, {'+', 0}, {'+', 1}, {'+', 2}, {'-', 1}, {'-', 0}}) {
         ASSERT_GT(Mem_getLiveCount(), baseline) << "the object was deleted early";
-        EXPECT_EQ(step.addRef ? __LifelogImpl_addRef(object) : __LifelogImpl_release(object),
-                  step.result);
+        EXPECT_EQ(op == '+' ? __LifelogImpl_addRef(object) : __LifelogImpl_release(object), count)
+            << op << count;
     }
     EXPECT_EQ(Mem_getLiveCount(), baseline);
 }

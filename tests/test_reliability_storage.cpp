@@ -11,7 +11,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
 namespace fs = std::filesystem;
 
 class StorageFaultTest : public RunningServiceTest {

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
 using Clock = std::chrono::steady_clock;
 
 // A distinct time stamp per writer and running number (same-second rows

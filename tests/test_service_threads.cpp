@@ -6,7 +6,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
 constexpr int kWaitMs = 60000;
 
 // A distinct time stamp per (day, running number).
@@ -36,9 +35,6 @@ protected:
     void TearDown() override {
         RunningServiceTest::TearDown();
         EXPECT_EQ(ZbasePi_isRegistered(), 0);
-    }
-    static bool registered() {
-        return eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs);
     }
     Rows messages() const {
         return queryRows(kDbPath,
@@ -104,7 +100,8 @@ TEST_F(ServiceTest, StatusFollowsRunAndStopAndAStoppedServiceHoldsItsNotificatio
         operation(service, &err);
         EXPECT_EQ(err, 0u);
         EXPECT_EQ(ops->getStatus(service), status);
-        ASSERT_TRUE(status == LIFELOG_SERVICE_STOPPED || registered());
+        ASSERT_TRUE(status == LIFELOG_SERVICE_STOPPED ||
+                    eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs));
     }
     EXPECT_EQ(
         countLog(kTrace, "the service is already running...", 10, "__LifeloggingServiceImpl_run"),

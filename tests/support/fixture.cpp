@@ -81,17 +81,21 @@ std::vector<std::string> LifelogTest::logTexts(int level) const {
     return texts;
 }
 
-std::vector<std::vector<std::string>> LifelogTest::queryRows(std::string_view platformDbPath,
-                                                             std::string_view sql) const {
-    std::vector<std::vector<std::string>> rows;
-    const std::string path = hostPath(platformDbPath).string(), text(sql);
+// Opens a platform database file with SQLite itself, waiting up to 5 s for a lock.
+sqlite3* LifelogTest::openSql(std::string_view platformDbPath, int flags) const {
     sqlite3* db = nullptr;
+    if (sqlite3_open_v2(hostPath(platformDbPath).c_str(), &db, flags, nullptr) == SQLITE_OK)
+        sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+Rows LifelogTest::queryRows(std::string_view platformDbPath, std::string_view sql) const {
+    Rows rows;
+    sqlite3* db = openSql(platformDbPath, SQLITE_OPEN_READONLY);
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
-        sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
-        sqlite3_prepare_v2(db, text.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot read " << path << " with " << text << ": " << sqlite3_errmsg(db);
-    }
+    if (sqlite3_prepare_v2(db, std::string(sql).c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+        ADD_FAILURE() << "cannot read " << platformDbPath << " with " << sql << ": "
+                      << sqlite3_errmsg(db);
     while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
         std::vector<std::string>& row = rows.emplace_back();
         for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
@@ -105,14 +109,9 @@ std::vector<std::vector<std::string>> LifelogTest::queryRows(std::string_view pl
 }
 
 void LifelogTest::execSql(std::string_view platformDbPath, std::string_view sql) const {
-    const std::string path = hostPath(platformDbPath).string(), text(sql);
-    sqlite3* db = nullptr;
-    char* message = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-        sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
-        sqlite3_exec(db, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot run " << text << " on " << path << ": " << sqlite3_errmsg(db);
-    }
-    sqlite3_free(message);
+    sqlite3* db = openSql(platformDbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (sqlite3_exec(db, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        ADD_FAILURE() << "cannot run " << sql << " on " << platformDbPath << ": "
+                      << sqlite3_errmsg(db);
     sqlite3_close(db);
 }

@@ -39,6 +39,9 @@ bool eventually(Done done, int ms = 10000) {
     return done();
 }
 
+// Rows as SQLite reads them, each a list of cells.
+using Rows = std::vector<std::vector<std::string>>;
+
 inline constexpr int kTrace = 31;
 inline constexpr int kError = 254;
 
@@ -68,14 +71,14 @@ protected:
     std::vector<std::string> logTexts(int level) const;
 
     // Reads a platform database file with SQLite itself; NULL comes back as "<null>".
-    std::vector<std::vector<std::string>> queryRows(std::string_view platformDbPath,
-                                                    std::string_view sql) const;
+    Rows queryRows(std::string_view platformDbPath, std::string_view sql) const;
     // Runs one or more statements on a platform database file with SQLite itself.
     void execSql(std::string_view platformDbPath, std::string_view sql) const;
 
     std::filesystem::path root_;
 
 private:
+    struct sqlite3* openSql(std::string_view platformDbPath, int flags) const;
     static void onLog(void* context, int module, int level, const char* function, int line,
                       const char* text);
     mutable std::mutex logMutex_;
