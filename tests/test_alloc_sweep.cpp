@@ -55,37 +55,6 @@ ZLifelogActivity* message(unsigned int* err) {
     return _CreateMsgActivity("+100", 1, 0, "hello", 1, 2, 3, 4, "here", err);
 }
 
-// Logs one activity through a logger with the given handle; true when stored.
-bool logThrough(Handle* handle, unsigned int* err) {
-    if (handle == nullptr)
-        return false;
-    ZLifelogger* logger = ZLifelogger_new(err);
-    ZLifeloggingHandler* handler = logger ? ZLifeloggingHandler_new(handle, err) : nullptr;
-    if (handler == nullptr)
-        handle->ops->destruct(handle);  // the handle stays the caller's
-    if (logger == nullptr)
-        return false;
-    if (handler != nullptr) {
-        ZLifelogger_addHandler(logger, handler, err);
-        if (*err != 0)
-            ZLifeloggingHandler_delete(handler);
-    }
-    Filter* filter = *err == 0 ? __DefaultFilter_new(err) : nullptr;
-    if (filter != nullptr) {
-        ZLifelogger_setFilter(logger, filter, err);
-        if (*err != 0)
-            __DefaultFilter_delete(filter);
-    }
-    ZLifelogActivity* activity = *err == 0 ? message(err) : nullptr;
-    if (activity != nullptr) {
-        _ZLifelogActivity_setTimestamp(activity, kWhen);
-        ZLifelogger_log(logger, activity, err);
-        ZLifelogActivity_delete(activity);
-    }
-    ZLifelogger_delete(logger);
-    return handler != nullptr && *err == 0;
-}
-
 // A query object over the calls (over the range: Jan 2 11:30 .. Jan 3 end);
 // the operation runs on it, then it goes.
 template <typename Body>
@@ -131,16 +100,12 @@ bool activityAndItems(AllocationSweepTest&, unsigned int* err) {
         void* value = Mem_callocEx(1, sizes[type], __FILE__, __LINE__);
         ZLifelogActivityItem* item =
             value ? ZLifelogActivityItem_new("KEY", value, type, err) : nullptr;
-        if (value == nullptr) {
+        if (value == nullptr)
             *err = 1;  // the test's own allocation failed
-        }
-        if (item == nullptr) {
+        if (item == nullptr)
             Mem_freeEx(value, __FILE__, __LINE__);
-        } else {
-            ZLifelogActivity_addActivityItem(activity, item, err);
-            if (*err != 0)
-                ZLifelogActivityItem_delete(item);
-        }
+        else if (ZLifelogActivity_addActivityItem(activity, item, err), *err != 0)
+            ZLifelogActivityItem_delete(item);
         done = item != nullptr && *err == 0;
     }
     ZLifelogActivity_delete(activity);
@@ -164,8 +129,28 @@ bool builders(AllocationSweepTest&, unsigned int* err) {
     return done;
 }
 
+// Logs one activity through a logger of its own with a console handle.
 bool loggerHandlerAndConsole(AllocationSweepTest&, unsigned int* err) {
-    return logThrough(ConsoleHandle_new(err), err);
+    Handle* handle = ConsoleHandle_new(err);
+    ZLifelogger* logger = handle ? ZLifelogger_new(err) : nullptr;
+    ZLifeloggingHandler* handler = logger ? ZLifeloggingHandler_new(handle, err) : nullptr;
+    if (handle != nullptr && handler == nullptr)
+        handle->ops->destruct(handle);  // the handle stays the caller's
+    if (logger == nullptr)
+        return false;
+    if (handler != nullptr && (ZLifelogger_addHandler(logger, handler, err), *err != 0))
+        ZLifeloggingHandler_delete(handler);
+    Filter* filter = *err == 0 ? __DefaultFilter_new(err) : nullptr;
+    if (filter != nullptr && (ZLifelogger_setFilter(logger, filter, err), *err != 0))
+        __DefaultFilter_delete(filter);
+    ZLifelogActivity* activity = *err == 0 ? message(err) : nullptr;
+    if (activity != nullptr) {
+        _ZLifelogActivity_setTimestamp(activity, kWhen);
+        ZLifelogger_log(logger, activity, err);
+        ZLifelogActivity_delete(activity);
+    }
+    ZLifelogger_delete(logger);
+    return handler != nullptr && *err == 0;
 }
 
 bool loggerToDatabase(AllocationSweepTest& test, unsigned int* err) {

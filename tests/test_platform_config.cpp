@@ -151,41 +151,35 @@ TEST_F(PlatformConfigTest, EveryMaximumTrimsAsDocumented) {
 }
 
 TEST_F(PlatformConfigTest, EveryChangeIsSeenBeforeAndAfterTheFileSettles) {
-    using Path = std::filesystem::path;
-    const Path file = hostPath(kConfigPath), other = file.string() + ".new";
-    static const auto config = [](const char* call) {
-        return std::string("[ACTIVITY]\nACTIVITY_CALL = ") + call + "\nno setting\n";
-    };
-    static const auto write = [](const Path& path, const char* call) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << config(call);
+    const std::filesystem::path file = hostPath(kConfigPath), other = file.string() + ".new";
+    const auto write = [](const std::filesystem::path& path, const char* call) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            << "[ACTIVITY]\nACTIVITY_CALL = " << call << "\nno setting\n";
     };
     const struct {
         const char* name;
-        bool settle;  // let the file's times fall two seconds behind first
-        void (*change)(const Path& file, const Path& other);
+        bool settle = true;  // let the file's times fall two seconds behind first
+        std::function<void()> change;
         std::string expected;
     } cases[] = {
         {.name = "same size at once",
          .settle = false,
-         .change = [](const Path& f, const Path&) { write(f, "fals"); },
+         .change = [&] { write(file, "fals"); },
          .expected = "fals"},
         {.name = "same size after settling",
-         .settle = true,
-         .change = [](const Path& f, const Path&) { write(f, "fals"); },
+         .change = [&] { write(file, "fals"); },
          .expected = "fals"},
         {.name = "replaced by another file",
-         .settle = true,
-         .change = [](const Path& f,
-                      const Path& o) { write(o, "nope"), std::filesystem::rename(o, f); },
+         .change = [&] { write(other, "nope"), std::filesystem::rename(other, file); },
          .expected = "nope"},
         {.name = "removed",
-         .settle = true,
-         .change = [](const Path& f, const Path&) { std::filesystem::remove(f); },
+         .change = [&] { std::filesystem::remove(file); },
          .expected = "<open 31>"},
     };
+    writeConfig("");  // the folders
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeConfig(config("true"));
+        write(file, "true");
         EXPECT_EQ(value(), "true");
         if (c.settle) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2100));
@@ -198,7 +192,7 @@ TEST_F(PlatformConfigTest, EveryChangeIsSeenBeforeAndAfterTheFileSettles) {
         EXPECT_EQ(platformErrors(),
                   std::vector<std::string>{
                       kFile + ":3: not a section, key = value or comment; line skipped"});
-        c.change(file, other);
+        c.change();
         EXPECT_EQ(value(), c.expected);
     }
 }
