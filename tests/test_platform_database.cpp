@@ -1,8 +1,9 @@
-// The base stand-in's database: result codes, the one-statement rule, row
-// enumerators and column types, files and folders, kept connections that
-// must notice a file that vanished or was made anew, and statements kept
-// prepared between runs of the same text, whose second run must see the
-// file as it is now and hold nothing of the first.
+// The base stand-in's database: result codes, the one-statement rule, what
+// each kind of statement may reach, row enumerators and column types, files
+// and folders, kept connections that must notice a file that vanished or was
+// made anew, and statements kept prepared between runs of the same text,
+// whose second run must see the file as it is now and hold nothing of the
+// first.
 #include "fixture.h"
 
 namespace {
@@ -37,7 +38,7 @@ public:
     unsigned int err = 99;
 };
 
-TEST_F(PlatformDatabaseTest, ExecuteResultCodesAndOneStatementOnly) {
+TEST_F(PlatformDatabaseTest, ExecuteResultCodesOneStatementOnlyAndWhatEachKindMayDo) {
     Database* db = _Database_createInternal(kPath, &err);
     ASSERT_NE(db, nullptr) << "parent folders are made";
     const std::pair<const char*, unsigned int> cases[] = {
@@ -52,13 +53,35 @@ TEST_F(PlatformDatabaseTest, ExecuteResultCodesAndOneStatementOnly) {
         {"INSERT INTO T (NAME) VALUES ('first')", 1019},
         {"INSERT INTO T (NAME) VALUES ('x'); INSERT INTO T (NAME) VALUES ('y')", 4},
         {"DELETE FROM T; DROP TABLE T", 4},
+        // What each kind of statement may do: never reach the schema, pragmas
+        // or other files, never build an oversized value.
+        {"CREATE TABLE V (V INTEGER)", 70},
+        {"INSERT INTO V VALUES (1)", 0},
+        {" /* note */ SELECT * FROM V", 0},
+        {"WITH w AS (SELECT V FROM V) SELECT * FROM w", 0},
+        {"VALUES (1)", 0},
+        {"SELECT sql FROM sqlite_master", 1023},
+        {"SELECT rootpage FROM sqlite_schema WHERE name = 'V'", 1023},
+        {"SELECT COUNT(*) FROM sqlite_master", 1023},
+        {"SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'V'", 0},
+        {"PRAGMA user_version = 7", 1023},
+        {"PRAGMA journal_mode", 1023},
+        {"ATTACH DATABASE ':memory:' AS other", 1023},
+        {"SELECT length(zeroblob(2000000))", 1018},
+        {"SELECT length(replace(hex(zeroblob(400000)), '0', 'ab'))", 1018},
+        {"SELECT length(hex(randomblob(600000)))", 1018},
+        {"DELETE FROM V WHERE V = 2", 70},
     };
     for (const auto& [sql, code] : cases) EXPECT_EQ(run(db, sql), code) << sql;
-    EXPECT_EQ(Database_createStatement(db, "SELECT 1; SELECT 2", &err), nullptr);
-    EXPECT_EQ(err, 4u);
+    for (auto [sql, code] :
+         {std::pair{"SELECT 1; SELECT 2", 4u}, {"SELECT sql FROM sqlite_master", 1023u}}) {
+        EXPECT_EQ(Database_createStatement(db, sql, &err), nullptr);
+        EXPECT_EQ(err, code) << "a prepared text follows the same rules: " << sql;
+    }
     Database_close(db, &err);
     EXPECT_EQ(queryRows(kPath, "SELECT NAME FROM T ORDER BY ID"), (Rows{{"first"}, {"renamed"}}))
         << "a refused text ran none of its statements";
+    EXPECT_EQ(queryRows(kPath, "PRAGMA user_version"), (Rows{{"0"}}));
 }
 
 TEST_F(PlatformDatabaseTest, ColumnTypesReadersAndTheEndOfRows) {
