@@ -24,9 +24,10 @@ struct LoopThread {
     int actorId = 0;
     std::thread::id loopThread;
     bool foundOwnRecord = false;
-    std::vector<int> messages;  // codes; -1 for one seen off the actor's thread or as another actor
-    std::vector<std::pair<int, int>>
-        handled;  // numbered events: producer (-1 off the thread), sequence
+    // Message codes; -1 for one seen off the actor's thread or as another actor.
+    std::vector<int> messages;
+    // Numbered events as producer (-1 when handled off the thread) and sequence.
+    std::vector<std::pair<int, int>> handled;
     std::atomic<bool> finished{false};
 
     // Starts the thread; a starting thread counts for Event_waitIdle until its
