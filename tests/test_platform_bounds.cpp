@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // Far beyond the 0.2 s deadline, far below the unbounded run's minutes.
 constexpr auto kReturnsWithin = std::chrono::seconds(20);
 
