@@ -51,6 +51,11 @@ struct Operation {
     bool engine = false;  // runs statements: the engine's own lack of memory reads 66
 };
 
+// Names the group in test listings instead of dumping the record's bytes.
+void PrintTo(const Operation& op, std::ostream* out) {
+    *out << op.group;
+}
+
 ZLifelogActivity* message(unsigned int* err) {
     return _CreateMsgActivity("+100", 1, 0, "hello", 1, 2, 3, 4, "here", err);
 }
