@@ -42,8 +42,6 @@ endfunction()
 
 lifelog_imported_location(SQLite::SQLite3 sqlite_location)
 lifelog_owning_package("${sqlite_location}" libsqlite3-0 LIFELOG_DEB_SQLITE)
-list(GET INIH_LINK_LIBRARIES 0 inih_location)
-lifelog_owning_package("${inih_location}" libinih1 LIFELOG_DEB_INIH)
 set(LIFELOG_DEB_FMT libfmt9)
 if(TARGET lifelog)
   lifelog_imported_location(fmt::fmt fmt_location)
@@ -64,7 +62,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liblifelog${LIFELOG_SOVERSION})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, ${LIFELOG_DEB_SQLITE}, ${LIFELOG_DEB_INIH}")
+    "libc6, libstdc++6, libgcc-s1, ${LIFELOG_DEB_SQLITE}")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "lifelog library and its platform stand-in\n libzkivLifelog records calls, messages and media plays in a local SQLite database and answers queries on them; libzbase and libqelmemory are the platform base library and tracked allocator it runs on.")
 
