@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -40,9 +41,14 @@ struct Pool {
     std::list<Kept> idle;  // most recently returned first
 };
 
+void closeIdleAtExit();
+
 // Never destroyed: connections may be returned while the process exits.
 Pool& pool() {
-    static Pool* instance = new Pool;
+    static Pool* instance = [] {
+        std::atexit(closeIdleAtExit);
+        return new Pool;
+    }();
     return *instance;
 }
 
@@ -75,6 +81,21 @@ void closeAll(const std::vector<Kept>& connections) {
     for (const Kept& kept : connections) {
         closeKept(kept);
     }
+}
+
+// At a normal exit the idle connections are closed, so that the last one
+// checkpoints the WAL into the database file and removes "-wal" and "-shm":
+// the file alone then holds every row, for whoever copies it.  Connections
+// still leased (a thread logging while the process exits) stay as they are.
+void closeIdleAtExit() {
+    std::vector<Kept> closing;
+    {
+        Pool& p = pool();
+        std::lock_guard<std::mutex> lock(p.mutex);
+        closing.assign(p.idle.begin(), p.idle.end());
+        p.idle.clear();
+    }
+    closeAll(closing);
 }
 
 bool runPragma(sqlite3* db, const char* statement, unsigned int& code) {
