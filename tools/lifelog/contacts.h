@@ -1,6 +1,7 @@
-// The people in the demo's phone book.  The library stores numbers only
-// (its name columns stay empty), so whatever shows the demo's rows with
-// names (the demo's report, the web page) looks them up here.
+// The people in the demo's phone book and the cells its days are spent in.
+// The library stores numbers only (its name columns stay empty), so
+// whatever shows the demo's rows with names (the demo's report) looks them
+// up here.
 #ifndef LIFELOG_TOOL_CONTACTS_H
 #define LIFELOG_TOOL_CONTACTS_H
 
@@ -13,6 +14,17 @@ struct Contact {
     const char* number;
     const char* name;
 };
+
+// The serving cells of the demo's phone (MCC 234, MNC 15).
+struct Cell {
+    int cellId;
+    int lac;
+};
+inline constexpr Cell kHome{18877, 4021};
+inline constexpr Cell kTown{18903, 4021};
+inline constexpr Cell kOffice{20311, 4107};
+inline constexpr int kMcc = 234;
+inline constexpr int kMnc = 15;
 
 // Everyone the demo's days talk to, the most frequent first.
 std::span<const Contact> demoContacts();

@@ -127,14 +127,6 @@ constexpr std::array<Play, 10> kPlays = {{
      "file:///Videos/kochen.mp4", 1260},
 }};
 
-struct Cell {
-    int cellId;
-    int lac;
-};
-constexpr Cell kHome{18877, 4021};
-constexpr Cell kTown{18903, 4021};
-constexpr Cell kOffice{20311, 4107};
-
 // Relative weight of each hour of the day for an activity.
 using HourWeights = std::array<int, 24>;
 //                              0  1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16 17 18 19 20 21 22
@@ -163,13 +155,13 @@ Cell cellAt(bool weekend, int hour, bool work) {
 class DayMaker {
 public:
     DayMaker(Random& random, std::chrono::year_month_day date, bool weekend,
-             std::vector<GeneratedActivity>& out)
+             std::vector<DirectActivity>& out)
         : random_(random), date_(date), weekend_(weekend), out_(out) {}
 
     void call() {
         const Person& person = this->person(true);
         auto [time, hour] = second(KindId::Call, hoursOf(person));
-        GeneratedActivity a = base(KindId::Call, time, hour, person.work);
+        DirectActivity a = base(KindId::Call, time, hour, person.work);
         a.number = person.contact.number;
         int way = static_cast<int>(random_.weighted(std::array<int, 3>{45, 40, 15}));
         a.direction = way;
@@ -186,7 +178,7 @@ public:
     void message() {
         const Person& person = this->person(false);
         auto [time, hour] = second(KindId::Message, hoursOf(person));
-        GeneratedActivity a = base(KindId::Message, time, hour, person.work);
+        DirectActivity a = base(KindId::Message, time, hour, person.work);
         a.number = person.contact.number;
         a.direction = random_.below(2);
         a.text = random_.pick(kTexts[static_cast<size_t>(person.language)]);
@@ -195,9 +187,9 @@ public:
 
     void media() {
         auto [time, hour] = second(KindId::Media, weekend_ ? kMediaWeekend : kMediaWeekday);
-        GeneratedActivity a = base(KindId::Media, time, hour, false);
+        DirectActivity a = base(KindId::Media, time, hour, false);
         const Play& play = random_.pick(kPlays);
-        a.mediaType = play.type;
+        a.type = play.type;
         a.title = play.title;
         a.artist = play.artist != nullptr ? play.artist : "";
         a.album = play.album != nullptr ? play.album : "";
@@ -242,38 +234,38 @@ private:
         }
     }
 
-    GeneratedActivity base(KindId kind, const std::string& time, int hour, bool work) const {
-        GeneratedActivity a;
+    DirectActivity base(KindId kind, const std::string& time, int hour, bool work) const {
+        DirectActivity a;
         a.kind = kind;
         a.time = time;
         Cell cell = cellAt(weekend_, hour, work);
         a.cellId = cell.cellId;
         a.lac = cell.lac;
-        a.mcc = 234;
-        a.mnc = 15;
+        a.mcc = kMcc;
+        a.mnc = kMnc;
         return a;
     }
 
     Random& random_;
     std::chrono::year_month_day date_;
     bool weekend_;
-    std::vector<GeneratedActivity>& out_;
+    std::vector<DirectActivity>& out_;
     std::array<std::set<int>, 3> used_;
 };
 
 }  // namespace
 
-std::vector<GeneratedActivity> generateDays(const DateTime& last, int days, uint64_t seed) {
+std::vector<DirectActivity> generateDays(const DateTime& last, int days, uint64_t seed) {
     using namespace std::chrono;
     Random random(seed);
-    std::vector<GeneratedActivity> all;
+    std::vector<DirectActivity> all;
     sys_days lastDay{year{last.year} / month{static_cast<unsigned>(last.month)} /
                      day{static_cast<unsigned>(last.day)}};
     for (int back = days; back >= 1; --back) {
         sys_days today = lastDay - std::chrono::days{back};
         weekday wd{today};
         bool weekend = wd == Saturday || wd == Sunday;
-        std::vector<GeneratedActivity> day;
+        std::vector<DirectActivity> day;
         DayMaker maker(random, year_month_day{today}, weekend, day);
         int calls = weekend ? random.between(2, 5) : random.between(5, 10);
         int messages = weekend ? random.between(10, 20) : random.between(7, 15);

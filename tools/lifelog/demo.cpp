@@ -53,17 +53,6 @@ struct DemoOptions {
     uint64_t seed = 1;
 };
 
-// The serving cells of the day (MCC 234, MNC 15).
-struct Cell {
-    int cellId;
-    int lac;
-};
-constexpr Cell kHome{18877, 4021};
-constexpr Cell kTown{18903, 4021};
-constexpr Cell kOffice{20311, 4107};
-constexpr int kMcc = 234;
-constexpr int kMnc = 15;
-
 struct NotifiedCall {
     DateTime when;
     const char* number;
@@ -175,32 +164,9 @@ void freshRoot(int maxCount) {
     writeConfiguration(configuration);
 }
 
-const char* textOrNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
-void logGenerated(const GeneratedActivity& a) {
-    switch (a.kind) {
-        case KindId::Call:
-            _Lifelog_CallActivityLogging(a.number.c_str(), a.direction, a.duration, kVoice,
-                                         a.cellId, a.lac, a.mcc, a.mnc, a.time.c_str());
-            break;
-        case KindId::Message:
-            _Lifelog_MsgActivityLogging(a.number.c_str(), a.direction, kTextMessage, a.text.c_str(),
-                                        a.cellId, a.lac, a.mcc, a.mnc, a.time.c_str());
-            break;
-        case KindId::Media:
-            _Lifelog_MediaActivityLogging(a.mediaType, a.title.c_str(), textOrNull(a.uri),
-                                          a.playTime, textOrNull(a.artist), textOrNull(a.album),
-                                          textOrNull(a.category), a.cellId, a.lac, a.mcc, a.mnc,
-                                          a.time.c_str());
-            break;
-    }
-}
-
-std::map<KindId, int> countPerKind(const std::vector<GeneratedActivity>& generated) {
+std::map<KindId, int> countPerKind(const std::vector<DirectActivity>& generated) {
     std::map<KindId, int> perKind;
-    for (const GeneratedActivity& activity : generated) {
+    for (const DirectActivity& activity : generated) {
         ++perKind[activity.kind];
     }
     return perKind;
@@ -208,7 +174,7 @@ std::map<KindId, int> countPerKind(const std::vector<GeneratedActivity>& generat
 
 // The most rows one table gets: the curated day's calls, its fullest
 // table, plus the generated ones of the kind with the most.
-int rowsOfTheFullestTable(const std::vector<GeneratedActivity>& generated) {
+int rowsOfTheFullestTable(const std::vector<DirectActivity>& generated) {
     int fullest = 0;
     for (const auto& [kind, count] : countPerKind(generated)) {
         fullest = std::max(fullest, count);
@@ -245,9 +211,9 @@ void logDirectly() {
     }
 }
 
-void logGeneratedDays(const DemoOptions& options, const std::vector<GeneratedActivity>& generated) {
-    for (const GeneratedActivity& activity : generated) {
-        logGenerated(activity);
+void logGeneratedDays(const DemoOptions& options, const std::vector<DirectActivity>& generated) {
+    for (const DirectActivity& activity : generated) {
+        logDirectly(activity);
     }
     std::map<KindId, int> perKind = countPerKind(generated);
     fmt::print(
@@ -258,8 +224,7 @@ void logGeneratedDays(const DemoOptions& options, const std::vector<GeneratedAct
 
 void record(const DemoOptions& options) {
     section("Recording the day");
-    std::vector<GeneratedActivity> generated =
-        generateDays(at(0, 0, 0), options.days, options.seed);
+    std::vector<DirectActivity> generated = generateDays(at(0, 0, 0), options.days, options.seed);
     // Raised so that nothing generated is trimmed away.
     int maxCount = std::max(kDefaultMaxCount, rowsOfTheFullestTable(generated));
     freshRoot(maxCount);

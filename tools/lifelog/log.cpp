@@ -7,6 +7,7 @@
 #include "client.h"
 #include "column_limits.h"
 #include "commands.h"
+#include "direct.h"
 #include "setup.h"
 #include "text.h"
 #include "watch.h"
@@ -17,23 +18,11 @@ namespace {
 
 // -------------------------------------------------------------- logging
 
+// The activity as the options give it; its direction is a word until the
+// kind is known.
 struct LogOptions {
-    std::string number;
+    DirectActivity activity;
     std::string direction = "out";
-    int duration = 0;
-    int type = 0;
-    std::string text;
-    std::string title;
-    std::string uri;
-    int playTime = 0;
-    std::string artist;
-    std::string album;
-    std::string category;
-    int cellId = -1;
-    int lac = -1;
-    int mcc = -1;
-    int mnc = -1;
-    std::string time;
 };
 
 int directionOf(const std::string& word, bool call) {
@@ -50,7 +39,7 @@ int directionOf(const std::string& word, bool call) {
                                  call ? " or missed (0, 1, 2)" : " (0, 1)"));
 }
 
-void addCellOptions(CLI::App* command, LogOptions& options) {
+void addCellOptions(CLI::App* command, DirectActivity& options) {
     command->add_option("--cell", options.cellId, "serving cell identifier (default -1)");
     command->add_option("--lac", options.lac, "location area code (default -1)");
     command->add_option("--mcc", options.mcc, "mobile country code (default -1)");
@@ -59,12 +48,8 @@ void addCellOptions(CLI::App* command, LogOptions& options) {
                         "time stamp \"YYYY-MM-DD HH:MM:SS\" (default: the database's clock, UTC)");
 }
 
-const char* optional(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
 // The row as the builders will make it, for the checks before logging.
-std::vector<Field> fieldsOf(const Kind& kind, const LogOptions& options, int direction) {
+std::vector<Field> fieldsOf(const Kind& kind, const DirectActivity& options) {
     const std::string p = kind.prefix;
     std::vector<Field> fields;
     auto number = [&](const char* column, int64_t value) {
@@ -73,14 +58,14 @@ std::vector<Field> fieldsOf(const Kind& kind, const LogOptions& options, int dir
     switch (kind.id) {
         case KindId::Call:
             fields.push_back(Field{"CLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
-            number("CLOG_DIRECTION", direction);
+            number("CLOG_DIRECTION", options.direction);
             number("CLOG_DURATION", options.duration);
             number("CLOG_TYPE", options.type);
             break;
         case KindId::Message:
             fields.push_back(
                 Field{"MSGLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
-            number("MSGLOG_DIRECTION", direction);
+            number("MSGLOG_DIRECTION", options.direction);
             number("MSGLOG_TYPE", options.type);
             fields.push_back(Field{"MSGLOG_SUMMARY", "--text",
                                    firstCharacters(options.text, kSummaryCharacters),
@@ -142,15 +127,18 @@ std::optional<Row> readBack(const Kind& kind, const std::string& subject, const 
 
 int runLog(const std::string& kindWord, const LogOptions& options) {
     const Kind& kind = kindByWord(kindWord);
-    if (!options.time.empty() && !parseTimestamp(options.time)) {
-        throw UsageError(fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", options.time));
+    DirectActivity activity = options.activity;
+    activity.kind = kind.id;
+    if (!activity.time.empty() && !parseTimestamp(activity.time)) {
+        throw UsageError(
+            fmt::format("--time \"{}\" is not \"YYYY-MM-DD HH:MM:SS\"", activity.time));
     }
-    int direction =
+    activity.direction =
         kind.id == KindId::Media ? 0 : directionOf(options.direction, kind.id == KindId::Call);
-    if (kind.id == KindId::Message && validUtf8(options.text) != options.text) {
+    if (kind.id == KindId::Message && validUtf8(activity.text) != activity.text) {
         throw UsageError("--text is not valid UTF-8 text");
     }
-    checkRow(kind, fieldsOf(kind, options, direction), false);
+    checkRow(kind, fieldsOf(kind, activity), false);
     Configuration configuration = readConfiguration();
     if (!configuration.exists) {
         throw UsageError(
@@ -164,38 +152,20 @@ int runLog(const std::string& kindWord, const LogOptions& options) {
                         "`lifelog config --on {}`)",
                         kind.plural, hostPath(kConfigPath).string(), kind.word));
     }
-    const char* time = optional(options.time);
     WriteWatch watch;
-    switch (kind.id) {
-        case KindId::Call:
-            _Lifelog_CallActivityLogging(options.number.c_str(), direction, options.duration,
-                                         options.type, options.cellId, options.lac, options.mcc,
-                                         options.mnc, time);
-            break;
-        case KindId::Message:
-            _Lifelog_MsgActivityLogging(options.number.c_str(), direction, options.type,
-                                        options.text.c_str(), options.cellId, options.lac,
-                                        options.mcc, options.mnc, time);
-            break;
-        case KindId::Media:
-            _Lifelog_MediaActivityLogging(
-                options.type, options.title.c_str(), optional(options.uri), options.playTime,
-                optional(options.artist), optional(options.album), optional(options.category),
-                options.cellId, options.lac, options.mcc, options.mnc, time);
-            break;
-    }
+    logDirectly(activity);
     if (watch.stored() != 1) {
         throw UsageError(notStored(kind, watch.takeReasons()));
     }
-    const std::string& subject = kind.id == KindId::Media ? options.title : options.number;
-    std::optional<Row> row = readBack(kind, subject, options.time);
+    const std::string& subject = kind.id == KindId::Media ? activity.title : activity.number;
+    std::optional<Row> row = readBack(kind, subject, activity.time);
     if (!row) {
         throw UsageError(
             fmt::format("the library reported the {} stored, but reading it back found no such row",
                         kind.word));
     }
     fmt::print("logged a {} at {}{} (LOG_KEY {})\n", kind.word, row->timeText(),
-               time != nullptr ? "" : ", the database's clock (UTC)", row->key);
+               activity.time.empty() ? ", the database's clock (UTC)" : "", row->key);
     return 0;
 }
 
@@ -210,29 +180,33 @@ void addLogCommand(Commands& commands) {
     log->require_subcommand(1);
 
     CLI::App* call = log->add_subcommand("call", "a voice call");
-    call->add_option("--number", options->number, "the other party's number")->required();
+    call->add_option("--number", options->activity.number, "the other party's number")->required();
     call->add_option("--direction", options->direction, "in, out or missed (default out)");
-    call->add_option("--duration", options->duration, "seconds (default 0)");
-    call->add_option("--type", options->type, "call type -1, 0 or 1 (default 0)");
-    addCellOptions(call, *options);
+    call->add_option("--duration", options->activity.duration, "seconds (default 0)");
+    call->add_option("--type", options->activity.type, "call type -1, 0 or 1 (default 0)");
+    addCellOptions(call, options->activity);
 
     CLI::App* message = log->add_subcommand("message", "a text message");
-    message->add_option("--number", options->number, "the other party's number")->required();
-    message->add_option("--text", options->text, "the message (its first 30 characters are kept)")
+    message->add_option("--number", options->activity.number, "the other party's number")
+        ->required();
+    message
+        ->add_option("--text", options->activity.text,
+                     "the message (its first 30 characters are kept)")
         ->required();
     message->add_option("--direction", options->direction, "in or out (default out)");
-    message->add_option("--type", options->type, "message type 0 or 1 (default 0)");
-    addCellOptions(message, *options);
+    message->add_option("--type", options->activity.type, "message type 0 or 1 (default 0)");
+    addCellOptions(message, options->activity);
 
     CLI::App* media = log->add_subcommand("media", "a media playback");
-    media->add_option("--title", options->title, "what was played")->required();
-    media->add_option("--uri", options->uri, "where it is");
-    media->add_option("--type", options->type, "media type 0, 1 or 2 (default 0)");
-    media->add_option("--play-time", options->playTime, "seconds played (kept when above 0)");
-    media->add_option("--artist", options->artist);
-    media->add_option("--album", options->album);
-    media->add_option("--category", options->category);
-    addCellOptions(media, *options);
+    media->add_option("--title", options->activity.title, "what was played")->required();
+    media->add_option("--uri", options->activity.uri, "where it is");
+    media->add_option("--type", options->activity.type, "media type 0, 1 or 2 (default 0)");
+    media->add_option("--play-time", options->activity.playTime,
+                      "seconds played (kept when above 0)");
+    media->add_option("--artist", options->activity.artist);
+    media->add_option("--album", options->activity.album);
+    media->add_option("--category", options->activity.category);
+    addCellOptions(media, options->activity);
 
     for (CLI::App* sub : {call, message, media}) {
         sub->callback([kind, sub] { *kind = sub->get_name(); });
