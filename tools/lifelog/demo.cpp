@@ -199,15 +199,43 @@ void deliverNotifications() {
     RunningService::waitIdle();
 }
 
-void logDirectly() {
+std::string textOrEmpty(const char* text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+// The day's answered calls and media plays, each logged directly with its
+// own time.
+void logTheDayDirectly() {
     for (const DirectCall& call : kDirectCalls) {
-        _Lifelog_CallActivityLogging(call.number, call.direction, call.duration, kVoice,
-                                     call.cell.cellId, call.cell.lac, kMcc, kMnc, call.when);
+        DirectActivity a;
+        a.kind = KindId::Call;
+        a.time = call.when;
+        a.number = call.number;
+        a.direction = call.direction;
+        a.duration = call.duration;
+        a.type = kVoice;
+        a.cellId = call.cell.cellId;
+        a.lac = call.cell.lac;
+        a.mcc = kMcc;
+        a.mnc = kMnc;
+        logDirectly(a);
     }
     for (const MediaPlay& play : kMediaPlays) {
-        _Lifelog_MediaActivityLogging(play.type, play.title, play.uri, play.playTime, play.artist,
-                                      play.album, play.category, play.cell.cellId, play.cell.lac,
-                                      kMcc, kMnc, play.when);
+        DirectActivity a;
+        a.kind = KindId::Media;
+        a.time = play.when;
+        a.type = play.type;
+        a.title = play.title;
+        a.uri = textOrEmpty(play.uri);
+        a.playTime = play.playTime;
+        a.artist = textOrEmpty(play.artist);
+        a.album = textOrEmpty(play.album);
+        a.category = textOrEmpty(play.category);
+        a.cellId = play.cell.cellId;
+        a.lac = play.cell.lac;
+        a.mcc = kMcc;
+        a.mnc = kMnc;
+        logDirectly(a);
     }
 }
 
@@ -235,7 +263,7 @@ void record(const DemoOptions& options) {
     deliverNotifications();
     fmt::print("  notifications   {} calls and {} messages delivered and stored\n",
                std::size(kNotifiedCalls), std::size(kNotifiedMessages));
-    logDirectly();
+    logTheDayDirectly();
     fmt::print("  direct logging  {} answered calls and {} media plays, each with its time\n",
                std::size(kDirectCalls), std::size(kMediaPlays));
     if (!generated.empty()) {
