@@ -1,12 +1,12 @@
-# Installation and packaging: the three libraries with versioned sonames, the
-# public headers, the tool, a CMake package (find_package(lifelog)) and
-# pkg-config files; `cpack -G DEB` turns the same rules into a runtime, a
-# development and a tool package.
+# Installation: the three libraries with versioned sonames, the public
+# headers, the tool and its user service, a CMake package
+# (find_package(lifelog)) and pkg-config files.  The Debian packages
+# (debian/, scripts/package) split the same install rules.
 #
 # Installed layout under the prefix:
 #   lib/libzkivLifelog.so.0, lib/libzbase.so.0, lib/libqelmemory.so.0  (runtime)
 #   lib/lib*.so, include/..., lib/cmake/lifelog/, lib/pkgconfig/       (development)
-#   bin/lifelog                                                         (tool)
+#   bin/lifelog, lib/systemd/user/lifelog-web.service                  (tool)
 # Headers: include/lifelog/ (the library), include/zbase/ (the platform's
 # operations: zbase.h, qelmemory.h) and include/zbase/host/ (what only the
 # stand-in offers: the host calls and the test hooks).
@@ -53,6 +53,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/platform/include/zbase_host.h
 if(TARGET lifelog)
   set_target_properties(lifelog PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS lifelog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+  # systemd looks for user units in <prefix>/lib/systemd/user, never in a
+  # multiarch folder.
+  configure_file(${PROJECT_SOURCE_DIR}/dist/lifelog-web.service.in
+                 ${PROJECT_BINARY_DIR}/lifelog-web.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/lifelog-web.service DESTINATION lib/systemd/user
+          COMPONENT tool)
 endif()
 
 # CMake package: lifelog::zkivLifelog, lifelog::zbase, lifelog::qelmemory.
@@ -78,5 +84,3 @@ foreach(pc zkivLifelog zbase qelmemory)
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${pc}.pc
           DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 endforeach()
-
-include(${CMAKE_CURRENT_LIST_DIR}/LifelogPackage.cmake)
