@@ -9,8 +9,12 @@
 // SQLite's primary code when the engine failed.  Exactly one statement runs:
 // any text after the first statement other than blanks and ';' is refused
 // with 4 before anything runs.  The `flag` argument is accepted and not
-// used: every statement is run to its end, within the bounds that
-// zbase_database_bounds sets (a deadline, length caps, read-only reads).
+// used.  A statement that changes data runs to its end; a reading statement
+// ends at its first row, since its rows are thrown away and whether it
+// returns one is known there (an error that only a later row would raise
+// shows when the rows are listed through a statement of their own).  Both
+// run within the bounds that zbase_database_bounds sets (a deadline,
+// length caps, read-only reads).
 #include <errno.h>
 #include <sqlite3.h>
 #include <stdint.h>
@@ -71,7 +75,7 @@ sqlite3_stmt* prepareOne(sqlite3* db, const char* sql, const zbase::StatementBou
                          unsigned int* err) {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, &tail);
+    int rc = bounds.prepared(sqlite3_prepare_v2(db, sql, -1, &stmt, &tail));
     if (rc != SQLITE_OK) {
         bounds.report(rc);
         setError(err, zbase::engineCode(rc));
@@ -225,10 +229,13 @@ ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag
         return;
     }
     sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
-    bool returnedRow = false;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        returnedRow = true;
+    int rc = sqlite3_step(stmt);
+    bool returnedRow = rc == SQLITE_ROW;
+    if (returnedRow && zbase::isReadingStatement(sql)) {
+        rc = SQLITE_DONE;  // the rows would be thrown away: the first one answers
+    }
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(stmt);
     }
     zbase::keepStatement(sql, stmt);
     if (rc != SQLITE_DONE) {

@@ -107,6 +107,10 @@ public:
     // Logs why the statement stopped when a bound stopped it (`rc` is
     // SQLite's result of the prepare or step); other results say nothing.
     void report(int rc) const;
+    // SQLite's result of a prepare as the bounds see it: a function the
+    // authorizer refused fails the prepare as a plain error, but it is a
+    // refusal like any other (SQLITE_AUTH).
+    int prepared(int rc) const;
 
 private:
     const char* sql_;
