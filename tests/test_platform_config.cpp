@@ -43,6 +43,13 @@ const std::string kFile = "/System/Lifelog/lifelogconf.ini";
 TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
     const std::string longComment = "; " + std::string(4000, 'c');
     const std::string longValue(4000, 'v');
+    std::string junk;
+    std::vector<std::string> junkErrors;
+    for (int line = 1; line <= 25000; ++line) junk += "junk\n";
+    for (int line = 1; line <= 10; ++line)
+        junkErrors.push_back(kFile + ":" + std::to_string(line) +
+                             ": not a section, key = value or comment; line skipped");
+    junkErrors.push_back(kFile + ": 24990 more lines skipped");
     const struct {
         std::string text;
         std::string call, message;  // ACTIVITY_CALL and ACTIVITY_MESSAGE as read
@@ -68,6 +75,11 @@ TEST_F(PlatformConfigTest, BadLinesAreSkippedAndNamedTheRestIsRead) {
          .message = "1",
          .errors = {kFile + ":1: not a section, key = value or comment; line skipped",
                     kFile + ":3: not a section, key = value or comment; line skipped"}},
+        // A file of junk names its first ten bad lines and counts the rest.
+        {.text = junk + "[ACTIVITY]\nACTIVITY_CALL=true\n",
+         .call = "true",
+         .message = "<44>",
+         .errors = junkErrors},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));

@@ -9,7 +9,10 @@
 // last value.  The reader is tolerant: a line that is not a section, a
 // key=value pair, a comment or blank, or that is longer than 4 KiB, is
 // skipped with a log line naming the file and the line, and the rest of the
-// file is read, so that one typo does not switch every setting off.  A
+// file is read, so that one typo does not switch every setting off.  Only
+// the first ten skipped lines are named and the rest are counted in one
+// more line, so a file of junk costs a few lines and bytes, not one per
+// line of junk at every open.  A
 // missing file (31) and a file that exists but cannot be read (13) log
 // different lines.
 //
@@ -51,8 +54,9 @@ struct Skipped {
 
 // What one version of a file reads as; shared by the registries open on it.
 struct Parsed {
-    Sections sections;  // section -> key -> value
-    std::vector<Skipped> skipped;
+    Sections sections;             // section -> key -> value
+    std::vector<Skipped> skipped;  // the first kNamedSkips only
+    long skippedCount = 0;         // all of them
 };
 
 }  // namespace
@@ -65,6 +69,7 @@ struct Registry {
 namespace {
 
 constexpr size_t kMaxLineLength = 4096;
+constexpr size_t kNamedSkips = 10;
 
 std::string_view trimmed(std::string_view text) {
     size_t first = text.find_first_not_of(" \t\r\f\v");
@@ -126,6 +131,18 @@ void logSkipped(const Parsed& parsed, const char* path) {
                            line.number);
         }
     }
+    const long unnamed = parsed.skippedCount - static_cast<long>(parsed.skipped.size());
+    if (unnamed > 0) {
+        __Log_printfEx(zbase::kLogModule, ZBASE_LOG_ERROR, "_Registry_openInternal", __LINE__,
+                       "%s: %ld more lines skipped", path, unnamed);
+    }
+}
+
+void noteSkipped(Parsed& registry, int number, bool tooLong) {
+    ++registry.skippedCount;
+    if (registry.skipped.size() < kNamedSkips) {
+        registry.skipped.push_back(Skipped{number, tooLong});
+    }
 }
 
 // Reads every well-formed line of `text` and notes each skipped one.
@@ -142,9 +159,9 @@ void parseConfiguration(Parsed& registry, std::string_view text) {
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++number;
         if (line.size() > kMaxLineLength) {
-            registry.skipped.push_back(Skipped{number, true});
+            noteSkipped(registry, number, true);
         } else if (!readLine(registry, section, line)) {
-            registry.skipped.push_back(Skipped{number, false});
+            noteSkipped(registry, number, false);
         }
     }
 }
