@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "backup_mapping.h"
+#include "backup/mapping.h"
+#include "backup/xml_reader.h"
+#include "backup/xml_writer.h"
 #include "fixture.h"
-#include "xml_reader.h"
-#include "xml_writer.h"
 
 namespace {
 

@@ -1,71 +1,38 @@
 // lifelog: the command-line front door to a phone's life log.
 //
-// This file only wires the commands; each lives in a file of its own and
-// registers itself through commands.h:
+// This file only dispatches: it registers every command, parses the
+// command line and runs the one given.  The tool's folders, bottom up:
 //
-//   demo.cpp    lifelog demo                    record a simulated day and report on it
-//   log.cpp     lifelog log call|message|media  record one activity directly
-//   read.cpp    lifelog list|max|min|top|count|sum|avg KIND ...
-//   config.cpp  lifelog config                  show or write the configuration file
-//   import.cpp  lifelog import FILE... / export KIND FILE
+//   base/      the query wrapper, rows, kinds, time stamps, texts, output
+//              formats, the platform root and the configuration file
+//   logging/   the one way in: the activity record, its field check, direct
+//              logging, delivery to the running service, the write watch
+//   backup/    the backup apps' XML (reader, writer), the entry mapping, import
+//              and export
+//   web/       the HTTP server, its JSON API, the page, the HTML report
+//   demo/      the demo's curated day, generated days and phone book
+//   commands/  one file per command: parse the options, build the request, run it
 //
-// The client layer over the query object is client.h, output formats
-// render.h.  Every failure of the library or the platform ends the tool
-// with "lifelog: <what failed>: <code text> (<code>)" and a non-zero status.
-#include <stdlib.h>
-
-#include <fmt/format.h>
+//   commands/demo.cpp    lifelog demo                          record a day and report on it
+//   commands/log.cpp     lifelog log call|message|media        record one activity directly
+//   commands/serve.cpp   lifelog serve                         the service, fed JSON lines
+//   commands/read.cpp    lifelog list|max|min|top|count|sum|avg KIND ...
+//   commands/config.cpp  lifelog config                        show or write the configuration
+//   commands/import.cpp  lifelog import FILE...                backup XML into the log
+//   commands/export.cpp  lifelog export KIND FILE              the log as backup XML
+//   commands/web.cpp     lifelog web                           the page and the API over HTTP
+//   commands/report.cpp  lifelog report --html FILE            the page as one file
+//
+// Every failure of the library or the platform ends the tool with
+// "lifelog: <what failed>: <code text> (<code>)" and a non-zero status.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 
-#include "commands.h"
-#include "setup.h"
+#include "commands/commands.h"
 #include "zbase_testing.h"
 
 namespace lifelog_tool {
-
-namespace fs = std::filesystem;
-
-CLI::App* Commands::add(const std::string& name, const std::string& description, RunCommand run,
-                        DefaultRoot root) {
-    CLI::App* command = app_.add_subcommand(name, description);
-    entries_.push_back(Entry{command, std::move(run), root});
-    return command;
-}
-
-const Commands::Entry* Commands::given() const {
-    for (const Entry& entry : entries_) {
-        if (entry.command->parsed()) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 namespace {
-
-// Where a command that starts afresh runs when neither --root nor
-// ZBASE_ROOT says: next to the tool's build folder (build/demo-root for
-// build/bin/lifelog), never the user's own platform root.
-std::string demoRoot() {
-    std::error_code error;
-    fs::path tool = fs::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return "demo-root";
-    }
-    return (tool.parent_path().parent_path() / "demo-root").string();
-}
-
-// How the user reaches this tool and its root again, for hints.
-std::string invocation(const char* argv0) {
-    std::error_code error;
-    fs::path root = fs::path(platformRoot());
-    fs::path relative = fs::relative(root, fs::current_path(error), error);
-    std::string shown = !error && !relative.empty() && *relative.begin() != ".." ? relative.string()
-                                                                                 : root.string();
-    return fmt::format("{} --root {}", argv0, shown);
-}
 
 int run(int argc, char** argv) {
     CLI::App app{
@@ -89,7 +56,8 @@ int run(int argc, char** argv) {
     addServeCommand(commands);
     addWebCommand(commands);
     addReportCommand(commands);
-    addImportCommands(commands);
+    addImportCommand(commands);
+    addExportCommand(commands);
 
     CLI11_PARSE(app, argc, argv);
 
@@ -97,16 +65,7 @@ int run(int argc, char** argv) {
     if (given == nullptr) {
         return 1;
     }
-    const char* environmentRoot = getenv("ZBASE_ROOT");
-    if (!root.empty()) {
-        useRoot(root);
-    } else if (given != nullptr && given->root == DefaultRoot::Demo &&
-               (environmentRoot == nullptr || *environmentRoot == 0)) {
-        useRoot(demoRoot());
-    }
-    if (verbose) {
-        setenv("ZBASE_LOG_LEVEL", "trace", 1);
-    }
+    applyGlobalOptions(*given, root, verbose);
     return given->run(Context{invocation(argv[0])});
 }
 

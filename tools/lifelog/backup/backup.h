@@ -1,0 +1,40 @@
+// Backups: a phone's call log and messages from and to the XML that
+// Android backup apps write (docs/import.md).  The streaming XML reader and
+// the writer (xml_reader.h, xml_writer.h), how an entry becomes an activity
+// and back (mapping.h), the stored rows the importer compares with and the
+// exporter writes (store.h), and the two runs themselves (this header:
+// importer.cpp, exporter.cpp).  Imported entries are logged through the one
+// way in (logging/).
+#ifndef LIFELOG_TOOL_BACKUP_BACKUP_H
+#define LIFELOG_TOOL_BACKUP_BACKUP_H
+
+#include <string>
+#include <vector>
+
+namespace lifelog_tool {
+
+struct ImportOptions {
+    std::vector<std::string> files;
+    std::string zone;  // empty: the local zone
+    bool dryRun = false;
+};
+
+// Imports every file and prints what happened to each entry; returns the
+// tool's exit status: 0 when every file was read to its end and every
+// entry that could be logged is stored, 1 otherwise, 130 when interrupted.
+int runImport(const ImportOptions& options);
+
+struct ExportOptions {
+    std::string kind;  // "call" or "message"
+    std::string file;
+    std::string from;
+    std::string to;
+    std::string zone;
+};
+
+// Writes the stored calls or messages (of a range) as a backup file.
+void runExport(const ExportOptions& options);
+
+}  // namespace lifelog_tool
+
+#endif  // LIFELOG_TOOL_BACKUP_BACKUP_H

@@ -1,0 +1,332 @@
+// The backup reader: a byte filter, then expat.
+#include "backup/xml_reader.h"
+
+#include <expat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace lifelog_tool {
+
+namespace {
+
+enum class Sequence { Valid, Invalid, Incomplete };
+
+// The length of the well-formed UTF-8 sequence at the start of `s` (at
+// least one byte), or why there is none.
+Sequence utf8Sequence(std::string_view s, size_t& length) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    unsigned char lead = byte(0);
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        length = 1;
+        return Sequence::Invalid;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if (i >= s.size()) {
+            return Sequence::Incomplete;
+        }
+        unsigned char lo = i == 1 ? low : 0x80;
+        unsigned char hi = i == 1 ? high : 0xBF;
+        if (byte(i) < lo || byte(i) > hi) {
+            length = 1;
+            return Sequence::Invalid;
+        }
+    }
+    // U+FFFE and U+FFFF are no XML characters either.
+    if (length == 3 && lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) {
+        length = 3;
+        return Sequence::Invalid;
+    }
+    return Sequence::Valid;
+}
+
+enum class Reference { None, Incomplete, Found };
+
+// A character reference "&#123;" or "&#x7B;" at the start of `s`.
+Reference characterReference(std::string_view s, size_t& length, uint32_t& value) {
+    if (s.size() < 2) {
+        return Reference::Incomplete;
+    }
+    if (s[1] != '#') {
+        return Reference::None;
+    }
+    size_t i = 2;
+    bool hex = i < s.size() && (s[i] == 'x' || s[i] == 'X');
+    if (hex) {
+        ++i;
+    }
+    size_t first = i;
+    value = 0;
+    for (; i < s.size() && i - first <= 8; ++i) {
+        char c = s[i];
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else if (c == ';' && i > first) {
+            length = i + 1;
+            return Reference::Found;
+        } else {
+            return Reference::None;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+    }
+    return i - first > 8 ? Reference::None : Reference::Incomplete;
+}
+
+bool isXmlChar(uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+bool isHighSurrogate(uint32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(uint32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+}  // namespace
+
+void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
+    pending_.append(bytes);
+    std::string_view in = pending_;
+    size_t i = 0;
+    while (i < in.size()) {
+        unsigned char c = static_cast<unsigned char>(in[i]);
+        if (c == '&') {
+            size_t length = 0;
+            uint32_t value = 0;
+            Reference found = characterReference(in.substr(i), length, value);
+            if (found == Reference::Incomplete && !last) {
+                break;
+            }
+            if (found != Reference::Found) {
+                out += '&';
+                ++i;
+                continue;
+            }
+            if (isHighSurrogate(value)) {
+                size_t lowLength = 0;
+                uint32_t low = 0;
+                Reference next = characterReference(in.substr(i + length), lowLength, low);
+                if (next == Reference::Incomplete && !last) {
+                    break;
+                }
+                if (next == Reference::Found && isLowSurrogate(low)) {
+                    uint32_t joined = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+                    char text[16];
+                    snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(joined));
+                    out += text;
+                    i += length + lowLength;
+                    continue;
+                }
+            }
+            if (isXmlChar(value)) {
+                out.append(in.substr(i, length));
+            } else {
+                out += value < 0x20 ? "&#xFDD1;" : "&#xFDD0;";
+            }
+            i += length;
+            continue;
+        }
+        if (c < 0x80) {
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                out += kControlCharMarker;
+            } else {
+                out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        size_t length = 1;
+        Sequence sequence = utf8Sequence(in.substr(i), length);
+        if (sequence == Sequence::Incomplete && !last) {
+            break;
+        }
+        if (sequence == Sequence::Valid) {
+            out.append(in.substr(i, length));
+        } else {
+            out += kInvalidUtf8Marker;
+            length = sequence == Sequence::Incomplete ? 1 : length;
+        }
+        i += length;
+    }
+    pending_.erase(0, i);
+}
+
+size_t utf8SequenceLength(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    if (static_cast<unsigned char>(text[0]) < 0x80) {
+        return 1;
+    }
+    size_t length = 0;
+    return utf8Sequence(text, length) == Sequence::Valid ? length : 0;
+}
+
+const std::string* XmlEntry::attribute(std::string_view name) const {
+    for (const auto& [key, value] : attributes) {
+        if (key == name) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+namespace {
+
+struct ParserDelete {
+    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+};
+
+struct FileClose {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+struct Reading {
+    XML_Parser parser = nullptr;
+    const std::function<bool(const std::string&)>* onRoot = nullptr;
+    const std::function<bool(const XmlEntry&)>* onEntry = nullptr;
+    XmlScan scan;
+    int depth = 0;
+    XmlEntry entry;
+
+    void stop() {
+        scan.stopped = true;
+        XML_StopParser(parser, XML_FALSE);
+    }
+};
+
+const char* find(const XML_Char** attributes, std::string_view name) {
+    for (size_t i = 0; attributes[i] != nullptr; i += 2) {
+        if (name == attributes[i]) {
+            return attributes[i + 1];
+        }
+    }
+    return nullptr;
+}
+
+void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** attributes) {
+    auto& r = *static_cast<Reading*>(data);
+    int depth = r.depth++;
+    if (r.scan.stopped) {
+        return;
+    }
+    if (depth == 0) {
+        r.scan.root = name;
+        const char* count = find(attributes, "count");
+        r.scan.rootCount = count != nullptr ? count : "";
+        if (!(*r.onRoot)(r.scan.root)) {
+            r.stop();
+        }
+        return;
+    }
+    if (depth == 1) {
+        r.entry = XmlEntry{};
+        r.entry.element = name;
+        r.entry.line = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+        for (size_t i = 0; attributes[i] != nullptr; i += 2) {
+            r.entry.attributes.emplace_back(attributes[i], attributes[i + 1]);
+        }
+        return;
+    }
+    // Below an entry only an <mms>'s parts and addresses count; a part's
+    // data (a base64 attachment) is never copied.
+    if (r.entry.element != "mms") {
+        return;
+    }
+    std::string_view element = name;
+    if (element == "part") {
+        const char* type = find(attributes, "ct");
+        const char* text = find(attributes, "text");
+        if (type != nullptr && std::string_view(type) == "text/plain" && text != nullptr) {
+            r.entry.texts.emplace_back(text);
+        }
+    } else if (element == "addr") {
+        const char* address = find(attributes, "address");
+        const char* type = find(attributes, "type");
+        if (address != nullptr) {
+            r.entry.addresses.emplace_back(address, type != nullptr ? type : "");
+        }
+    }
+}
+
+void XMLCALL endElement(void* data, const XML_Char*) {
+    auto& r = *static_cast<Reading*>(data);
+    if (--r.depth == 1 && !r.scan.stopped) {
+        if (!(*r.onEntry)(r.entry)) {
+            r.stop();
+        }
+    }
+}
+
+}  // namespace
+
+XmlScan readBackup(const std::string& path, const std::function<bool(const std::string&)>& onRoot,
+                   const std::function<bool(const XmlEntry&)>& onEntry) {
+    Reading r;
+    r.onRoot = &onRoot;
+    r.onEntry = &onEntry;
+    std::unique_ptr<FILE, FileClose> file(fopen(path.c_str(), "rb"));
+    if (!file) {
+        r.scan.error = strerror(errno);
+        return r.scan;
+    }
+    // Backup apps write UTF-8; the filter makes sure expat gets nothing else.
+    std::unique_ptr<XML_ParserStruct, ParserDelete> parser(XML_ParserCreate("UTF-8"));
+    if (!parser) {
+        r.scan.error = "out of memory";
+        return r.scan;
+    }
+    r.parser = parser.get();
+    XML_SetUserData(r.parser, &r);
+    XML_SetElementHandler(r.parser, startElement, endElement);
+
+    Utf8Repair repair;
+    std::string chunk(1 << 16, '\0');
+    std::string repaired;
+    for (;;) {
+        size_t got = fread(chunk.data(), 1, chunk.size(), file.get());
+        bool last = got < chunk.size();
+        if (last && ferror(file.get())) {
+            r.scan.error = strerror(errno);
+            r.scan.errorLine = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+            return r.scan;
+        }
+        repaired.clear();
+        repair.feed(std::string_view(chunk.data(), got), last, repaired);
+        if (XML_Parse(r.parser, repaired.data(), static_cast<int>(repaired.size()), last) !=
+            XML_STATUS_OK) {
+            if (!r.scan.stopped) {
+                r.scan.error = XML_ErrorString(XML_GetErrorCode(r.parser));
+                r.scan.errorLine = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+            }
+            return r.scan;
+        }
+        if (last) {
+            r.scan.complete = true;
+            return r.scan;
+        }
+    }
+}
+
+}  // namespace lifelog_tool

@@ -1,0 +1,172 @@
+// The kind/column table, checked against the library's schema header.
+#include "base/kinds.h"
+
+#include <fmt/format.h>
+
+#include <cctype>
+
+#include "base/failure.h"
+#include "lifelogSchema.h"
+
+namespace lifelog_tool {
+
+namespace {
+
+using T = ColumnType;
+
+constexpr Column kCallColumns[] = {
+    {"LOG_KEY", "key", T::Integer, 0},
+    {"CLOG_DIRECTION", "direction", T::Integer, 0},
+    {"CLOG_DURATION", "duration", T::Integer, 0},
+    {"CLOG_TYPE", "type", T::Integer, 0},
+    {"CLOG_PHONE_NUMBER", "number", T::Text, 50},
+    {"CLOG_NAME", "name", T::Text, 50},
+    {"CLOG_CELLID", "cellid", T::Integer, 0},
+    {"CLOG_LAC", "lac", T::Integer, 0},
+    {"CLOG_MCC", "mcc", T::Integer, 0},
+    {"CLOG_MNC", "mnc", T::Integer, 0},
+    {"LOCATION", "location", T::Text, 20},
+    {"CLOG_TIMESTAMP", "time", T::Time, 0},
+};
+
+constexpr Column kMessageColumns[] = {
+    {"LOG_KEY", "key", T::Integer, 0},
+    {"MSGLOG_DIRECTION", "direction", T::Integer, 0},
+    {"MSGLOG_SUMMARY", "summary", T::Text, 100},
+    {"MSGLOG_TYPE", "type", T::Integer, 0},
+    {"MSGLOG_PHONE_NUMBER", "number", T::Text, 50},
+    {"MSGLOG_NAME", "name", T::Text, 50},
+    {"MSGLOG_CELLID", "cellid", T::Integer, 0},
+    {"MSGLOG_LAC", "lac", T::Integer, 0},
+    {"MSGLOG_MCC", "mcc", T::Integer, 0},
+    {"MSGLOG_MNC", "mnc", T::Integer, 0},
+    {"LOCATION", "location", T::Text, 20},
+    {"MSGLOG_TIMESTAMP", "time", T::Time, 0},
+};
+
+constexpr Column kMediaColumns[] = {
+    {"LOG_KEY", "key", T::Integer, 0},
+    {"MDLOG_TITLE", "title", T::Text, 100},
+    {"MDLOG_MEDIA_URI", "uri", T::Text, 100},
+    {"MDLOG_TYPE", "type", T::Integer, 0},
+    {"MDLOG_PLAY_TIME", "play_time", T::Integer, 0},
+    {"MDLOG_ARTIST", "artist", T::Text, 50},
+    {"MDLOG_ALBUM", "album", T::Text, 50},
+    {"MDLOG_CATEGORY", "category", T::Text, 50},
+    {"MDLOG_CELLID", "cellid", T::Integer, 0},
+    {"MDLOG_LAC", "lac", T::Integer, 0},
+    {"MDLOG_MCC", "mcc", T::Integer, 0},
+    {"MDLOG_MNC", "mnc", T::Integer, 0},
+    {"LOCATION", "location", T::Text, 20},
+    {"MDLOG_TIMESTAMP", "time", T::Time, 0},
+};
+
+// The tool's columns are the library's, in the library's order: the
+// table names, time-stamp columns and column lists come from the schema
+// header, and a column added, removed or moved there stops this build.
+constexpr bool sameColumns(std::span<const Column> tool, const lifelog::TableSchema& table) {
+    size_t i = 0;
+    for (const char* name : table.columns) {
+        if (name == nullptr) {
+            break;
+        }
+        if (i >= tool.size() || std::string_view(tool[i].name) != name) {
+            return false;
+        }
+        ++i;
+    }
+    return i == tool.size();
+}
+static_assert(sameColumns(kCallColumns, lifelog::kCallTable) &&
+                  sameColumns(kMessageColumns, lifelog::kMessageTable) &&
+                  sameColumns(kMediaColumns, lifelog::kMediaTable),
+              "the tool's columns differ from the library's tables");
+
+const Kind kKinds[] = {
+    {KindId::Call, "call", "calls", lifelog::kCallTable.kind, "CLOG_",
+     lifelog::kCallTable.timestampColumn, "CLOG_PHONE_NUMBER", kCallColumns},
+    {KindId::Message, "message", "messages", lifelog::kMessageTable.kind, "MSGLOG_",
+     lifelog::kMessageTable.timestampColumn, "MSGLOG_PHONE_NUMBER", kMessageColumns},
+    {KindId::Media, "media", "media plays", lifelog::kMediaTable.kind, "MDLOG_",
+     lifelog::kMediaTable.timestampColumn, "MDLOG_TITLE", kMediaColumns},
+};
+
+std::string columnNames(const Kind& kind) {
+    std::string names;
+    for (const Column& column : kind.columns) {
+        names += names.empty() ? "" : ", ";
+        names += column.shortName;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string normalizedName(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        if (c != '_' && c != '-') {
+            out.push_back(static_cast<char>(toupper(static_cast<unsigned char>(c))));
+        }
+    }
+    return out;
+}
+
+const Column* Kind::column(std::string_view name) const {
+    for (const Column& c : columns) {
+        if (name == c.name) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+std::span<const Kind> kinds() {
+    return kKinds;
+}
+
+const Kind& kindOf(KindId id) {
+    return kKinds[static_cast<size_t>(id)];
+}
+
+const Kind& kindByWord(std::string_view word) {
+    std::string wanted = normalizedName(word);
+    for (const Kind& kind : kinds()) {
+        bool alias = (wanted == "MSG" || wanted == "SMS") && kind.id == KindId::Message;
+        if (wanted == normalizedName(kind.word) || wanted == normalizedName(kind.word) + "S" ||
+            wanted == normalizedName(kind.table) || alias) {
+            return kind;
+        }
+    }
+    throw UsageError(
+        fmt::format("unknown kind '{}': use call, message or media", std::string(word)));
+}
+
+std::string resolveColumn(const Kind& kind, std::string_view name) {
+    std::string wanted = normalizedName(name);
+    for (const Column& column : kind.columns) {
+        if (wanted == normalizedName(column.name) || wanted == normalizedName(column.shortName) ||
+            normalizedName(std::string(kind.prefix) + std::string(name)) ==
+                normalizedName(column.name)) {
+            return column.name;
+        }
+    }
+    if (wanted == "TIMESTAMP") {
+        return kind.timeColumn;
+    }
+    throw UsageError(fmt::format("the {} table has no column '{}'; its columns: {}", kind.word,
+                                 std::string(name), columnNames(kind)));
+}
+
+std::string shortName(const Kind& kind, std::string_view column) {
+    if (const Column* c = kind.column(column)) {
+        return c->shortName;
+    }
+    std::string lower;
+    for (char c : column) {
+        lower.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
+    }
+    return lower;
+}
+
+}  // namespace lifelog_tool

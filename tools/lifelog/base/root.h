@@ -1,0 +1,27 @@
+// The platform root: the host folder under which the platform's absolute
+// paths ("/System/...", "/SystemRW/...") live, and the two files of the
+// lifelog there.
+#ifndef LIFELOG_TOOL_BASE_ROOT_H
+#define LIFELOG_TOOL_BASE_ROOT_H
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace lifelog_tool {
+
+inline constexpr const char* kConfigPath = "/System/Lifelog/lifelogconf.ini";
+inline constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
+
+// The host folder under which the platform's absolute paths live, resolved
+// as the platform does: $ZBASE_ROOT, else $XDG_DATA_HOME/zbase, else
+// ~/.local/share/zbase.
+std::string platformRoot();
+// Where a platform path ("/System/...") is on the host.
+std::filesystem::path hostPath(std::string_view platformPath);
+// Makes `root` absolute and hands it to the platform (ZBASE_ROOT).
+void useRoot(const std::string& root);
+
+}  // namespace lifelog_tool
+
+#endif  // LIFELOG_TOOL_BASE_ROOT_H

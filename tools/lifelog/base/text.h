@@ -1,0 +1,31 @@
+// Texts from the database on their way out: the database hands back
+// whatever bytes a row holds, and a terminal, a CSV reader or a JSON parser
+// must never get raw control characters or broken UTF-8 from the tool.
+#ifndef LIFELOG_TOOL_BASE_TEXT_H
+#define LIFELOG_TOOL_BASE_TEXT_H
+
+#include <string>
+#include <string_view>
+
+namespace lifelog_tool {
+
+// The text with every byte sequence that is not valid UTF-8 replaced by
+// U+FFFD (one per bad byte); valid text comes back unchanged.
+std::string validUtf8(std::string_view text);
+
+// validUtf8, then every control character (below 0x20, 0x7f, and the C1
+// range U+0080..U+009F) shown as a visible escape: "\n", "\t", "\r",
+// else "\x1b" / "\u0085".  For the terminal's table view.
+std::string printable(std::string_view text);
+
+// The number of terminal columns the text takes: one per code point
+// (combining marks and wide characters are not told apart).
+size_t displayWidth(std::string_view text);
+
+// The number of code points (UTF-8 characters) of the text; bytes that
+// are not valid UTF-8 count one each.
+size_t characterCount(std::string_view text);
+
+}  // namespace lifelog_tool
+
+#endif  // LIFELOG_TOOL_BASE_TEXT_H

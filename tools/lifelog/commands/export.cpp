@@ -1,0 +1,27 @@
+// `lifelog export KIND FILE`: stored calls or messages as backup XML
+// (backup/backup.h).
+#include <memory>
+
+#include "backup/backup.h"
+#include "commands/commands.h"
+
+namespace lifelog_tool {
+
+void addExportCommand(Commands& commands) {
+    auto exporting = std::make_shared<ExportOptions>();
+    CLI::App* exportCommand = commands.add("export", "stored calls or messages as backup XML",
+                                           [exporting](const Context&) {
+                                               runExport(*exporting);
+                                               return 0;
+                                           });
+    exportCommand->add_option("kind", exporting->kind, "call or message")->required();
+    exportCommand->add_option("file", exporting->file, "the file to write")->required();
+    exportCommand->add_option("--from", exporting->from,
+                              "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand->add_option("--to", exporting->to,
+                              "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    exportCommand->add_option("--tz", exporting->zone,
+                              "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
+}
+
+}  // namespace lifelog_tool

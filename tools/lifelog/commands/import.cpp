@@ -1,0 +1,21 @@
+// `lifelog import FILE...`: calls and messages from the XML files of
+// Android backup apps (backup/backup.h, docs/import.md).
+#include <memory>
+
+#include "backup/backup.h"
+#include "commands/commands.h"
+
+namespace lifelog_tool {
+
+void addImportCommand(Commands& commands) {
+    auto importing = std::make_shared<ImportOptions>();
+    CLI::App* import = commands.add(
+        "import", "calls and messages from the XML files of Android backup apps (docs/import.md)",
+        [importing](const Context&) { return runImport(*importing); });
+    import->add_option("files", importing->files, "calls.xml, sms.xml, ...")->required();
+    import->add_option("--tz", importing->zone,
+                       "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
+    import->add_flag("--dry-run", importing->dryRun, "read and report, log nothing");
+}
+
+}  // namespace lifelog_tool

@@ -1,0 +1,195 @@
+// The reading commands: list, max, min, top, count, sum, avg.  Each makes
+// its query objects through the client layer and prints what comes back.
+#include <fmt/format.h>
+
+#include <memory>
+
+#include "base/query.h"
+#include "base/render.h"
+#include "commands/commands.h"
+
+namespace lifelog_tool {
+
+namespace {
+
+struct ReadOptions {
+    std::string kind;
+    std::string column;
+    std::string from;
+    std::string to;
+    std::string where;
+    std::string order;
+    std::string then;
+    std::string format = "table";
+    int limit = 0;
+    bool json = false;
+
+    Format outputFormat() const { return json ? Format::Json : formatByWord(format); }
+};
+
+// "duration", "duration:desc" -> column and order type.
+std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
+    size_t colon = text.find(':');
+    std::string column = resolveColumn(kind, text.substr(0, colon));
+    int type =
+        colon == std::string::npos ? LIFELOG_ORDER_ASC : orderTypeByWord(text.substr(colon + 1));
+    return {column, type};
+}
+
+Query queryOf(const Kind& kind, const ReadOptions& options) {
+    Query query(kind, rangeOfOptions(options.from, options.to));
+    if (!options.where.empty()) {
+        query.where(options.where);
+    }
+    return query;
+}
+
+void printListing(const Kind& kind, const Listing& listing, Format format) {
+    fmt::print("{}", renderRows(kind, listing.rows, format));
+    fflush(stdout);
+    reportSkipped(kind, listing.skipped);
+}
+
+void runList(const ReadOptions& options) {
+    const Kind& kind = kindByWord(options.kind);
+    Format format = options.outputFormat();
+    if (options.limit < 0) {
+        throw UsageError("--limit must be 0 (all) or more");
+    }
+    Query query = queryOf(kind, options);
+    auto [column, type] = orderOf(kind, options.order.empty() ? "time" : options.order);
+    if (options.then.empty()) {
+        query.orderBy(column, type);
+    } else {
+        auto [thenColumn, thenType] = orderOf(kind, options.then);
+        query.orderBy(column, type, thenColumn, thenType);
+    }
+    printListing(kind, query.list(static_cast<size_t>(options.limit)), format);
+}
+
+void runExtreme(const ReadOptions& options, bool largest) {
+    const Kind& kind = kindByWord(options.kind);
+    Format format = options.outputFormat();
+    std::string column = resolveColumn(kind, options.column);
+    Query query = queryOf(kind, options);
+    query.orderBy(kind.timeColumn, LIFELOG_ORDER_ASC);
+    printListing(kind, largest ? query.max(column) : query.min(column), format);
+}
+
+void runTop(const ReadOptions& options) {
+    const Kind& kind = kindByWord(options.kind);
+    std::string column = resolveColumn(kind, options.column);
+    int limit = options.limit == 0 ? 5 : options.limit;
+    if (limit < 1) {
+        throw UsageError("--limit must be 1 or more");
+    }
+    Query query = queryOf(kind, options);
+    Listing listing = query.top(column, limit);
+    if (options.json) {
+        nlohmann::ordered_json array = nlohmann::ordered_json::array();
+        for (const Row& row : listing.rows) {
+            const Value* value = row.find(column);
+            array.push_back({{"value", value != nullptr ? jsonValue(*value) : nullptr},
+                             {"count", row.number("OCCURRED_COUNT")}});
+        }
+        fmt::print("{}\n", jsonText(array, 2));
+    } else {
+        Table table{{shortName(kind, column), "count"}, {false, true}, {}};
+        for (const Row& row : listing.rows) {
+            const Value* value = row.find(column);
+            table.rows.push_back({value != nullptr ? cellText(*value) : "(none)",
+                                  fmt::format("{}", row.number("OCCURRED_COUNT"))});
+        }
+        fmt::print("{}", table.render());
+    }
+    fflush(stdout);
+    reportSkipped(kind, listing.skipped);
+}
+
+enum class Single { Count, Sum, Average };
+
+void runSingle(const ReadOptions& options, Single what) {
+    const Kind& kind = kindByWord(options.kind);
+    std::string column = what == Single::Count ? "" : resolveColumn(kind, options.column);
+    Query query = queryOf(kind, options);
+    nlohmann::ordered_json result = {{"kind", kind.word}};
+    if (!column.empty()) {
+        result["column"] = column;
+    }
+    switch (what) {
+        case Single::Count:
+            result["count"] = query.count();
+            break;
+        case Single::Sum:
+            result["sum"] = query.sum(column);
+            break;
+        case Single::Average:
+            result["average"] = query.average(column);
+            break;
+    }
+    if (options.json) {
+        fmt::print("{}\n", jsonText(result, 2));
+    } else if (what == Single::Average) {
+        fmt::print("{:.2f}\n", result["average"].get<double>());
+    } else {
+        fmt::print("{}\n", result.back().dump());
+    }
+}
+
+CLI::App* addReader(Commands& commands, const char* name, const char* description, bool withColumn,
+                    std::function<void(const ReadOptions&)> run) {
+    auto options = std::make_shared<ReadOptions>();
+    CLI::App* command = commands.add(name, description, [options, run](const Context&) {
+        run(*options);
+        return 0;
+    });
+    command->add_option("kind", options->kind, "call, message or media")->required();
+    if (withColumn) {
+        command
+            ->add_option("column", options->column,
+                         "a column: a short name (duration, number, time...) or the "
+                         "table's own (CLOG_DURATION)")
+            ->required();
+    }
+    command->add_option("--from", options->from,
+                        "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    command->add_option("--to", options->to,
+                        "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    command->add_option("--where", options->where,
+                        "an SQL condition on the table's columns, e.g. \"CLOG_DURATION > 60\"");
+    command->add_flag("--json", options->json, "print JSON instead of a table");
+    std::string_view which = name;
+    if (which == "list" || which == "max" || which == "min") {
+        command->add_option("--format", options->format,
+                            "table, csv, json or ndjson (one JSON object per line)");
+    }
+    if (which == "list") {
+        command->add_option("--order", options->order, "COLUMN[:asc|desc] (default time:asc)");
+        command->add_option("--then", options->then, "a second COLUMN[:asc|desc]")
+            ->needs("--order");
+        command->add_option("--limit", options->limit, "at most N rows (default: all)");
+    }
+    if (which == "top") {
+        command->add_option("--limit", options->limit, "how many values (default 5)");
+    }
+    return command;
+}
+
+}  // namespace
+
+void addReadCommands(Commands& commands) {
+    addReader(commands, "list", "the rows of a table", false, runList);
+    addReader(commands, "max", "the rows holding a column's largest value", true,
+              [](const ReadOptions& options) { runExtreme(options, true); });
+    addReader(commands, "min", "the rows holding a column's smallest value", true,
+              [](const ReadOptions& options) { runExtreme(options, false); });
+    addReader(commands, "top", "a column's most frequent values", true, runTop);
+    addReader(commands, "count", "the number of rows", false,
+              [](const ReadOptions& options) { runSingle(options, Single::Count); });
+    addReader(commands, "sum", "the sum of a column", true,
+              [](const ReadOptions& options) { runSingle(options, Single::Sum); });
+    addReader(commands, "avg", "the average of a column", true,
+              [](const ReadOptions& options) { runSingle(options, Single::Average); });
+}
+
+}  // namespace lifelog_tool

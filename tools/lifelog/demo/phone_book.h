@@ -1,0 +1,36 @@
+// The people in the demo's phone book and the cells its days are spent in.
+// The library stores numbers only (its name columns stay empty), so
+// whatever shows the demo's rows with names (the demo's report) looks them
+// up here.
+#ifndef LIFELOG_TOOL_DEMO_PHONE_BOOK_H
+#define LIFELOG_TOOL_DEMO_PHONE_BOOK_H
+
+#include <span>
+#include <string_view>
+
+namespace lifelog_tool {
+
+struct Contact {
+    const char* number;
+    const char* name;
+};
+
+// The serving cells of the demo's phone (MCC 234, MNC 15).
+struct Cell {
+    int cellId;
+    int lac;
+};
+inline constexpr Cell kHome{18877, 4021};
+inline constexpr Cell kTown{18903, 4021};
+inline constexpr Cell kOffice{20311, 4107};
+inline constexpr int kMcc = 234;
+inline constexpr int kMnc = 15;
+
+// Everyone the demo's days talk to, the most frequent first.
+std::span<const Contact> demoContacts();
+// The name for a number of the demo's phone book, or null.
+const char* demoContactName(std::string_view number);
+
+}  // namespace lifelog_tool
+
+#endif  // LIFELOG_TOOL_DEMO_PHONE_BOOK_H

@@ -1,0 +1,301 @@
+// The web API over the query object.  Each parameter is checked where the
+// query object takes it, so that a refusal can name the parameter that
+// caused it; the library's own code and text travel unchanged.
+#include "web/api.h"
+
+#include <charconv>
+#include <filesystem>
+#include <optional>
+
+#include "base/configuration.h"
+#include "base/query.h"
+#include "base/render.h"
+
+namespace lifelog_tool {
+
+namespace {
+
+// An answer that is not a 200, thrown from anywhere below answerApi.
+struct Refusal {
+    int status;
+    nlohmann::ordered_json body;
+};
+
+Refusal refusal(int status, std::string_view parameter, const std::string& text) {
+    nlohmann::ordered_json body = {{"error", text}};
+    if (!parameter.empty()) {
+        body["parameter"] = parameter;
+    }
+    return {status, body};
+}
+
+Refusal refusal(int status, std::string_view parameter, const Failure& failure) {
+    Refusal out = refusal(status, parameter, failure.what());
+    out.body["code"] = failure.code();
+    out.body["codeText"] = Exception_toString(failure.code());
+    return out;
+}
+
+// Runs one step that takes the client's `parameter`: whatever the tool or
+// the library refuses there is a 400 naming it.
+template <typename Step>
+auto taking(std::string_view parameter, Step step) {
+    try {
+        return step();
+    } catch (const UsageError& error) {
+        throw refusal(400, parameter, error.what());
+    } catch (const Failure& failure) {
+        throw refusal(400, parameter, failure);
+    }
+}
+
+const std::string* param(const ApiParams& params, std::string_view name) {
+    auto found = params.find(name);
+    return found != params.end() && !found->second.empty() ? &found->second : nullptr;
+}
+
+int number(const ApiParams& params, std::string_view name, int fallback, int least) {
+    const std::string* text = param(params, name);
+    if (text == nullptr) {
+        return fallback;
+    }
+    int value = 0;
+    auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (error != std::errc() || end != text->data() + text->size() || value < least) {
+        throw refusal(
+            400, name,
+            fmt::format("{} \"{}\" is not a whole number of {} or more", name, *text, least));
+    }
+    return value;
+}
+
+std::optional<DateTime> bound(const ApiParams& params, std::string_view name, bool endOfDay) {
+    const std::string* text = param(params, name);
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    // The ISO form the API hands out is accepted back.
+    std::string plain = *text;
+    if (plain.size() > 10 && plain[10] == 'T') {
+        plain[10] = ' ';
+    }
+    std::optional<DateTime> value = parseBound(plain, endOfDay);
+    if (!value) {
+        throw refusal(400, name,
+                      fmt::format("{} \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", name, *text));
+    }
+    return value;
+}
+
+std::string requiredColumn(const Kind& kind, const ApiParams& params) {
+    const std::string* text = param(params, "column");
+    if (text == nullptr) {
+        throw refusal(400, "column", "column is required");
+    }
+    return taking("column", [&] { return resolveColumn(kind, *text); });
+}
+
+// "duration", "duration:desc" -> column and order type.
+std::pair<std::string, int> orderOf(const Kind& kind, std::string_view parameter,
+                                    const std::string& text) {
+    return taking(parameter, [&] {
+        size_t colon = text.find(':');
+        std::string column = resolveColumn(kind, text.substr(0, colon));
+        int type = colon == std::string::npos ? LIFELOG_ORDER_ASC
+                                              : orderTypeByWord(text.substr(colon + 1));
+        return std::make_pair(column, type);
+    });
+}
+
+// The query object for the request's kind, range and condition.  A
+// database that does not exist yet is a 404: nothing was logged, and the
+// server does not make the file.
+std::unique_ptr<Query> openQuery(const Kind& kind, const ApiParams& params) {
+    Range range{bound(params, "from", false), bound(params, "to", true)};
+    std::unique_ptr<Query> query;
+    try {
+        query = std::make_unique<Query>(kind, range);
+    } catch (const Failure& failure) {
+        if (failure.code() == ZBASE_E_FILE_NOT_FOUND) {
+            throw refusal(404, "", failure);
+        }
+        if (range.from || range.to) {
+            throw refusal(400, range.from ? "from" : "to", failure);
+        }
+        throw;
+    }
+    if (const std::string* where = param(params, "where")) {
+        taking("where", [&] { query->where(*where); });
+    }
+    return query;
+}
+
+// A listing or aggregate that fails once its statement runs: the client
+// wrote the condition and named the column, so those are what it is told
+// about; a busy database is the server's, and says so.
+template <typename Run>
+auto running(const ApiParams& params, Run run) {
+    try {
+        return run();
+    } catch (const Failure& failure) {
+        if (failure.code() == 1005 || failure.code() == 1006) {
+            throw refusal(503, "", failure);
+        }
+        if (param(params, "where") != nullptr) {
+            throw refusal(400, "where", failure);
+        }
+        if (param(params, "column") != nullptr) {
+            throw refusal(400, "column", failure);
+        }
+        throw;
+    }
+}
+
+nlohmann::ordered_json rowJson(const Kind& kind, const Row& row) {
+    nlohmann::ordered_json object = {{"time", nullptr}};
+    if (row.hasTime()) {
+        object["time"] = isoTime(row.time);
+    }
+    object.update(jsonRow(kind, row));
+    return object;
+}
+
+nlohmann::ordered_json rowsJson(const Kind& kind, const std::vector<Row>& rows, size_t offset,
+                                size_t limit) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (size_t i = offset; i < rows.size() && i - offset < limit; ++i) {
+        array.push_back(rowJson(kind, rows[i]));
+    }
+    return array;
+}
+
+nlohmann::ordered_json listing(const Kind& kind, const ApiParams& params) {
+    size_t limit = static_cast<size_t>(number(params, "limit", -1, 0));
+    size_t offset = static_cast<size_t>(number(params, "offset", 0, 0));
+    std::vector<Row> rows;
+    size_t skipped = 0;
+    {
+        std::unique_ptr<Query> query = openQuery(kind, params);
+        const std::string* order = param(params, "order");
+        auto [column, type] = orderOf(kind, "order", order != nullptr ? *order : "time");
+        if (const std::string* then = param(params, "then")) {
+            auto [thenColumn, thenType] = orderOf(kind, "then", *then);
+            taking("then", [&] { query->orderBy(column, type, thenColumn, thenType); });
+        } else {
+            taking("order", [&] { query->orderBy(column, type); });
+        }
+        Listing listing = running(params, [&] { return query->list(); });
+        rows = std::move(listing.rows);
+        skipped = listing.skipped.size();
+    }
+    // A row the enumerator could not read is counted, never passed over
+    // in silence.
+    return {{"kind", kind.word},    {"table", kind.table},
+            {"total", rows.size()}, {"skipped", skipped},
+            {"offset", offset},     {"rows", rowsJson(kind, rows, offset, limit)}};
+}
+
+nlohmann::ordered_json aggregate(const Kind& kind, std::string_view call, const ApiParams& params) {
+    nlohmann::ordered_json body = {{"kind", kind.word}};
+    if (call == "count") {
+        std::unique_ptr<Query> query = openQuery(kind, params);
+        body["count"] = running(params, [&] { return query->count(); });
+        return body;
+    }
+    std::string column = requiredColumn(kind, params);
+    body["column"] = column;
+    int n = call == "top" ? number(params, "n", 5, 1) : 0;
+    std::unique_ptr<Query> query = openQuery(kind, params);
+    if (call == "sum") {
+        body["sum"] = running(params, [&] { return query->sum(column); });
+    } else if (call == "avg") {
+        body["average"] = running(params, [&] { return query->average(column); });
+    } else if (call == "max" || call == "min") {
+        std::vector<Row> rows = running(
+            params, [&] { return (call == "max" ? query->max(column) : query->min(column)).rows; });
+        body["rows"] = rowsJson(kind, rows, 0, rows.size());
+    } else {
+        std::vector<Row> rows = running(params, [&] { return query->top(column, n).rows; });
+        nlohmann::ordered_json values = nlohmann::ordered_json::array();
+        for (const Row& row : rows) {
+            const Value* value = row.find(column);
+            values.push_back({{"value", value != nullptr ? jsonValue(*value) : nullptr},
+                              {"count", row.number("OCCURRED_COUNT")}});
+        }
+        body["values"] = values;
+    }
+    return body;
+}
+
+nlohmann::ordered_json configuration() {
+    Configuration read = readConfiguration();
+    std::error_code error;
+    nlohmann::ordered_json kindsJson = nlohmann::ordered_json::array();
+    for (const Kind& kind : kinds()) {
+        nlohmann::ordered_json columns = nlohmann::ordered_json::array();
+        for (const Column& column : kind.columns) {
+            columns.push_back({{"name", column.name}, {"short", column.shortName}});
+        }
+        kindsJson.push_back({{"kind", kind.word},
+                             {"plural", kind.plural},
+                             {"table", kind.table},
+                             {"on", isOn(read, kind.table)},
+                             {"timeColumn", kind.timeColumn},
+                             {"columns", columns}});
+    }
+    return {{"root", platformRoot()},
+            {"configuration", hostPath(kConfigPath).string()},
+            {"configurationExists", read.exists},
+            {"database", hostPath(kDatabasePath).string()},
+            {"databaseExists", std::filesystem::exists(hostPath(kDatabasePath), error)},
+            {"maxCount", read.maxCount},
+            {"kinds", kindsJson}};
+}
+
+const Kind* findKind(std::string_view word) {
+    for (const Kind& kind : kinds()) {
+        if (word == kind.word) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ApiAnswer answerApi(std::string_view path, const ApiParams& params) {
+    constexpr std::string_view prefix = "/api/";
+    if (path.substr(0, prefix.size()) != prefix) {
+        return {404, {{"error", fmt::format("no such call: {}", path)}}};
+    }
+    std::string_view rest = path.substr(prefix.size());
+    size_t slash = rest.find('/');
+    std::string_view word = rest.substr(0, slash);
+    std::string_view call = slash == std::string_view::npos ? "" : rest.substr(slash + 1);
+    try {
+        if (word == "config" && slash == std::string_view::npos) {
+            return {200, configuration()};
+        }
+        const Kind* kind = findKind(word);
+        if (kind == nullptr) {
+            throw refusal(404, "kind",
+                          fmt::format("unknown kind '{}': use call, message or media", word));
+        }
+        if (slash == std::string_view::npos) {
+            return {200, listing(*kind, params)};
+        }
+        for (std::string_view known : {"count", "sum", "avg", "max", "min", "top"}) {
+            if (call == known) {
+                return {200, aggregate(*kind, call, params)};
+            }
+        }
+        throw refusal(404, "",
+                      fmt::format("no such call: {} (use count, sum, avg, max, min or top)", path));
+    } catch (const Refusal& refused) {
+        return {refused.status, refused.body};
+    } catch (const std::exception& failure) {
+        return {500, {{"error", failure.what()}}};
+    }
+}
+
+}  // namespace lifelog_tool
