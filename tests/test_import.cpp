@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "backup/mapping.h"
+#include "backup/readable_date.h"
 #include "backup/xml_reader.h"
 #include "backup/xml_writer.h"
 #include "fixture.h"
@@ -122,6 +125,49 @@ TEST(BackupXml, DatesOutsideThePhoneYearsHaveNoTimestamp) {
     ASSERT_TRUE(lifelog_tool::useZone("UTC"));
 }
 
+TEST(BackupXml, ReadableDatesInTheFormsPhonesAndPeopleWrite) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Feb 4, 2016 17:40:43", "2016-02-04 17:40:43"},
+        {"Feb 1, 2017 3:51:24 PM", "2017-02-01 15:51:24"},
+        {"Feb 1, 2017 12:05:00 AM", "2017-02-01 00:05:00"},
+        {"31 oct. 2016", "2016-10-31 00:00:00"},
+        {"7. sep. 2016", "2016-09-07 00:00:00"},
+        {"September 7 2016 8:05", "2016-09-07 08:05:00"},
+        {"2013/04/09 12:29:17", "2013-04-09 12:29:17"},
+        {"2013-04-09", "2013-04-09 00:00:00"},
+        {"Feb 29, 2016", "2016-02-29 00:00:00"},
+        {"Feb 29, 2017", nullptr},       // no such day
+        {"Feb 4, 2016 24:00", nullptr},  // no such hour
+        {"Feb 4, 2016 13:00 PM", nullptr},
+        {"04/09/2013", nullptr},  // day or month first: cannot tell
+        {"Fe 4, 2016", nullptr},
+        {"yesterday", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [text, stamp] : cases) {
+        auto parsed = lifelog_tool::parseReadableDate(text);
+        EXPECT_EQ(parsed ? lifelog_tool::civilTimestamp(*parsed) : "", stamp ? stamp : "")
+            << text;
+    }
+}
+
+TEST(BackupXml, LongValuesAreCutWhereverTheInputIsSplit) {
+    using Cut = lifelog_tool::LongValueCut;
+    const std::string value(Cut::kMaxValue + 100, 'A');
+    const std::string input = "<!-- a \"quote\" -> --><a x='" + value + "' y=\"&amp;\"><![CDATA[ ' ]]>" +
+                              "<b z=\"" + std::string(Cut::kMaxValue - 1, 'B') + "&amp;\" /></a>";
+    const std::string expected = "<!-- a \"quote\" -> --><a x='" + value.substr(0, Cut::kMaxValue) +
+                                 "' y=\"&amp;\"><![CDATA[ ' ]]><b z=\"" +
+                                 std::string(Cut::kMaxValue - 1, 'B') + "&amp;\" /></a>";
+    for (size_t split : {size_t{1}, size_t{7}, size_t{4096}, input.size()}) {
+        Cut cut;
+        std::string out;
+        for (size_t at = 0; at < input.size(); at += split) cut.feed(input.substr(at, split), out);
+        EXPECT_EQ(out, expected) << split;
+        EXPECT_EQ(cut.cuts(), 1) << "the reference that crosses the cap is kept whole";
+    }
+}
+
 struct Outcome {
     int status = -1;
     std::string out;
@@ -132,10 +178,12 @@ class ImportTest : public LifelogTest {
 protected:
     // Starts the tool with the test's root; its output goes to files, its
     // standard error to the given terminal instead when there is one.
-    pid_t start(std::vector<std::string> arguments, const char* terminal = nullptr) {
+    pid_t start(std::vector<std::string> arguments, const char* terminal = nullptr,
+                const std::string& input = "") {
         const pid_t pid = fork();
         if (pid == 0) {
             const int file = O_WRONLY | O_CREAT | O_TRUNC;
+            if (!input.empty()) dup2(open(input.c_str(), O_RDONLY), 0);
             dup2(open((root_ / "tool.out").c_str(), file, 0644), 1);
             if (terminal == nullptr || setsid() >= 0)
                 dup2(terminal ? open(terminal, O_RDWR)
@@ -156,7 +204,9 @@ protected:
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
                 slurp(root_ / "tool.err")};
     }
-    Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
+    Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") {
+        return finish(start(arguments, nullptr, input));
+    }
 
     // The tool with its standard error on a pseudo-terminal: what the
     // terminal received goes to Outcome::err.
@@ -318,6 +368,14 @@ TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
     EXPECT_NE(run.out.find("lifelog config --max 6\n"), std::string::npos) << run.out;
     EXPECT_EQ(queryRows(kDbPath, "SELECT MIN(CLOG_TIMESTAMP), COUNT(*) FROM ACTIVITY_CALL")[0],
               (std::vector<std::string>{"2024-06-15 18:45:00", "4"}));
+    // Again: the two oldest entries would push newer rows out of the full
+    // table and be the next to go; they are reported, not logged.
+    run = tool({"import", "--tz", "UTC", kData + "calls.xml"});
+    EXPECT_EQ(reported(run.out, "imported"), 0) << run.out;
+    EXPECT_EQ(reported(run.out, "skipped, older than every row the full table keeps"), 2);
+    EXPECT_EQ(reported(run.out, "skipped, already there"), 4);
+    EXPECT_EQ(queryRows(kDbPath, "SELECT MIN(CLOG_TIMESTAMP), COUNT(*) FROM ACTIVITY_CALL")[0],
+              (std::vector<std::string>{"2024-06-15 18:45:00", "4"}));
 }
 
 TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
@@ -359,8 +417,8 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
         std::to_string(usable / 1000) + "," + std::to_string(usable % 1000 + 1000).substr(1);
     // The last drawing: a full bar, the count, the rate and the time left,
     // each drawn over the one before; then the line is cleared.
-    std::string full = "\r\x1b[K" + file + " [" + std::string(30, '#') + "] 100% " + total + "/" +
-                       total + " entries, " + total + " imported, ";
+    std::string full = "\r\x1b[K" + file + " [" + std::string(30, '#') + "] 100% " + total +
+                       " entries, " + total + " imported, ";
     size_t at = run.err.rfind(full);
     ASSERT_NE(at, std::string::npos)
         << run.err.substr(run.err.size() > 400 ? run.err.size() - 400 : 0);
@@ -370,17 +428,23 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
     EXPECT_EQ(run.err.find('\n'), std::string::npos);
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
 
-    // Into a log: a line per tenth, nothing drawn over.
+    // Into a log: a line for each tenth that a 64 KiB chunk passes (this
+    // file has four), rising to 100 %, nothing drawn over.
     run = tool({"import", "--tz", "UTC", file});
     EXPECT_EQ(reported(run.out, "skipped, already there"), usable);
     std::vector<std::string> lines;
     std::istringstream err(run.err);
     for (std::string line; std::getline(err, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 10u) << run.err;
-    for (size_t i = 0; i < lines.size(); ++i)
-        EXPECT_EQ(lines[i].rfind(file + ": " + std::to_string((i + 1) * 10) + "% (", 0), 0u)
-            << lines[i];
-    EXPECT_NE(lines.back().find("(" + total + " of " + total + " entries, 0 imported), "),
+    ASSERT_GE(lines.size(), 3u) << run.err;
+    int previous = 0;
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.rfind(file + ": ", 0), 0u) << line;
+        int percent = std::stoi(line.substr(file.size() + 2));
+        EXPECT_TRUE(percent > previous && percent % 10 == 0) << line;
+        previous = percent;
+    }
+    EXPECT_EQ(previous, 100);
+    EXPECT_NE(lines.back().find("(" + total + " entries, 0 imported), "),
               std::string::npos)
         << lines.back();
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
@@ -422,6 +486,81 @@ TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
     EXPECT_EQ(count("(SELECT DISTINCT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION "
                     "FROM ACTIVITY_MESSAGE)"),
               usable);
+}
+
+TEST_F(ImportTest, VariantsOfOtherToolsAndHandMadeFilesAreDatedAndDirected) {
+    tool({"config", "--on", "message"});
+    Outcome run = tool({"import", "--tz", "UTC", kData + "sms-variants.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    using Rows = std::vector<std::string>;
+    EXPECT_EQ(rows("ACTIVITY_MESSAGE"),
+              (Rows{"+15550204|0|0|readable three|<null>|-1|2013-04-09 12:29:17",
+                    "+15550202|1|0|readable one|<null>|-1|2016-02-04 17:40:43",
+                    "+15550205|0|0|readable four|<null>|-1|2016-09-07 00:00:00",
+                    "+15550203|0|0|readable two|<null>|-1|2016-10-31 00:00:00",
+                    "+15550200|0|0|seconds|<null>|-1|2017-02-01 03:51:24",
+                    "+15550207|1|1|sent by m_type|<null>|-1|2024-06-14 09:30:00",
+                    "+15550208|0|1|from only|<null>|-1|2024-06-14 09:31:00",
+                    "+15550209|1|1|to only|<null>|-1|2024-06-14 09:32:00",
+                    "+15550210|1|1|hi all|<null>|-1|2024-06-14 09:33:00",
+                    "+15550213|0|0|twin text here|<null>|-1|2024-06-14 09:34:00"}));
+    for (const char* text :
+         {"date in seconds disagrees with readable_date 1 (line 5)",
+          "no date, and readable_date in a form not read 1 (line 10)",
+          "skipped, twin of a stored SMS or MMS (--keep-twins keeps them) 1",
+          "dated in seconds, not milliseconds 1 (line 4)",
+          "dated by readable_date alone (no date) 4 (lines 6, 7, 8, 9)",
+          "group message, stored once with +15550210 (not the others) 1 (line 23)"})
+        EXPECT_TRUE(says(run.out, text)) << text << "\n" << run.out;
+    // The twin is there for whoever wants it, and the export gives the
+    // group message back as the one row it is.
+    run = tool({"import", "--tz", "UTC", "--keep-twins", kData + "sms-variants.xml"});
+    EXPECT_EQ(reported(run.out, "imported"), 1) << run.out;
+    EXPECT_EQ(count("ACTIVITY_MESSAGE WHERE MSGLOG_PHONE_NUMBER = '+15550213'"), 2);
+}
+
+TEST_F(ImportTest, OverlappingBackupsGiveEachEntryOnceInEitherOrder) {
+    const std::string a = kData + "sms-overlap-a.xml", b = kData + "sms-overlap-b.xml";
+    const std::string other = (root_ / "other").string();
+    for (const std::string& root : {root_.string(), other})
+        tool({"--root", root, "config", "--on", "message"});
+    tool({"import", "--tz", "UTC", a, b});
+    Outcome run = tool({"--root", other, "import", "--tz", "UTC", b, a});
+    EXPECT_TRUE(says(run.out, "skipped, already there 2\n")) << run.out;
+    EXPECT_EQ(rows("ACTIVITY_MESSAGE").size(), 6u);
+    EXPECT_EQ(rows("ACTIVITY_MESSAGE"), rows("ACTIVITY_MESSAGE", "/other"));
+}
+
+TEST_F(ImportTest, EachFileIsReadOnceSoPipesAndHugeOrOddFilesWork) {
+    tool({"config", "--on", "call,message"});
+    // Standard input, and a pipe read once: every entry arrives.
+    Outcome run = tool({"import", "--tz", "UTC", "-"}, kData + "sms.xml");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(reported(run.out, "imported"), 6) << run.out;
+    // An attachment of 5 MB in one attribute and 2,000 distinct unknown
+    // elements: the entry after them still comes, and the report names a
+    // few of the elements, not each.
+    const auto big = root_ / "big.xml";
+    {
+        std::ofstream out(big);
+        out << "<smses>\n<mms date=\"1718357400000\" msg_box=\"1\" address=\"+15550400\">"
+               "<parts><part ct=\"image/jpeg\" data=\""
+            << std::string(5 << 20, 'A') << "\" /><part ct=\"text/plain\" text=\"look\" />"
+            << "</parts></mms>\n";
+        for (int i = 0; i < 2000; ++i) out << "<u" << i << " />\n";
+        out << "<sms address=\"+15550401\" date=\"1718357460000\" type=\"1\" body=\"after\" />\n"
+            << "</smses>\n";
+    }
+    run = tool({"import", "--tz", "UTC", big.string()});
+    EXPECT_EQ(reported(run.out, "imported"), 2) << run.out;
+    EXPECT_TRUE(says(run.out, "unknown element <u0>, <u1>, <u2>, ... 2,000 (lines 3, 4, 5, 6, 7, ...)"))
+        << run.out;
+    EXPECT_LT(std::count(run.out.begin(), run.out.end(), '\n'), 15) << run.out;
+    EXPECT_EQ(count("ACTIVITY_MESSAGE WHERE MSGLOG_SUMMARY = 'look'"), 1);
+    // A folder is no backup file.
+    run = tool({"import", root_.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(says(run.out, "cannot be read: it is a folder, not a backup file")) << run.out;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ struct ImportOptions {
     std::vector<std::string> files;
     std::string zone;  // empty: the local zone
     bool dryRun = false;
+    bool keepTwins = false;  // store an SMS and its MMS twin both
 };
 
 // Imports every file and prints what happened to each entry; returns the

@@ -1,12 +1,13 @@
 // lifelog import: call logs and messages from backup files, through the
 // library's direct-logging path.
 //
-// Each file is read twice, streaming: the first pass finds its kind, its
-// usable entries, their time span and what is wrong with the others; the
-// query object then says, once for the whole span, what is stored already;
-// the second pass logs what is not, one direct-logging call per entry, and
-// checks after each call that the row is really there.  Nothing is counted
-// as imported that the database does not hold.
+// Each file is read once, streaming, so a pipe or standard input does as
+// well as a file.  Entries are mapped as they arrive and handled in
+// batches: for each batch the query object says what is stored already
+// over the batch's time span, then what is not is logged, one
+// direct-logging call per entry, and a check after each call says whether
+// the row is really there.  Nothing is counted as imported that the
+// database does not hold.
 #include "backup/backup.h"
 
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "backup/mapping.h"
@@ -72,85 +74,95 @@ std::string grouped(long long value) {
 }
 
 // Reasons with their count and the first few line numbers, in the order
-// they were first met.
+// they were first met.  A reason with a detail ("unknown element" and the
+// element's name) is one reason, shown with its first few details, however
+// many different details a file holds.
 class Reasons {
 public:
     static constexpr size_t kLinesShown = 5;
+    static constexpr size_t kDetailsShown = 3;
 
-    void add(const std::string& reason, long line) {
-        auto found = std::find_if(entries_.begin(), entries_.end(),
-                                  [&](const Entry& e) { return e.reason == reason; });
-        if (found == entries_.end()) {
-            entries_.push_back({reason, 0, {}});
-            found = entries_.end() - 1;
+    void add(const std::string& reason, long line, const std::string& detail = "") {
+        auto [at, added] = index_.try_emplace(reason, entries_.size());
+        if (added) {
+            entries_.push_back({reason, 0, {}, {}, false});
         }
-        ++found->count;
-        if (found->lines.size() < kLinesShown) {
-            found->lines.push_back(line);
+        Entry& e = entries_[at->second];
+        ++e.count;
+        if (e.lines.size() < kLinesShown) {
+            e.lines.push_back(line);
+        }
+        if (!detail.empty() && std::find(e.details.begin(), e.details.end(), detail) ==
+                                   e.details.end()) {
+            e.moreDetails |= e.details.size() == kDetailsShown;
+            if (e.details.size() < kDetailsShown) {
+                e.details.push_back(detail);
+            }
         }
         ++total_;
     }
     long total() const { return total_; }
-
-    void print(const char* indent) const {
-        for (const Entry& e : entries_) {
-            std::string lines;
-            for (long line : e.lines) {
-                lines += (lines.empty() ? "" : ", ") + std::to_string(line);
-            }
-            fmt::print("{}{:<44} {:>9}  (line{} {}{})\n", indent, e.reason, grouped(e.count),
-                       e.lines.size() > 1 ? "s" : "", lines,
-                       e.count > static_cast<long>(e.lines.size()) ? ", ..." : "");
-        }
-    }
+    void print(const char* indent) const;
 
 private:
     struct Entry {
         std::string reason;
         long count;
         std::vector<long> lines;
+        std::vector<std::string> details;
+        bool moreDetails;
     };
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, size_t> index_;
     long total_ = 0;
 };
 
-// The terminal's progress bar, or a line per tenth for logs.
+void Reasons::print(const char* indent) const {
+    for (const Entry& e : entries_) {
+        std::string lines, what = e.reason;
+        for (long line : e.lines) {
+            lines += (lines.empty() ? "" : ", ") + std::to_string(line);
+        }
+        for (size_t i = 0; i < e.details.size(); ++i) {
+            what += (i == 0 ? " " : ", ") + e.details[i];
+        }
+        what += e.moreDetails ? ", ..." : "";
+        fmt::print("{}{:<44} {:>9}  (line{} {}{})\n", indent, what, grouped(e.count),
+                   e.lines.size() > 1 ? "s" : "", lines,
+                   e.count > static_cast<long>(e.lines.size()) ? ", ..." : "");
+    }
+}
+
+// The terminal's progress bar, or a line per tenth for logs; by the bytes
+// read when the file has a size, by the entries alone when it is a pipe.
 class Progress {
 public:
-    Progress(std::string label, long total)
-        : label_(std::move(label)),
-          total_(total),
-          terminal_(isatty(STDERR_FILENO) != 0),
-          start_(Clock::now()) {}
+    explicit Progress(std::string label)
+        : label_(std::move(label)), terminal_(isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
 
-    void update(long done, long imported) {
-        if (total_ <= 0) {
-            return;
-        }
+    void update(uint64_t done, uint64_t size, long entries, long imported) {
         auto now = Clock::now();
-        int tenth = static_cast<int>(done * 10 / total_);
         if (terminal_) {
-            if (done < total_ && now - shown_ < std::chrono::milliseconds(100)) {
+            if (done < size && now - shown_ < std::chrono::milliseconds(100)) {
                 return;
             }
             shown_ = now;
-            int width = 30;
-            int filled = static_cast<int>(done * width / total_);
-            fmt::print(stderr, "\r\x1b[K{} [{}{}] {:3}% {}/{} entries, {} imported, {}", label_,
-                       std::string(static_cast<size_t>(filled), '#'),
-                       std::string(static_cast<size_t>(width - filled), '.'), done * 100 / total_,
-                       grouped(done), grouped(total_), grouped(imported), pace(done, now));
+            fmt::print(stderr, "\r\x1b[K{} {}{} entries, {} imported, {}", label_, bar(done, size),
+                       grouped(entries), grouped(imported), pace(done, size, entries, now));
             std::fflush(stderr);
-        } else if (total_ >= kLoggedFrom && tenth > tenth_) {
+            return;
+        }
+        int tenth = size > 0 ? static_cast<int>(done * 10 / size) : 0;
+        if (size >= kLoggedFrom && tenth > tenth_) {
             tenth_ = tenth;
-            fmt::print(stderr, "{}: {}% ({} of {} entries, {} imported), {}\n", label_, tenth * 10,
-                       grouped(done), grouped(total_), grouped(imported), pace(done, now));
+            fmt::print(stderr, "{}: {}% ({} entries, {} imported), {}\n", label_, tenth * 10,
+                       grouped(entries), grouped(imported), pace(done, size, entries, now));
             std::fflush(stderr);
         }
     }
 
     void finish() {
-        if (terminal_ && total_ > 0) {
+        if (terminal_ && shown_ != Clock::time_point{}) {
             fmt::print(stderr, "\r\x1b[K");
             std::fflush(stderr);
         }
@@ -159,21 +171,33 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     // Smaller files are done before a log line per tenth would say much.
-    static constexpr long kLoggedFrom = 1000;
+    static constexpr uint64_t kLoggedFrom = 64 * 1024;
+    static constexpr int kWidth = 30;
 
-    std::string pace(long done, Clock::time_point now) const {
+    static std::string bar(uint64_t done, uint64_t size) {
+        if (size == 0) {
+            return "";
+        }
+        int filled = static_cast<int>(std::min(done, size) * kWidth / size);
+        return fmt::format("[{}{}] {:3}% ", std::string(static_cast<size_t>(filled), '#'),
+                           std::string(static_cast<size_t>(kWidth - filled), '.'),
+                           std::min(done, size) * 100 / size);
+    }
+
+    std::string pace(uint64_t done, uint64_t size, long entries, Clock::time_point now) const {
         double seconds = std::chrono::duration<double>(now - start_).count();
-        if (done == 0 || seconds <= 0) {
+        if (entries == 0 || seconds <= 0) {
             return "starting";
         }
-        double rate = done / seconds;
-        long left = static_cast<long>((total_ - done) / rate + 0.5);
-        return fmt::format("{}/s, {} left", grouped(static_cast<long long>(rate + 0.5)),
-                           duration(left));
+        std::string rate = grouped(static_cast<long long>(entries / seconds + 0.5)) + "/s";
+        if (size == 0 || done == 0) {
+            return rate;
+        }
+        double left = (size > done ? size - done : 0) * seconds / done;
+        return fmt::format("{}, {} left", rate, duration(static_cast<long>(left + 0.5)));
     }
 
     std::string label_;
-    long total_;
     bool terminal_;
     Clock::time_point start_;
     Clock::time_point shown_{};
@@ -190,67 +214,39 @@ struct FileImport {
     std::string first;  // the span of the usable entries' time stamps
     std::string last;
     Reasons unusable;
+    Reasons notes;  // entries stored in a way the report should tell
 
     long imported = 0;
     long already = 0;
     long switchedOff = 0;
+    long tooOld = 0;
+    long twins = 0;
     Reasons notStored;
     long replaced = 0;
     long trimmed = 0;
     int maxCount = 0;
     int64_t rowsAfter = 0;
     bool interrupted = false;
-    std::string stopped;  // why the second pass ended early
+    std::string stopped;  // why the import of the file ended early
 };
 
 const Kind& kindOf(BackupKind kind) {
     return kindByWord(kind == BackupKind::Calls ? "call" : "message");
 }
 
-// The first pass: kind, usable entries and their span, the unusable ones.
-void scan(FileImport& file) {
-    XmlScan read = readBackup(
-        file.path,
-        [&](const std::string& root) {
-            file.kind = backupKindOfRoot(root);
-            return file.kind.has_value();
-        },
-        [&](const XmlEntry& entry) {
-            auto mapped = mapEntry(*file.kind, entry);
-            if (const auto* reason = std::get_if<std::string>(&mapped)) {
-                file.unusable.add(*reason, entry.line);
-                return true;
-            }
-            const auto& activity = std::get<BackupActivity>(mapped);
-            if (file.usable++ == 0) {
-                file.first = file.last = activity.time;
-            } else {
-                file.first = std::min(file.first, activity.time);
-                file.last = std::max(file.last, activity.time);
-            }
-            return true;
-        });
-    if (read.root.empty()) {
-        file.fatal = true;
-        file.problem = read.errorLine > 0
-                           ? fmt::format("not XML: {} at line {}", read.error, read.errorLine)
-                           : fmt::format("cannot be read: {}", read.error);
-    } else if (!file.kind) {
-        file.fatal = true;
-        file.problem = fmt::format(
-            "not a call log or a message backup: its root element is <{}>, not <calls> or "
-            "<smses>",
-            read.root);
-    } else if (!read.complete) {
-        file.problem = fmt::format(
-            "the XML breaks off at line {} ({}): the entries before it count, nothing after it "
-            "is read",
-            read.errorLine, read.error);
-    }
-}
-
 std::string keyOf(const std::string& time, const std::string& number, int direction) {
     return time + '\n' + number + '\n' + std::to_string(direction);
+}
+
+// The same message as an SMS and as an MMS: same party, same minute, same
+// text (as far as the shorter of the two keeps it).
+std::string twinKeyOf(const std::string& time, const std::string& number) {
+    return time.substr(0, 16) + '\n' + number;
+}
+
+bool sameText(const std::string& a, const std::string& b) {
+    size_t shorter = std::min(a.size(), b.size());
+    return a.compare(0, shorter, b, 0, shorter) == 0;
 }
 
 void logActivity(const BackupActivity& a) {
@@ -263,111 +259,296 @@ void logActivity(const BackupActivity& a) {
     }
 }
 
-// The second pass.  Entries of the same kind, time stamp, number and
-// direction as a stored row are there already; so is the second of two
-// such entries in one file.
-void importEntries(FileImport& file, bool dryRun) {
-    const Kind& kind = kindOf(*file.kind);
-    // Keys of what is stored for the file's span: hashes, so that the set
-    // stays small next to the table it mirrors.
-    std::unordered_set<size_t> stored;
-    std::hash<std::string> hash;
-    forEachStored(kind, Range{parseTimestamp(file.first), parseTimestamp(file.last)}, false,
-                  [&](const StoredRow& row) {
-                      stored.insert(hash(keyOf(row.time, row.number, row.direction)));
-                  });
+struct Pending {
+    BackupActivity activity;
+    long line = 0;
+};
 
+// What is stored over one batch's span, as keys.
+struct StoredKeys {
+    std::unordered_set<std::string> rows;
+    std::unordered_multimap<std::string, std::pair<int, std::string>> twins;  // type, text
+};
+
+// One file's import, entry by entry as the reader hands them over.
+class FileRun {
+public:
+    FileRun(FileImport& file, const ImportOptions& options)
+        : file_(file), options_(options), progress_(file.path) {}
+
+    bool onRoot(const std::string& root);
+    bool onEntry(const XmlEntry& entry);
+    bool onChunk(uint64_t done, uint64_t size);
+    void finish();
+
+private:
+    static constexpr size_t kBatch = 500;
+    static constexpr long kFailuresBeforeStop = 20;
+
+    void noteUsable(const BackupActivity& activity, long line);
+    bool flush();
+    StoredKeys storedOver(const std::string& first, const std::string& last) const;
+    bool handle(const Pending& entry, StoredKeys& stored);
+    bool isTwin(const BackupActivity& activity, const StoredKeys& stored) const;
+    bool olderThanTheFullTableKeeps(const BackupActivity& activity);
+    bool logAndCheck(const Pending& entry);
+    void counted(const std::string& key, const BackupActivity& activity, StoredKeys& stored);
+
+    FileImport& file_;
+    const ImportOptions& options_;
+    Progress progress_;
+    const Kind* kind_ = nullptr;
+    bool on_ = false;
+    std::optional<StoreCheck> check_;
+    std::vector<Pending> batch_;
+    std::unordered_set<std::string> dryRunSeen_;  // a dry run stores nothing to find again
+    int64_t rowsBefore_ = 0;
+    int64_t rows_ = 0;  // what the table holds, as the library's trimming will keep it
+    int64_t lastKey_ = 0;
+    long trimmedByRule_ = 0;
+    long failedInARow_ = 0;
+    std::optional<std::string> oldest_;
+    uint64_t read_ = 0;  // bytes, as the reader last said
+    uint64_t size_ = 0;
+};
+
+bool FileRun::onRoot(const std::string& root) {
+    file_.kind = backupKindOfRoot(root);
+    if (!file_.kind) {
+        return false;
+    }
+    kind_ = &kindOf(*file_.kind);
     Configuration configuration = readConfiguration();
-    file.maxCount = configuration.maxCount;
-    StoreCheck check(kind);
-    int64_t rowsBefore = check.rowCount();
-    std::optional<StoreCheck::Newest> newest = check.newest();
-    int64_t lastKey = newest ? newest->key : 0;
-    // What the library's trimming will do: remove the oldest row before an
-    // insert whenever the table holds the maximum or more.
-    int64_t rows = rowsBefore;
-    long trimmedByRule = 0;
-    long failedInARow = 0;
-    constexpr long kFailuresBeforeStop = 20;
+    file_.maxCount = configuration.maxCount;
+    on_ = isOn(configuration, kind_->table);
+    if (!on_) {
+        file_.problem = fmt::format(
+            "{} are switched off in {}: nothing imported (switch them on with `lifelog config "
+            "--on {}`)",
+            kind_->plural, hostPath(kConfigPath).string(), kind_->word);
+        return true;
+    }
+    check_.emplace(*kind_);
+    rowsBefore_ = rows_ = check_->rowCount();
+    std::optional<StoreCheck::Newest> newest = check_->newest();
+    lastKey_ = newest ? newest->key : 0;
+    return true;
+}
 
-    Progress progress(file.path, file.usable);
-    long done = 0;
-    readBackup(
-        file.path, [](const std::string&) { return true; },
-        [&](const XmlEntry& entry) {
-            if (g_interrupted) {
-                file.interrupted = true;
-                return false;
-            }
-            auto mapped = mapEntry(*file.kind, entry);
-            const auto* activity = std::get_if<BackupActivity>(&mapped);
-            if (activity == nullptr) {
-                return true;
-            }
-            ++done;
-            size_t key = hash(keyOf(activity->time, activity->number, activity->direction));
-            if (stored.contains(key)) {
-                ++file.already;
-            } else if (dryRun) {
-                ++file.imported;
-                stored.insert(key);
-                (rows >= file.maxCount && rows > 0) ? ++trimmedByRule : ++rows;
-            } else {
-                logActivity(*activity);
-                std::optional<StoreCheck::Newest> now = check.newest();
-                if (now && now->key > lastKey && now->time == activity->time &&
-                    now->number == activity->number) {
-                    lastKey = now->key;
-                    ++file.imported;
-                    stored.insert(key);
-                    (rows >= file.maxCount && rows > 0) ? ++trimmedByRule : ++rows;
-                    failedInARow = 0;
-                } else {
-                    file.notStored.add("not stored by the library", entry.line);
-                    if (++failedInARow == kFailuresBeforeStop) {
-                        file.stopped = fmt::format(
-                            "stopped at line {}: the library stored none of the last {} entries",
-                            entry.line, kFailuresBeforeStop);
-                        return false;
-                    }
-                }
-            }
-            progress.update(done, file.imported);
-            return true;
-        });
-    progress.finish();
+void FileRun::noteUsable(const BackupActivity& activity, long line) {
+    if (file_.usable++ == 0) {
+        file_.first = file_.last = activity.time;
+    } else {
+        file_.first = std::min(file_.first, activity.time);
+        file_.last = std::max(file_.last, activity.time);
+    }
+    if (activity.dated == DateSource::Seconds) {
+        file_.notes.add("dated in seconds, not milliseconds", line);
+    } else if (activity.dated == DateSource::Readable) {
+        file_.notes.add("dated by readable_date alone (no date)", line);
+    }
+    if (activity.group) {
+        file_.notes.add("group message, stored once with", line,
+                        activity.number + (activity.others.empty() ? "" : " (not the others)"));
+    }
+}
 
-    if (dryRun) {
-        file.trimmed = trimmedByRule;
-        file.rowsAfter = rows;
+bool FileRun::onEntry(const XmlEntry& entry) {
+    if (g_interrupted) {
+        file_.interrupted = true;
+        return false;
+    }
+    auto mapped = mapEntry(*file_.kind, entry);
+    if (const auto* reason = std::get_if<std::string>(&mapped)) {
+        constexpr std::string_view kUnknown = "unknown element ";
+        bool unknown = reason->rfind(kUnknown, 0) == 0;
+        file_.unusable.add(unknown ? "unknown element" : *reason, entry.line,
+                           unknown ? reason->substr(kUnknown.size()) : "");
+        return true;
+    }
+    auto& activity = std::get<BackupActivity>(mapped);
+    noteUsable(activity, entry.line);
+    if (!on_) {
+        ++file_.switchedOff;
+        return true;
+    }
+    batch_.push_back({std::move(activity), entry.line});
+    return batch_.size() < kBatch || flush();
+}
+
+bool FileRun::onChunk(uint64_t done, uint64_t size) {
+    read_ = done;
+    size_ = size;
+    progress_.update(done, size, file_.usable, file_.imported);
+    if (g_interrupted) {
+        file_.interrupted = true;
+    }
+    return !g_interrupted;
+}
+
+StoredKeys FileRun::storedOver(const std::string& first, const std::string& last) const {
+    StoredKeys stored;
+    // Whole minutes, for the twins of the first and the last entry.
+    Range span{parseTimestamp(first.substr(0, 16) + ":00"),
+               parseTimestamp(last.substr(0, 16) + ":59")};
+    forEachStored(*kind_, span, false,
+                  [&](const StoredRow& row) {
+                      stored.rows.insert(keyOf(row.time, row.number, row.direction));
+                      stored.twins.emplace(twinKeyOf(row.time, row.number),
+                                           std::pair{row.type, row.summary});
+                  });
+    return stored;
+}
+
+// Handles the batch; false when the import of the file must stop.
+bool FileRun::flush() {
+    if (batch_.empty()) {
+        return true;
+    }
+    auto [first, last] = std::minmax_element(
+        batch_.begin(), batch_.end(),
+        [](const Pending& a, const Pending& b) { return a.activity.time < b.activity.time; });
+    StoredKeys stored = storedOver(first->activity.time, last->activity.time);
+    bool goOn = true;
+    for (const Pending& entry : batch_) {
+        if (g_interrupted) {
+            file_.interrupted = true;
+            goOn = false;
+            break;
+        }
+        if (!handle(entry, stored)) {
+            goOn = false;
+            break;
+        }
+    }
+    batch_.clear();
+    return goOn;
+}
+
+bool FileRun::isTwin(const BackupActivity& activity, const StoredKeys& stored) const {
+    if (activity.kind != BackupKind::Messages || options_.keepTwins) {
+        return false;
+    }
+    auto [begin, end] = stored.twins.equal_range(twinKeyOf(activity.time, activity.number));
+    return std::any_of(begin, end, [&](const auto& twin) {
+        return twin.second.first != activity.type && !twin.second.second.empty() &&
+               sameText(twin.second.second, activity.body);
+    });
+}
+
+// The library trims the oldest row before each insert into a full table:
+// an entry older than every row it keeps would push out a newer row and
+// then be the first to go.  Such entries are reported and not logged.
+bool FileRun::olderThanTheFullTableKeeps(const BackupActivity& activity) {
+    if (rows_ < file_.maxCount || rows_ == 0) {
+        return false;
+    }
+    if (!oldest_ && !options_.dryRun) {
+        oldest_ = check_->oldestTime();
+    }
+    return oldest_ && activity.time < *oldest_;
+}
+
+void FileRun::counted(const std::string& key, const BackupActivity& activity, StoredKeys& stored) {
+    ++file_.imported;
+    stored.rows.insert(key);
+    stored.twins.emplace(twinKeyOf(activity.time, activity.number),
+                         std::pair{activity.type, activity.body});
+    if (rows_ >= file_.maxCount && rows_ > 0) {
+        ++trimmedByRule_;
+        oldest_.reset();  // the oldest row went
+    } else {
+        ++rows_;
+    }
+}
+
+bool FileRun::handle(const Pending& entry, StoredKeys& stored) {
+    const BackupActivity& activity = entry.activity;
+    std::string key = keyOf(activity.time, activity.number, activity.direction);
+    if (stored.rows.contains(key) || dryRunSeen_.contains(key)) {
+        ++file_.already;
+    } else if (isTwin(activity, stored)) {
+        ++file_.twins;
+    } else if (olderThanTheFullTableKeeps(activity)) {
+        ++file_.tooOld;
+    } else if (options_.dryRun) {
+        dryRunSeen_.insert(key);
+        counted(key, activity, stored);
+    } else if (logAndCheck(entry)) {
+        counted(key, activity, stored);
+    } else if (++failedInARow_ == kFailuresBeforeStop) {
+        file_.stopped = fmt::format(
+            "stopped at line {}: the library stored none of the last {} entries", entry.line,
+            kFailuresBeforeStop);
+        return false;
+    }
+    return true;
+}
+
+bool FileRun::logAndCheck(const Pending& entry) {
+    const BackupActivity& activity = entry.activity;
+    logActivity(activity);
+    std::optional<StoreCheck::Newest> now = check_->newest();
+    if (now && now->key > lastKey_ && now->time == activity.time &&
+        now->number == activity.number) {
+        lastKey_ = now->key;
+        failedInARow_ = 0;
+        return true;
+    }
+    file_.notStored.add("not stored by the library", entry.line);
+    return false;
+}
+
+void FileRun::finish() {
+    if (file_.stopped.empty() && !file_.interrupted) {
+        flush();
+        progress_.update(size_ > 0 ? size_ : read_, size_, file_.usable, file_.imported);
+    }
+    progress_.finish();
+    if (!on_) {
+        return;
+    }
+    if (options_.dryRun) {
+        file_.trimmed = trimmedByRule_;
+        file_.rowsAfter = rows_;
         return;
     }
     // Rows that went away while this file was logged: the maximum explains
     // up to trimmedByRule of them; the library's same-time rule the rest.
-    file.rowsAfter = check.rowCount();
-    int64_t removed = std::max<int64_t>(0, rowsBefore + file.imported - file.rowsAfter);
-    file.replaced = static_cast<long>(std::max<int64_t>(0, removed - trimmedByRule));
-    file.trimmed = static_cast<long>(removed - file.replaced);
+    file_.rowsAfter = check_->rowCount();
+    int64_t removed = std::max<int64_t>(0, rowsBefore_ + file_.imported - file_.rowsAfter);
+    file_.replaced = static_cast<long>(std::max<int64_t>(0, removed - trimmedByRule_));
+    file_.trimmed = static_cast<long>(removed - file_.replaced);
 }
 
-void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
-    const char* kindText = !file.kind                        ? "?"
-                           : *file.kind == BackupKind::Calls ? "call log"
-                                                             : "messages";
-    if (file.fatal) {
-        fmt::print("{}: {}\n", file.path, file.problem);
-        return;
+// Reads and imports one file, and says what is wrong with it as a whole.
+void importFile(FileImport& file, const ImportOptions& options) {
+    FileRun run(file, options);
+    XmlScan read = readBackup(
+        file.path, [&](const std::string& root) { return run.onRoot(root); },
+        [&](const XmlEntry& entry) { return run.onEntry(entry); },
+        [&](uint64_t done, uint64_t size) { return run.onChunk(done, size); });
+    run.finish();
+    if (read.root.empty()) {
+        file.fatal = true;
+        file.problem = read.errorLine > 0
+                           ? fmt::format("not XML: {} at line {}", read.error, read.errorLine)
+                           : fmt::format("cannot be read: {}", read.error);
+    } else if (!file.kind) {
+        file.fatal = true;
+        file.problem = fmt::format(
+            "not a call log or a message backup: its root element is <{}>, not <calls> or "
+            "<smses>",
+            read.root);
+    } else if (!read.complete && !read.stopped) {
+        file.problem = fmt::format(
+            "the XML breaks off at line {} ({}): the entries before it count, nothing after it "
+            "is read",
+            read.errorLine, read.error);
     }
-    fmt::print("{}: {}, {} usable entries", file.path, kindText, grouped(file.usable));
-    if (file.usable > 0) {
-        fmt::print(" from {} to {} ({})", file.first, file.last,
-                   zone.empty() ? "local time" : zone);
-    }
-    fmt::print("\n");
-    if (!file.problem.empty()) {
-        fmt::print("  {}\n", file.problem);
-    }
-    const Kind& kind = kindOf(*file.kind);
+}
+
+void printCounts(const FileImport& file, bool dryRun) {
     auto line = [](const std::string& what, long long count) {
         fmt::print("  {:<46} {:>9}\n", what, grouped(count));
     };
@@ -375,6 +556,12 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     line("skipped, already there", file.already);
     line("skipped, unusable", file.unusable.total());
     file.unusable.print("    ");
+    if (file.twins > 0) {
+        line("skipped, twin of a stored SMS or MMS (--keep-twins keeps them)", file.twins);
+    }
+    if (file.tooOld > 0) {
+        line("skipped, older than every row the full table keeps", file.tooOld);
+    }
     if (file.switchedOff > 0) {
         line("not imported: logging is switched off", file.switchedOff);
     }
@@ -387,13 +574,31 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     }
     line(dryRun ? "rows the table maximum would trim" : "rows trimmed by the table maximum",
          file.trimmed);
-    int64_t wanted = file.rowsAfter + file.trimmed;
-    if (file.trimmed > 0 || (file.maxCount < file.usable)) {
+    file.notes.print("  ");
+}
+
+void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
+    if (file.fatal) {
+        fmt::print("{}: {}\n", file.path, file.problem);
+        return;
+    }
+    const char* kindText = *file.kind == BackupKind::Calls ? "call log" : "messages";
+    fmt::print("{}: {}, {} usable entries", file.path, kindText, grouped(file.usable));
+    if (file.usable > 0) {
+        fmt::print(" from {} to {} ({})", file.first, file.last,
+                   zone.empty() ? "local time" : zone);
+    }
+    fmt::print("\n");
+    if (!file.problem.empty()) {
+        fmt::print("  {}\n", file.problem);
+    }
+    printCounts(file, dryRun);
+    int64_t wanted = std::max<int64_t>(file.rowsAfter + file.trimmed, file.usable);
+    if (file.switchedOff == 0 && (file.trimmed > 0 || file.tooOld > 0)) {
         fmt::print(
             "  the {} table keeps at most {} rows; to keep all {} of them: lifelog config --max "
             "{}\n",
-            kind.word, grouped(file.maxCount), grouped(std::max<int64_t>(wanted, file.usable)),
-            std::max<int64_t>(wanted, file.usable));
+            kindOf(*file.kind).word, grouped(file.maxCount), grouped(wanted), wanted);
     }
     if (file.interrupted) {
         fmt::print(
@@ -414,21 +619,7 @@ int runImport(const ImportOptions& options) {
     for (const std::string& path : options.files) {
         FileImport file;
         file.path = path;
-        scan(file);
-        if (!file.fatal && file.usable > 0 && !g_interrupted) {
-            const Kind& kind = kindOf(*file.kind);
-            Configuration configuration = readConfiguration();
-            if (!isOn(configuration, kind.table)) {
-                file.problem = fmt::format(
-                    "{} are switched off in {}: nothing imported (switch them on with `lifelog "
-                    "config --on {}`)",
-                    kind.plural, hostPath(kConfigPath).string(), kind.word);
-                file.switchedOff = file.usable;
-                file.maxCount = configuration.maxCount;
-            } else {
-                importEntries(file, options.dryRun);
-            }
-        }
+        importFile(file, options);
         printReport(file, options.dryRun, options.zone);
         if (!file.problem.empty() || file.notStored.total() > 0 || !file.stopped.empty()) {
             status = 1;

@@ -1,6 +1,8 @@
 // Backup entries to lifelog activities and back.
 #include "backup/mapping.h"
 
+#include "backup/readable_date.h"
+
 #include <stdlib.h>
 #include <time.h>
 
@@ -53,6 +55,8 @@ constexpr int kMmsType = 1;
 // <addr> types of an MMS: who sent it, and to whom it went.
 constexpr std::string_view kAddressFrom = "137";
 constexpr std::string_view kAddressTo = "151";
+// How far apart a phone's zone and the import's may put one moment.
+constexpr int kZonesApartHours = 26;
 
 std::optional<int64_t> integer(std::string_view text) {
     int64_t value = 0;
@@ -98,20 +102,113 @@ const Mapping* lookUp(const Mapping (&table)[N], int Mapping::*field, const XmlE
     return nullptr;
 }
 
-// The number an MMS was exchanged with: its address attribute, else the
-// sender of a received one or the first recipient of a sent one.
-std::string mmsNumber(const XmlEntry& entry, int direction) {
-    const std::string* address = entry.attribute("address");
-    if (address != nullptr && !trimmed(*address).empty()) {
-        return trimmed(*address);
+// <addr> types of an MMS for its recipients: to, cc, bcc.
+bool isRecipient(std::string_view type) {
+    return type == kAddressTo || type == "130" || type == "129";
+}
+
+// The phone's own address in an MMS the phone sent.
+constexpr std::string_view kOwnAddressToken = "insert-address-token";
+
+// Sent or received for an MMS: its msg_box, else its m_type (128 sent, 132
+// and 130 received), else which of its addresses are there (a sender alone:
+// received; recipients alone, or the phone's own token as sender: sent).
+// Null when nothing says, or when the msg_box is none of the known boxes.
+const MessageMapping* mmsBox(const XmlEntry& entry) {
+    static constexpr MessageMapping kSent = {.box = 2, .direction = 1, .reason = nullptr};
+    static constexpr MessageMapping kReceived = {.box = 1, .direction = 0, .reason = nullptr};
+    if (const std::string* box = entry.attribute("msg_box"); box != nullptr && !box->empty()) {
+        return lookUp(kMessageMappings, &MessageMapping::box, entry, "msg_box");
     }
-    std::string_view wanted = direction == 0 ? kAddressFrom : kAddressTo;
-    for (const auto& [number, type] : entry.addresses) {
-        if (type == wanted && !trimmed(number).empty()) {
-            return trimmed(number);
+    if (const std::string* type = entry.attribute("m_type")) {
+        std::string text = trimmed(*type);
+        if (text == "128") {
+            return &kSent;
+        }
+        if (text == "132" || text == "130") {
+            return &kReceived;
         }
     }
-    return "";
+    bool from = false, fromSelf = false, to = false;
+    for (const auto& [address, type] : entry.addresses) {
+        from |= type == kAddressFrom;
+        fromSelf |= type == kAddressFrom && trimmed(address) == kOwnAddressToken;
+        to |= isRecipient(type);
+    }
+    if (fromSelf || (to && !from)) {
+        return &kSent;
+    }
+    return from && !to ? &kReceived : nullptr;
+}
+
+std::vector<std::string> splitParties(std::string_view joined) {
+    std::vector<std::string> parties;
+    for (size_t at = 0; at <= joined.size();) {
+        size_t tilde = joined.find('~', at);
+        tilde = tilde == std::string_view::npos ? joined.size() : tilde;
+        if (std::string party = trimmed(joined.substr(at, tilde - at)); !party.empty()) {
+            parties.push_back(party);
+        }
+        at = tilde + 1;
+    }
+    return parties;
+}
+
+// The parties an MMS was exchanged with: its address attribute when it
+// names one; else the sender of a received one or the recipients of a sent
+// one, from its <addr> entries or from the address joined with '~'.
+std::vector<std::string> mmsParties(const XmlEntry& entry, int direction) {
+    const std::string* address = entry.attribute("address");
+    std::string joined = address != nullptr ? trimmed(*address) : "";
+    if (!joined.empty() && joined.find('~') == std::string::npos) {
+        return {joined};
+    }
+    std::vector<std::string> parties;
+    for (const auto& [number, type] : entry.addresses) {
+        bool wanted = direction == 0 ? type == kAddressFrom : isRecipient(type);
+        std::string party = trimmed(number);
+        if (wanted && !party.empty() && party != kOwnAddressToken) {
+            parties.push_back(party);
+        }
+    }
+    return !parties.empty() ? parties : splitParties(joined);
+}
+
+// The entry's time stamp from `date` (milliseconds, or seconds when below
+// 10^11 and its readable_date, if any, agrees) or from `readable_date`
+// alone; or why there is none.
+std::variant<std::string, std::string> entryTime(const XmlEntry& entry, DateSource& dated) {
+    using Result = std::variant<std::string, std::string>;
+    const std::string* readable = entry.attribute("readable_date");
+    std::optional<CivilTime> shown =
+        readable != nullptr ? parseReadableDate(trimmed(*readable)) : std::nullopt;
+    const std::string* date = entry.attribute("date");
+    if (date == nullptr || trimmed(*date).empty()) {
+        if (readable == nullptr || trimmed(*readable).empty()) {
+            return Result(std::in_place_index<1>, "no date");
+        }
+        if (!shown) {
+            return Result(std::in_place_index<1>, "no date, and readable_date in a form not read");
+        }
+        dated = DateSource::Readable;
+        return Result(std::in_place_index<0>, civilTimestamp(*shown));
+    }
+    std::optional<int64_t> value = integer(trimmed(*date));
+    if (!value) {
+        return Result(std::in_place_index<1>, "date is not a number");
+    }
+    constexpr int64_t kSecondsBelow = 100'000'000'000;  // 1973 in milliseconds
+    bool seconds = *value >= 0 && *value < kSecondsBelow;
+    std::optional<std::string> time = timestampOfMillis(seconds ? *value * 1000 : *value);
+    if (!time) {
+        return Result(std::in_place_index<1>, "date out of range");
+    }
+    if (seconds && readable != nullptr && !trimmed(*readable).empty() &&
+        !(shown && civilTimesAgree(*parseReadableDate(*time), *shown, kZonesApartHours))) {
+        return Result(std::in_place_index<1>, "date in seconds disagrees with readable_date");
+    }
+    dated = seconds ? DateSource::Seconds : DateSource::Millis;
+    return Result(std::in_place_index<0>, *time);
 }
 
 }  // namespace
@@ -135,19 +232,11 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
         return "unknown element <" + entry.element + ">";
     }
 
-    const std::string* date = entry.attribute("date");
-    if (date == nullptr || trimmed(*date).empty()) {
-        return std::string("no date");
+    auto time = entryTime(entry, activity.dated);
+    if (time.index() == 1) {
+        return std::get<1>(time);
     }
-    std::optional<int64_t> millis = integer(trimmed(*date));
-    if (!millis) {
-        return std::string("date is not a number");
-    }
-    std::optional<std::string> time = timestampOfMillis(*millis);
-    if (!time) {
-        return std::string("date out of range");
-    }
-    activity.time = *time;
+    activity.time = std::get<0>(time);
 
     if (call) {
         const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
@@ -166,7 +255,7 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
         }
     } else {
         const MessageMapping* mapping =
-            lookUp(kMessageMappings, &MessageMapping::box, entry, mms ? "msg_box" : "type");
+            mms ? mmsBox(entry) : lookUp(kMessageMappings, &MessageMapping::box, entry, "type");
         if (mapping == nullptr) {
             return std::string("unknown message type");
         }
@@ -189,7 +278,14 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
     }
 
     if (mms) {
-        activity.number = mmsNumber(entry, activity.direction);
+        std::vector<std::string> parties = mmsParties(entry, activity.direction);
+        const std::string* address = entry.attribute("address");
+        activity.group = parties.size() > 1 ||
+                         (address != nullptr && address->find('~') != std::string::npos);
+        if (!parties.empty()) {
+            activity.number = parties.front();
+            activity.others.assign(parties.begin() + 1, parties.end());
+        }
     } else if (const std::string* number = entry.attribute(call ? "number" : "address")) {
         activity.number = trimmed(*number);
     }

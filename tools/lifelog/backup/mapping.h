@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "backup/xml_reader.h"
 
@@ -19,8 +20,17 @@ enum class BackupKind { Calls, Messages };
 // The backup kind a root element names: <calls> or <smses>.
 std::optional<BackupKind> backupKindOfRoot(std::string_view root);
 
+// Where an entry's time stamp came from: its `date` in milliseconds (what
+// backup apps write), its `date` in seconds (some tools), or its
+// `readable_date` alone (hand-made and converted files).
+enum class DateSource { Millis, Seconds, Readable };
+
 // What one backup entry logs: the arguments of the direct-logging call.
 struct BackupActivity {
+    DateSource dated = DateSource::Millis;
+    // A group MMS: the other parties besides `number`, which are not logged.
+    std::vector<std::string> others;
+    bool group = false;
     BackupKind kind = BackupKind::Calls;
     std::string time;  // "%04d-%02d-%02d %02d:%02d:%02d" in the chosen zone
     std::string number;

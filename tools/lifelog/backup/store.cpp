@@ -46,8 +46,10 @@ StoreCheck::~StoreCheck() {
     if (newest_ != nullptr) {
         DbStatement_destroy(newest_, &err);
     }
-    if (count_ != nullptr) {
-        DbStatement_destroy(count_, &err);
+    for (DbStatement* statement : {count_, oldest_}) {
+        if (statement != nullptr) {
+            DbStatement_destroy(statement, &err);
+        }
     }
     if (database_ != nullptr) {
         Database_close(database_, &err);
@@ -77,6 +79,10 @@ bool StoreCheck::open() {
     count_ = Database_createStatement(
         database_, fmt::format("SELECT COUNT(*) FROM {}", kind_.table).c_str(), &err);
     check(err, fmt::format("counting the {}", kind_.plural));
+    oldest_ = Database_createStatement(
+        database_, fmt::format("SELECT MIN({}) FROM {}", kind_.timeColumn, kind_.table).c_str(),
+        &err);
+    check(err, fmt::format("reading the oldest {}", kind_.word));
     return true;
 }
 
@@ -115,6 +121,24 @@ int64_t StoreCheck::rowCount() {
     int64_t count = DbEnumerator_getInt64(rows, 0, &err);
     DbEnumerator_reset(rows, &err);
     return count;
+}
+
+std::optional<std::string> StoreCheck::oldestTime() {
+    if (!open()) {
+        return std::nullopt;
+    }
+    unsigned int err = 0;
+    DbEnumerator* rows = Database_executeStatement(oldest_, &err);
+    check(err, fmt::format("reading the oldest {}", kind_.word));
+    DbEnumerator_getNextRow(rows, &err);
+    check(err, fmt::format("reading the oldest {}", kind_.word));
+    const char* time = DbEnumerator_getText(rows, 0, &err);
+    std::optional<std::string> oldest;
+    if (time != nullptr) {
+        oldest = time;
+    }
+    DbEnumerator_reset(rows, &err);
+    return oldest;
 }
 
 }  // namespace lifelog_tool

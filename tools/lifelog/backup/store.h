@@ -52,6 +52,8 @@ public:
     };
     std::optional<Newest> newest();
     int64_t rowCount();
+    // The oldest time stamp of the table; nothing when it is empty.
+    std::optional<std::string> oldestTime();
 
 private:
     bool open();
@@ -60,6 +62,7 @@ private:
     Database* database_ = nullptr;
     DbStatement* newest_ = nullptr;
     DbStatement* count_ = nullptr;
+    DbStatement* oldest_ = nullptr;
 };
 
 }  // namespace lifelog_tool

@@ -3,6 +3,9 @@
 
 #include <expat.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -172,6 +175,69 @@ void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
     pending_.erase(0, i);
 }
 
+void LongValueCut::feed(std::string_view bytes, std::string& out) {
+    for (char c : bytes) {
+        step(c, out);
+    }
+}
+
+void LongValueCut::step(char c, std::string& out) {
+    switch (state_) {
+        case State::Text:
+            state_ = c == '<' ? State::Open : State::Text;
+            break;
+        case State::Open:
+            state_ = c == '!' ? State::Bang : c == '?' ? State::Special : State::Tag;
+            run_ = 0;
+            break;
+        case State::Bang:
+            state_ = c == '-' ? State::Comment : c == '[' ? State::CData : State::Special;
+            run_ = 0;
+            break;
+        case State::Tag:
+            if (c == '"' || c == '\'') {
+                state_ = State::Value;
+                quote_ = c;
+                length_ = 0;
+                inReference_ = false;
+            } else if (c == '>') {
+                state_ = State::Text;
+            }
+            break;
+        case State::Value:
+            if (c == quote_) {
+                state_ = State::Tag;
+            } else if (++length_ > kMaxValue && !inReference_ && (c & 0xC0) != 0x80) {
+                state_ = State::Skip;
+                ++cuts_;
+                return;
+            } else {
+                inReference_ = c == '&' || (inReference_ && c != ';');
+            }
+            break;
+        case State::Skip:
+            if (c != quote_) {
+                return;
+            }
+            state_ = State::Tag;
+            break;
+        default:
+            inSpecial(c);
+            break;
+    }
+    out += c;
+}
+
+// Comments end at "-->", CDATA sections at "]]>", processing instructions
+// and declarations at the next '>'.
+void LongValueCut::inSpecial(char c) {
+    char mark = state_ == State::Comment ? '-' : state_ == State::CData ? ']' : 0;
+    if (c == '>' && (mark == 0 || run_ >= 2)) {
+        state_ = State::Text;
+    }
+    run_ = c == mark ? run_ + 1 : 0;
+}
+
 size_t utf8SequenceLength(std::string_view text) {
     if (text.empty()) {
         return 0;
@@ -281,20 +347,46 @@ void XMLCALL endElement(void* data, const XML_Char*) {
 
 }  // namespace
 
+namespace {
+
+// The file to read, or null with the reason in `scan`.
+std::unique_ptr<FILE, FileClose> openBackup(const std::string& path, XmlScan& scan,
+                                           uint64_t& size) {
+    FILE* file = path == "-" ? fdopen(dup(STDIN_FILENO), "rb") : fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        scan.error = strerror(errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        fclose(file);
+        scan.error = "it is a folder, not a backup file";
+        return nullptr;
+    }
+    size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    return std::unique_ptr<FILE, FileClose>(file);
+}
+
+void failAt(Reading& r, const char* error) {
+    r.scan.error = error;
+    r.scan.errorLine = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+}
+
+}  // namespace
+
 XmlScan readBackup(const std::string& path, const std::function<bool(const std::string&)>& onRoot,
-                   const std::function<bool(const XmlEntry&)>& onEntry) {
+                   const std::function<bool(const XmlEntry&)>& onEntry,
+                   const XmlChunkHook& onChunk) {
     Reading r;
     r.onRoot = &onRoot;
     r.onEntry = &onEntry;
-    std::unique_ptr<FILE, FileClose> file(fopen(path.c_str(), "rb"));
-    if (!file) {
-        r.scan.error = strerror(errno);
-        return r.scan;
-    }
-    // Backup apps write UTF-8; the filter makes sure expat gets nothing else.
-    std::unique_ptr<XML_ParserStruct, ParserDelete> parser(XML_ParserCreate("UTF-8"));
+    uint64_t size = 0;
+    std::unique_ptr<FILE, FileClose> file = openBackup(path, r.scan, size);
+    // Backup apps write UTF-8; the filters make sure expat gets nothing else.
+    std::unique_ptr<XML_ParserStruct, ParserDelete> parser(
+        file ? XML_ParserCreate("UTF-8") : nullptr);
     if (!parser) {
-        r.scan.error = "out of memory";
+        r.scan.error = file ? "out of memory" : r.scan.error;
         return r.scan;
     }
     r.parser = parser.get();
@@ -302,28 +394,32 @@ XmlScan readBackup(const std::string& path, const std::function<bool(const std::
     XML_SetElementHandler(r.parser, startElement, endElement);
 
     Utf8Repair repair;
+    LongValueCut cut;
     std::string chunk(1 << 16, '\0');
-    std::string repaired;
-    for (;;) {
+    std::string repaired, kept;
+    for (uint64_t done = 0;;) {
         size_t got = fread(chunk.data(), 1, chunk.size(), file.get());
         bool last = got < chunk.size();
         if (last && ferror(file.get())) {
-            r.scan.error = strerror(errno);
-            r.scan.errorLine = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+            failAt(r, strerror(errno));
             return r.scan;
         }
         repaired.clear();
+        kept.clear();
         repair.feed(std::string_view(chunk.data(), got), last, repaired);
-        if (XML_Parse(r.parser, repaired.data(), static_cast<int>(repaired.size()), last) !=
+        cut.feed(repaired, kept);
+        if (XML_Parse(r.parser, kept.data(), static_cast<int>(kept.size()), last) !=
             XML_STATUS_OK) {
             if (!r.scan.stopped) {
-                r.scan.error = XML_ErrorString(XML_GetErrorCode(r.parser));
-                r.scan.errorLine = static_cast<long>(XML_GetCurrentLineNumber(r.parser));
+                failAt(r, XML_ErrorString(XML_GetErrorCode(r.parser)));
             }
             return r.scan;
         }
-        if (last) {
-            r.scan.complete = true;
+        done += got;
+        bool goOn = !onChunk || onChunk(done, size);
+        if (last || !goOn) {
+            r.scan.complete = last;
+            r.scan.stopped = !last;
             return r.scan;
         }
     }

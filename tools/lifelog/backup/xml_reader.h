@@ -42,6 +42,31 @@ private:
     std::string pending_;
 };
 
+// The second filter: an attribute value longer than kMaxValue bytes is cut
+// there (at a character's start, never inside a reference), so that a
+// base64 attachment of hundreds of megabytes costs neither memory nor
+// time: expat holds a start tag whole, and re-reads an unfinished one with
+// every chunk.  Comments, CDATA sections, processing instructions and
+// declarations pass as they are.
+class LongValueCut {
+public:
+    static constexpr size_t kMaxValue = 64 * 1024;
+    void feed(std::string_view bytes, std::string& out);
+    long cuts() const { return cuts_; }
+
+private:
+    enum class State { Text, Open, Bang, Tag, Value, Skip, Comment, CData, Special };
+    void step(char c, std::string& out);
+    void inSpecial(char c);
+
+    State state_ = State::Text;
+    char quote_ = 0;
+    size_t length_ = 0;
+    bool inReference_ = false;
+    int run_ = 0;  // how much of a section's end has been seen
+    long cuts_ = 0;
+};
+
 struct XmlEntry {
     std::string element;  // "call", "sms", "mms", or anything else met at that depth
     long line = 0;        // where its start tag is
@@ -64,11 +89,17 @@ struct XmlScan {
     bool stopped = false;  // the entry callback asked to stop
 };
 
-// Reads `path`, calling `onRoot` once with the root element's name (false
-// stops reading: not a file this reader knows) and `onEntry` for each
-// element directly below the root (false stops reading).
+// Called after each chunk with the bytes read so far and the file's size
+// (0 when it has none: a pipe); false stops reading.
+using XmlChunkHook = std::function<bool(uint64_t done, uint64_t size)>;
+
+// Reads `path` ("-": standard input) once, calling `onRoot` once with the
+// root element's name (false stops reading: not a file this reader knows)
+// and `onEntry` for each element directly below the root (false stops
+// reading).
 XmlScan readBackup(const std::string& path, const std::function<bool(const std::string&)>& onRoot,
-                   const std::function<bool(const XmlEntry&)>& onEntry);
+                   const std::function<bool(const XmlEntry&)>& onEntry,
+                   const XmlChunkHook& onChunk = nullptr);
 
 }  // namespace lifelog_tool
 

@@ -16,6 +16,8 @@ void addImportCommand(Commands& commands) {
     import->add_option("--tz", importing->zone,
                        "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
     import->add_flag("--dry-run", importing->dryRun, "read and report, log nothing");
+    import->add_flag("--keep-twins", importing->keepTwins,
+                     "store a message that is there as an SMS and as an MMS twice");
 }
 
 }  // namespace lifelog_tool
