@@ -146,16 +146,16 @@ TEST(BackupXml, ReadableDatesInTheFormsPhonesAndPeopleWrite) {
     };
     for (const auto& [text, stamp] : cases) {
         auto parsed = lifelog_tool::parseReadableDate(text);
-        EXPECT_EQ(parsed ? lifelog_tool::civilTimestamp(*parsed) : "", stamp ? stamp : "")
-            << text;
+        EXPECT_EQ(parsed ? lifelog_tool::civilTimestamp(*parsed) : "", stamp ? stamp : "") << text;
     }
 }
 
 TEST(BackupXml, LongValuesAreCutWhereverTheInputIsSplit) {
     using Cut = lifelog_tool::LongValueCut;
     const std::string value(Cut::kMaxValue + 100, 'A');
-    const std::string input = "<!-- a \"quote\" -> --><a x='" + value + "' y=\"&amp;\"><![CDATA[ ' ]]>" +
-                              "<b z=\"" + std::string(Cut::kMaxValue - 1, 'B') + "&amp;\" /></a>";
+    const std::string input = "<!-- a \"quote\" -> --><a x='" + value +
+                              "' y=\"&amp;\"><![CDATA[ ' ]]>" + "<b z=\"" +
+                              std::string(Cut::kMaxValue - 1, 'B') + "&amp;\" /></a>";
     const std::string expected = "<!-- a \"quote\" -> --><a x='" + value.substr(0, Cut::kMaxValue) +
                                  "' y=\"&amp;\"><![CDATA[ ' ]]><b z=\"" +
                                  std::string(Cut::kMaxValue - 1, 'B') + "&amp;\" /></a>";
@@ -183,7 +183,8 @@ protected:
         const pid_t pid = fork();
         if (pid == 0) {
             const int file = O_WRONLY | O_CREAT | O_TRUNC;
-            if (!input.empty()) dup2(open(input.c_str(), O_RDONLY), 0);
+            if (!input.empty())
+                dup2(open(input.c_str(), O_RDONLY), 0);
             dup2(open((root_ / "tool.out").c_str(), file, 0644), 1);
             if (terminal == nullptr || setsid() >= 0)
                 dup2(terminal ? open(terminal, O_RDWR)
@@ -444,8 +445,7 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
         previous = percent;
     }
     EXPECT_EQ(previous, 100);
-    EXPECT_NE(lines.back().find("(" + total + " entries, 0 imported), "),
-              std::string::npos)
+    EXPECT_NE(lines.back().find("(" + total + " entries, 0 imported), "), std::string::npos)
         << lines.back();
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
 }
@@ -553,7 +553,8 @@ TEST_F(ImportTest, EachFileIsReadOnceSoPipesAndHugeOrOddFilesWork) {
     }
     run = tool({"import", "--tz", "UTC", big.string()});
     EXPECT_EQ(reported(run.out, "imported"), 2) << run.out;
-    EXPECT_TRUE(says(run.out, "unknown element <u0>, <u1>, <u2>, ... 2,000 (lines 3, 4, 5, 6, 7, ...)"))
+    EXPECT_TRUE(
+        says(run.out, "unknown element <u0>, <u1>, <u2>, ... 2,000 (lines 3, 4, 5, 6, 7, ...)"))
         << run.out;
     EXPECT_LT(std::count(run.out.begin(), run.out.end(), '\n'), 15) << run.out;
     EXPECT_EQ(count("ACTIVITY_MESSAGE WHERE MSGLOG_SUMMARY = 'look'"), 1);

@@ -92,8 +92,8 @@ public:
         if (e.lines.size() < kLinesShown) {
             e.lines.push_back(line);
         }
-        if (!detail.empty() && std::find(e.details.begin(), e.details.end(), detail) ==
-                                   e.details.end()) {
+        if (!detail.empty() &&
+            std::find(e.details.begin(), e.details.end(), detail) == e.details.end()) {
             e.moreDetails |= e.details.size() == kDetailsShown;
             if (e.details.size() < kDetailsShown) {
                 e.details.push_back(detail);
@@ -391,12 +391,10 @@ StoredKeys FileRun::storedOver(const std::string& first, const std::string& last
     // Whole minutes, for the twins of the first and the last entry.
     Range span{parseTimestamp(first.substr(0, 16) + ":00"),
                parseTimestamp(last.substr(0, 16) + ":59")};
-    forEachStored(*kind_, span, false,
-                  [&](const StoredRow& row) {
-                      stored.rows.insert(keyOf(row.time, row.number, row.direction));
-                      stored.twins.emplace(twinKeyOf(row.time, row.number),
-                                           std::pair{row.type, row.summary});
-                  });
+    forEachStored(*kind_, span, false, [&](const StoredRow& row) {
+        stored.rows.insert(keyOf(row.time, row.number, row.direction));
+        stored.twins.emplace(twinKeyOf(row.time, row.number), std::pair{row.type, row.summary});
+    });
     return stored;
 }
 
@@ -477,9 +475,9 @@ bool FileRun::handle(const Pending& entry, StoredKeys& stored) {
     } else if (logAndCheck(entry)) {
         counted(key, activity, stored);
     } else if (++failedInARow_ == kFailuresBeforeStop) {
-        file_.stopped = fmt::format(
-            "stopped at line {}: the library stored none of the last {} entries", entry.line,
-            kFailuresBeforeStop);
+        file_.stopped =
+            fmt::format("stopped at line {}: the library stored none of the last {} entries",
+                        entry.line, kFailuresBeforeStop);
         return false;
     }
     return true;

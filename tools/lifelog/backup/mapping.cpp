@@ -223,65 +223,57 @@ std::optional<BackupKind> backupKindOfRoot(std::string_view root) {
     return std::nullopt;
 }
 
-std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
-    BackupActivity activity;
-    activity.kind = kind;
-    bool call = kind == BackupKind::Calls;
-    bool mms = !call && entry.element == "mms";
-    if (call ? entry.element != "call" : entry.element != "sms" && !mms) {
-        return "unknown element <" + entry.element + ">";
-    }
+namespace {
 
-    auto time = entryTime(entry, activity.dated);
-    if (time.index() == 1) {
-        return std::get<1>(time);
+// A call's direction, type and duration; null, or why it cannot be logged.
+const char* mapCall(const XmlEntry& entry, BackupActivity& activity) {
+    const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
+    if (mapping == nullptr) {
+        return "unknown call type";
     }
-    activity.time = std::get<0>(time);
-
-    if (call) {
-        const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
-        if (mapping == nullptr) {
-            return std::string("unknown call type");
+    activity.direction = mapping->direction;
+    activity.type = mapping->type;
+    const std::string* duration = entry.attribute("duration");
+    if (duration != nullptr && !trimmed(*duration).empty()) {
+        std::optional<int64_t> seconds = integer(trimmed(*duration));
+        if (!seconds || *seconds < INT_MIN || *seconds > INT_MAX) {
+            return "duration is not a number of seconds";
         }
-        activity.direction = mapping->direction;
-        activity.type = mapping->type;
-        const std::string* duration = entry.attribute("duration");
-        if (duration != nullptr && !trimmed(*duration).empty()) {
-            std::optional<int64_t> seconds = integer(trimmed(*duration));
-            if (!seconds || *seconds < INT_MIN || *seconds > INT_MAX) {
-                return std::string("duration is not a number of seconds");
-            }
-            activity.duration = static_cast<int>(*seconds);
-        }
-    } else {
-        const MessageMapping* mapping =
-            mms ? mmsBox(entry) : lookUp(kMessageMappings, &MessageMapping::box, entry, "type");
-        if (mapping == nullptr) {
-            return std::string("unknown message type");
-        }
-        if (mapping->direction < 0) {
-            return std::string(mapping->reason);
-        }
-        activity.direction = mapping->direction;
-        activity.type = mms ? kMmsType : kSmsType;
-        if (mms) {
-            for (const std::string& text : entry.texts) {
-                activity.body += (activity.body.empty() ? "" : " ") + text;
-            }
-        } else if (const std::string* body = entry.attribute("body")) {
-            activity.body = *body;
-        }
-        if (const char* problem = textProblem(activity.body, "invalid UTF-8 in the text",
-                                              "control character in the text")) {
-            return std::string(problem);
-        }
+        activity.duration = static_cast<int>(*seconds);
     }
+    return nullptr;
+}
 
+// A message's direction, type and text; null, or why it cannot be logged.
+const char* mapMessage(const XmlEntry& entry, bool mms, BackupActivity& activity) {
+    const MessageMapping* mapping =
+        mms ? mmsBox(entry) : lookUp(kMessageMappings, &MessageMapping::box, entry, "type");
+    if (mapping == nullptr) {
+        return "unknown message type";
+    }
+    if (mapping->direction < 0) {
+        return mapping->reason;
+    }
+    activity.direction = mapping->direction;
+    activity.type = mms ? kMmsType : kSmsType;
+    if (mms) {
+        for (const std::string& text : entry.texts) {
+            activity.body += (activity.body.empty() ? "" : " ") + text;
+        }
+    } else if (const std::string* body = entry.attribute("body")) {
+        activity.body = *body;
+    }
+    return textProblem(activity.body, "invalid UTF-8 in the text", "control character in the text");
+}
+
+// The number the entry was exchanged with (and, for a group MMS, the
+// others); null, or why it cannot be logged.
+const char* mapNumber(const XmlEntry& entry, bool call, bool mms, BackupActivity& activity) {
     if (mms) {
         std::vector<std::string> parties = mmsParties(entry, activity.direction);
         const std::string* address = entry.attribute("address");
-        activity.group = parties.size() > 1 ||
-                         (address != nullptr && address->find('~') != std::string::npos);
+        activity.group =
+            parties.size() > 1 || (address != nullptr && address->find('~') != std::string::npos);
         if (!parties.empty()) {
             activity.number = parties.front();
             activity.others.assign(parties.begin() + 1, parties.end());
@@ -290,10 +282,32 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
         activity.number = trimmed(*number);
     }
     if (activity.number.empty()) {
-        return std::string("no number");
+        return "no number";
     }
-    if (const char* problem = textProblem(activity.number, "invalid UTF-8 in the number",
-                                          "control character in the number")) {
+    return textProblem(activity.number, "invalid UTF-8 in the number",
+                       "control character in the number");
+}
+
+}  // namespace
+
+std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
+    BackupActivity activity;
+    activity.kind = kind;
+    bool call = kind == BackupKind::Calls;
+    bool mms = !call && entry.element == "mms";
+    if (call ? entry.element != "call" : entry.element != "sms" && !mms) {
+        return "unknown element <" + entry.element + ">";
+    }
+    auto time = entryTime(entry, activity.dated);
+    if (time.index() == 1) {
+        return std::get<1>(time);
+    }
+    activity.time = std::get<0>(time);
+    const char* problem = call ? mapCall(entry, activity) : mapMessage(entry, mms, activity);
+    if (problem == nullptr) {
+        problem = mapNumber(entry, call, mms, activity);
+    }
+    if (problem != nullptr) {
         return std::string(problem);
     }
     return activity;

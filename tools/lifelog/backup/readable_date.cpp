@@ -16,9 +16,9 @@ namespace lifelog_tool {
 
 namespace {
 
-constexpr std::array<const char*, 12> kMonths = {
-    "january", "february", "march",     "april",   "may",      "june",
-    "july",    "august",   "september", "october", "november", "december"};
+constexpr std::array<const char*, 12> kMonths = {"january",   "february", "march",    "april",
+                                                 "may",       "june",     "july",     "august",
+                                                 "september", "october",  "november", "december"};
 
 // The month an English name or its start (three letters at least, "sept"
 // too) stands for, 1 to 12, or 0.
@@ -31,8 +31,7 @@ int monthOfName(std::string_view word) {
     }
     for (size_t i = 0; i < kMonths.size(); ++i) {
         std::string_view name = kMonths[i];
-        if (word.size() <= name.size() &&
-            strncasecmp(word.data(), name.data(), word.size()) == 0) {
+        if (word.size() <= name.size() && strncasecmp(word.data(), name.data(), word.size()) == 0) {
             return static_cast<int>(i) + 1;
         }
     }
@@ -71,7 +70,8 @@ bool readTimeOfDay(std::string_view word, CivilTime& time) {
     int count = 0;
     for (size_t at = 0;;) {
         size_t colon = word.find(':', at);
-        std::string_view part = word.substr(at, colon == std::string_view::npos ? colon : colon - at);
+        std::string_view part =
+            word.substr(at, colon == std::string_view::npos ? colon : colon - at);
         std::optional<int> value = number(part);
         if (count == 3 || !value || part.size() > 2) {
             return false;
@@ -153,8 +153,8 @@ bool readWord(std::string_view word, CivilTime& time, int& pm, std::vector<int>&
     if (readNumericDate(word, time)) {
         return true;
     }
-    std::string_view digits = !word.empty() && word.back() == '.' ? word.substr(0, word.size() - 1)
-                                                                   : word;
+    std::string_view digits =
+        !word.empty() && word.back() == '.' ? word.substr(0, word.size() - 1) : word;
     std::optional<int> value = number(digits);
     if (value) {
         numbers.push_back(*value);

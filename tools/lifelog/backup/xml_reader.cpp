@@ -351,7 +351,7 @@ namespace {
 
 // The file to read, or null with the reason in `scan`.
 std::unique_ptr<FILE, FileClose> openBackup(const std::string& path, XmlScan& scan,
-                                           uint64_t& size) {
+                                            uint64_t& size) {
     FILE* file = path == "-" ? fdopen(dup(STDIN_FILENO), "rb") : fopen(path.c_str(), "rb");
     if (file == nullptr) {
         scan.error = strerror(errno);
@@ -383,8 +383,8 @@ XmlScan readBackup(const std::string& path, const std::function<bool(const std::
     uint64_t size = 0;
     std::unique_ptr<FILE, FileClose> file = openBackup(path, r.scan, size);
     // Backup apps write UTF-8; the filters make sure expat gets nothing else.
-    std::unique_ptr<XML_ParserStruct, ParserDelete> parser(
-        file ? XML_ParserCreate("UTF-8") : nullptr);
+    std::unique_ptr<XML_ParserStruct, ParserDelete> parser(file ? XML_ParserCreate("UTF-8")
+                                                                : nullptr);
     if (!parser) {
         r.scan.error = file ? "out of memory" : r.scan.error;
         return r.scan;
