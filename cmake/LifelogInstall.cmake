@@ -6,7 +6,8 @@
 # Installed layout under the prefix:
 #   lib/libzkivLifelog.so.0, lib/libzbase.so.0, lib/libqelmemory.so.0  (runtime)
 #   lib/lib*.so, include/..., lib/cmake/lifelog/, lib/pkgconfig/       (development)
-#   bin/lifelog, lib/systemd/user/lifelog-web.service                  (tool)
+#   bin/lifelog, lib/systemd/user/lifelog-web.service, share/man/man1/,
+#   share/{bash-completion,zsh,fish}/...                                (tool)
 # Headers: include/lifelog/ (the library), include/zbase/ (the platform's
 # operations: zbase.h, qelmemory.h) and include/zbase/host/ (what only the
 # stand-in offers: the host calls and the test hooks).
@@ -59,6 +60,7 @@ if(TARGET lifelog)
                  ${PROJECT_BINARY_DIR}/lifelog-web.service @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/lifelog-web.service DESTINATION lib/systemd/user
           COMPONENT tool)
+  include(${CMAKE_CURRENT_LIST_DIR}/LifelogToolFiles.cmake)
 endif()
 
 # CMake package: lifelog::zkivLifelog, lifelog::zbase, lifelog::qelmemory.

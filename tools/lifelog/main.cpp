@@ -11,6 +11,8 @@
 //              and export
 //   web/       the HTTP server, its JSON API, the page, the HTML report
 //   demo/      the demo's curated day, generated days and phone book
+//   describe/  the command table read from the parser, and what is made
+//              from it: the manual page and the shell completions
 //   commands/  one file per command: parse the options, build the request, run it
 //
 //   commands/demo.cpp    lifelog demo                          record a day and report on it
@@ -22,6 +24,7 @@
 //   commands/export.cpp  lifelog export KIND FILE              the log as backup XML
 //   commands/web.cpp     lifelog web                           the page and the API over HTTP
 //   commands/report.cpp  lifelog report --html FILE            the page as one file
+//   commands/describe.cpp lifelog --version, completion SHELL, manpage (hidden)
 //
 // Every failure of the library or the platform ends the tool with
 // "lifelog: <what failed>: <code text> (<code>)" and a non-zero status.
@@ -58,6 +61,7 @@ int run(int argc, char** argv) {
     addReportCommand(commands);
     addImportCommand(commands);
     addExportCommand(commands);
+    addSelfDescription(commands);
 
     CLI11_PARSE(app, argc, argv);
 

@@ -77,6 +77,7 @@ void addWebCommand(Commands& commands);     // web.cpp
 void addReportCommand(Commands& commands);  // report.cpp
 void addImportCommand(Commands& commands);  // import.cpp
 void addExportCommand(Commands& commands);  // export.cpp
+void addSelfDescription(Commands& commands);  // describe.cpp: --version, completion, manpage
 
 // The global options (--root, --verbose) once the command line is parsed:
 // `root` when given, else the demo root for a command that starts afresh
