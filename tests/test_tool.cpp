@@ -424,4 +424,42 @@ TEST_F(ToolTest, ListingsSkipUnreadableRowsAndPrintOnlySafeText) {
     EXPECT_EQ(rows[2]["LOG_KEY"], 4);
 }
 
+// --version, the manual page and the completions come from the parser's own
+// table: nested commands and their options are in them, the hidden
+// commands that print them are not in --help, and an unknown shell is
+// refused.
+TEST_F(ToolTest, DescribesItselfFromItsCommandTable) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> printed;
+    };
+    const std::vector<Case> cases = {
+        {{"--version"}, {"lifelog 0.", "\nlibzkivLifelog 0.", "/libzkivLifelog.so.0."}},
+        {{"manpage"},
+         {".TH LIFELOG 1 ", "\n.SH NAME\nlifelog \\- ", "\n.SS \"lifelog log call\"\n",
+          "\\fB\\-\\-number\\fR \\fITEXT\\fR\nthe other party's number (required)\n",
+          "\\fB\\-\\-root\\fR \\fITEXT\\fR\n"}},
+        {{"completion", "bash"},
+         {"'log') echo 'call message media' ;;", "--number",
+          "complete -o filenames -F _lifelog lifelog\n"}},
+        {{"completion", "zsh"}, {"#compdef lifelog\n", "'call:a voice call'", "--number"}},
+        {{"completion", "fish"},
+         {"complete -c lifelog -n '__lifelog_at \\'log\\'' -a 'call' -d 'a voice call'\n",
+          "-l number -r"}},
+    };
+    for (const Case& c : cases) {
+        Outcome run = ok(c.arguments);
+        for (const std::string& text : c.printed) {
+            EXPECT_NE(run.out.find(text), std::string::npos) << c.arguments.back() << ": " << text;
+        }
+        EXPECT_EQ(run.out.find("manpage"), std::string::npos) << c.arguments.back();
+    }
+    Outcome help = ok({"--help"});
+    EXPECT_EQ(help.out.find("completion"), std::string::npos);
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    Outcome refused = tool({"completion", "tcsh"});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("bash, zsh or fish"), std::string::npos) << refused.err;
+}
+
 }  // namespace
