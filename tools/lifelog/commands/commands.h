@@ -77,7 +77,9 @@ void addWebCommand(Commands& commands);     // web.cpp
 void addReportCommand(Commands& commands);  // report.cpp
 void addImportCommand(Commands& commands);  // import.cpp
 void addExportCommand(Commands& commands);  // export.cpp
-void addSelfDescription(Commands& commands);  // describe.cpp: --version, completion, manpage
+
+// describe.cpp: --version, and the hidden completion and manpage commands.
+void addSelfDescription(Commands& commands);
 
 // The global options (--root, --verbose) once the command line is parsed:
 // `root` when given, else the demo root for a command that starts afresh
