@@ -56,7 +56,7 @@ void sizeTable(const std::string& hostFile, const char* table, const char* stamp
                       n + " > (SELECT COUNT(*) FROM " + t + ")");
 }
 
-// The files: ours made by the library (tables and indexes), the baseline's
+// The files: ours made by the library (its three tables, no index), the baseline's
 // made the same way under another name.
 void makeFiles() {
     bench::writeConfig(500);

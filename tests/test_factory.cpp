@@ -131,4 +131,43 @@ TEST_F(FactoryTest, ControllerDropsWhatItCannotHandOver) {
     ActivityEventController_delete(nullptr);
 }
 
+// Ends the calling thread's main loop from inside it, once reached.
+void* gLoop = nullptr;
+void exitLoop(Event*) {
+    unsigned int err = 0;
+    Event_exitMainloop(gLoop, &err);
+}
+
+// One thread drives the exported calls: new, the actor's start message,
+// a dispatch whose event stays queued (the main loop is not running), delete.
+// The delete returns with the event still queued, drops the pending call,
+// and the queued delivery, handled afterwards, finds no controller.
+TEST_F(FactoryTest, ControllerDeletedOnTheLoggingThreadItselfReturnsAndIgnoresItsQueuedEvent) {
+    writeConfig("[ACTIVITY]\nACTIVITY_CALL = true\n");
+    unsigned int err = 99;
+    ActivityEventController* controller = ActivityEventController_new(&err);
+    ASSERT_NE(controller, nullptr);
+    ActorListener* listener = ActorListener_new("lifelogActor", controller, &err);
+    ASSERT_NE(listener, nullptr);
+    ActorMessage started{};
+    started.code = 1;
+    __ActorListener_actor(listener, &started);
+    ASSERT_EQ(ZbasePi_isRegistered(), 1);
+    const int actorId = controller->event.actorId;
+    const DateTime when{2024, 3, 4, 5, 6, 7, 0};
+    ActivityEventController_callActivity_dispatch(controller, "0101", 1, 0, 0, 1, 2, 3, 4, when);
+    ActivityEventController_delete(controller);
+    EXPECT_EQ(ZbasePi_isRegistered(), 0);
+
+    Event last{};
+    gLoop = listener->actor->mainloop;
+    Event_init(&last, 1, actorId, exitLoop);
+    Event_fire(&last, &err);
+    ASSERT_EQ(err, 0u);
+    Event_runMainloop();  // the controller's queued event, then `last`
+    ActorListener_delete(listener);
+    EXPECT_EQ(queryRows(kDbPath, "SELECT count(*) FROM ACTIVITY_CALL"), (Rows{{"0"}}));
+    EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
+}
+
 }  // namespace

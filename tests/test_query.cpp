@@ -207,20 +207,120 @@ TEST_F(QueryTest, DateRangeIncludesBothBoundsInEitherOrder) {
     }
 }
 
-// Listings live in 4096 bytes, the extreme condition in 2048: a statement
-// that would not fit is refused with 187 and never run cut short.
+// A listing statement lives in 4096 bytes and is refused with 187 when it
+// would not fit: it is never run cut short.
 TEST_F(QueryTest, ListingsThatDoNotFitAreRefusedWith187) {
     seed();
     ILifelog* object = open(kCall, false, padded(2048).c_str());
     unsigned int err = 0;
-    EXPECT_EQ(object->ops->findMinLogs(object, "CLOG_DURATION", &err), nullptr);
-    EXPECT_EQ(err, 187u);
     implOf(object)->sortOrder = String_newByString(std::string(2100, 'X').c_str(), &err);
     EXPECT_EQ(object->ops->getEnumerator(object, &err), nullptr);
     EXPECT_EQ(err, 187u);
     EXPECT_EQ(lastSql(), "<none>");
     EXPECT_TRUE(hasLog(kError, "[OverflowException] Query creation is failed. 4192 > [4096]", 10,
                        "__LifelogImpl_createSQL"));
+}
+
+// Blanks, then `tail`, so that `fixed` characters and the result make
+// `length`.
+std::string blanksThen(size_t fixed, size_t length, const std::string& tail) {
+    return std::string(length - fixed - tail.size(), ' ') + tail;
+}
+
+// The extreme condition (2048 bytes) and the most-occurred statement (4096)
+// are cut at their bound and run as cut: one character past the bound is
+// lost, and with it what that character meant.
+TEST_F(QueryTest, ExtremeAndMostOccurredTextsAreCutAtTheirBoundAndRun) {
+    seed();
+    const std::string max = "((SELECT MAX(CLOG_DURATION) FROM ACTIVITY_CALL ) = CLOG_DURATION) AND ";
+    const std::string column = std::string(1000, ' ') + "MSGLOG_PHONE_NUMBER";
+    const std::string head = "SELECT " + column + ", count(*) as OCCURRED_COUNT FROM " +
+                             "ACTIVITY_MESSAGE WHERE ",
+                      tail = " group by " + column + " ORDER BY OCCURRED_COUNT DESC LIMIT 10";
+    const size_t most = head.size() + tail.size();
+    const struct {
+        Op op;
+        std::string filter;
+        Rows keys;  // LOG_KEY of each row, or the phone numbers of Most
+    } cases[] = {
+        {Op::Max, blanksThen(max.size(), 2047, "LOG_KEY<=21"), {"LOG_KEY=2", "LOG_KEY=3"}},
+        {Op::Max, blanksThen(max.size(), 2048, "LOG_KEY<=21"), {"LOG_KEY=2"}},  // <=2
+        {Op::Min, padded(2048), {"LOG_KEY=1"}},  // only blanks are lost
+        {Op::Most, blanksThen(most, 4095, "MSGLOG_TYPE>0"), {"'A'", "'B'", "'C'", "'D'"}},
+        {Op::Most, blanksThen(most, 4096, "MSGLOG_TYPE>0"), {"'A'"}},  // LIMIT 1
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ILifelog* object = open(c.op == Op::Most ? kMessage : kCall, false, c.filter.c_str());
+        clearLog();
+        unsigned int err = 99;
+        const Rows rows =
+            drain(c.op == Op::Most   ? object->ops->getMostOccurredValues(object, column.c_str(),
+                                                                          10, &err)
+                  : c.op == Op::Max ? object->ops->findMaxLogs(object, "CLOG_DURATION", &err)
+                                    : object->ops->findMinLogs(object, "CLOG_DURATION", &err));
+        EXPECT_EQ(err, 0u);
+        Rows keys;
+        for (const std::string& row : rows) {
+            const size_t at = row.find(c.op == Op::Most ? "='" : "LOG_KEY=");
+            keys.push_back(row.substr(c.op == Op::Most ? at + 1 : at, c.op == Op::Most ? 3 : 9));
+        }
+        EXPECT_EQ(keys, c.keys);
+        std::string condition = max + c.filter;
+        if (c.op == Op::Min) {
+            condition.replace(condition.find("MAX"), 3, "MIN");
+        }
+        EXPECT_EQ(lastSql(), c.op == Op::Most
+                                 ? (head + c.filter + tail).substr(0, 4095)
+                                 : "SELECT * FROM ACTIVITY_CALL WHERE " + condition.substr(0, 2047));
+        EXPECT_EQ(logTexts(kError), Rows{});
+    }
+}
+
+// A sort order's test statement (4096 bytes) is cut at its bound and the
+// database judges the cut text: an order that loses a needed character is
+// refused with the test's code, one that loses a blank is stored whole.
+TEST_F(QueryTest, SortOrderTestStatementsAreCutAtTheirBoundAndJudgedAsCut) {
+    seed();
+    const std::string head = "SELECT * FROM ACTIVITY_CALL ORDER BY ";
+    const std::string head2 = head + "CLOG_TYPE ASC , ";
+    const auto desc = [&](size_t length) {
+        return blanksThen(head.size(), length - 5, "CLOG_DURATION");
+    };
+    const auto trailing = [&](size_t length) {
+        return "CLOG_DURATION" + std::string(length - head2.size() - 13, ' ');
+    };
+    const struct {
+        std::string column;
+        std::string column2;  // empty: setSortOrder, descending; else setSortOrder2, type 5
+        bool stored;
+    } cases[] = {
+        {desc(4095), "", true},
+        {desc(4096), "", false},  // "... DES"
+        {"CLOG_TYPE", trailing(4095), true},
+        {"CLOG_TYPE", trailing(4096), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ILifelog* object = open(kCall, false, nullptr, "LOG_KEY");
+        clearLog();
+        unsigned int err = 99;
+        const bool two = !c.column2.empty();
+        two ? object->ops->setSortOrder2(object, c.column.c_str(), LIFELOG_ORDER_ASC,
+                                         c.column2.c_str(), 5, &err)
+            : object->ops->setSortOrder(object, c.column.c_str(), LIFELOG_ORDER_DESC, &err);
+        EXPECT_EQ(err, c.stored ? 0u : 4u);
+        const std::string expected = two ? "CLOG_TYPE ASC," + c.column2 : c.column + " DESC";
+        EXPECT_EQ(implOf(object)->sortOrder, c.stored ? expected : "LOG_KEY DESC");
+        EXPECT_EQ(logTexts(kError),
+                  c.stored ? Rows{}
+                           : Rows{"__LifelogImpl_setSortOrder|[E_DB_ENGINE_1] : filter statement "
+                                  "is failed."});
+        if (two) {
+            const std::string test = (head2 + c.column2).substr(0, 4095);
+            EXPECT_TRUE(hasLog(kTrace, "Valid Sql str:  " + test, 11));
+        }
+    }
 }
 
 // What the database accepts is stored and used, comments, subqueries and a

@@ -84,7 +84,8 @@ TEST_F(ServiceTest, ServerStartThroughTheModuleWritesNotificationsAsRows) {
 
 // Stop before the first run, run, a second run, stop: a stopped service
 // holds what it was handed until it runs again; released while stopped, it
-// turns away a notification waiting behind the one it holds and ends.
+// drops the notification it holds, turns away one waiting behind it and
+// ends.
 TEST_F(ServiceTest, StatusFollowsRunAndStopAndAStoppedServiceHoldsItsNotifications) {
     ILifeloggingService* service = newService();
     ASSERT_NE(service, nullptr);
@@ -119,7 +120,32 @@ TEST_F(ServiceTest, StatusFollowsRunAndStopAndAStoppedServiceHoldsItsNotificatio
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(ops->release(service), 0);
     waiting.join();
-    EXPECT_EQ(messages().at(1).at(0), "0606");
+    EXPECT_EQ(messages(), (Rows{{"0505", "2024-05-03 00:00:01"}}));
+}
+
+// A run after a stop that came before the first run resumes the thread and
+// the service counts as running whatever the resume reported: a resume that
+// could not start the thread leaves its code and no error line.  The record
+// of the thread that never ran goes with the service.
+TEST_F(ServiceTest, RunAfterAnEarlyStopResumesAndRunsWhateverTheResumeReported) {
+    for (const int failing : {0, 1}) {
+        SCOPED_TRACE(failing);
+        ILifeloggingService* service = newService();
+        ASSERT_NE(service, nullptr);
+        unsigned int err = 99;
+        service->ops->stop(service, &err);
+        EXPECT_EQ(err, 0u);
+        EXPECT_EQ(service->ops->getStatus(service), LIFELOG_SERVICE_STOPPED);
+        Thread_failStarts(failing);
+        service->ops->run(service, &err);
+        Thread_failStarts(0);
+        EXPECT_EQ(err, failing ? 13u : 0u);
+        EXPECT_EQ(service->ops->getStatus(service), LIFELOG_SERVICE_RUNNING);
+        EXPECT_TRUE(failing || eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs));
+        EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
+        EXPECT_EQ(service->ops->release(service), 0);
+        EXPECT_EQ(Mem_getLiveCount(), 0);
+    }
 }
 
 // Releases of services that never ran, that stopped before running, and that

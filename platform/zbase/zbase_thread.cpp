@@ -31,6 +31,7 @@
 // thread the system cannot create.
 #include <pthread.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <new>
@@ -39,6 +40,7 @@
 
 #include "qelmemory.h"
 #include "zbase.h"
+#include "zbase_testing.h"
 #include "zbase_threading.h"
 
 namespace zbase {
@@ -112,10 +114,18 @@ void threadMain(uintptr_t id, ThreadProc procedure, void* parameter,
     settleStartupLocked(*loop);
 }
 
+// Starts that tests asked to fail (Thread_failStarts).
+std::atomic<int> gFailingStarts{0};
+
 // The caller holds the registry's mutex.
 unsigned int startLocked(ThreadRecord& thread) {
     if (thread.started) {
         return ZBASE_E_FAILURE;
+    }
+    for (int left = gFailingStarts.load(); left > 0;) {
+        if (gFailingStarts.compare_exchange_weak(left, left - 1)) {
+            return ZBASE_E_FAILURE;
+        }
     }
     {
         std::lock_guard<std::mutex> lock(thread.loop->mutex);
@@ -234,6 +244,10 @@ ZBASE_API void Thread_release(Thread* handle, unsigned int* err) {
     }
     thread->~ThreadRecord();
     Mem_freeEx(thread, __FILE__, __LINE__);
+}
+
+ZBASE_API void Thread_failStarts(int count) {
+    zbase::gFailingStarts = count > 0 ? count : 0;
 }
 
 ZBASE_API void* Thread_self(void) {

@@ -46,12 +46,6 @@ struct TableSchema {
     // The tabs and blanks of the statements are part of the text that the
     // database keeps for each table; they stay as they are.
     const char* create;
-    // Indexes kept beside the table rather than in its definition: the
-    // trimming finds the oldest row through the time stamp (so do the
-    // readers' date ranges), and its row count reads the narrowest index,
-    // the type column's.  A file made before them gets them when a writer
-    // is next made for it.
-    std::array<const char*, 2> indexes;
     const char* sameTimeDelete;  // null: the kind keeps rows of equal time
     const char* trim;            // removes the oldest row at the maximum
     const char* dateRange;       // the BETWEEN condition of a date range
@@ -65,8 +59,6 @@ inline constexpr TableSchema kCallTable = {
      "CLOG_CELLID", "CLOG_LAC", "CLOG_MCC", "CLOG_MNC", "LOCATION", "CLOG_TIMESTAMP"},
     {"CLOG_CELLID", "CLOG_LAC", "CLOG_MCC", "CLOG_MNC"},
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_CALL' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'CLOG_DIRECTION' INTEGER ,\t\t\t\t\t\t\t 'CLOG_DURATION' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'CLOG_TYPE' INTEGER, 'CLOG_PHONE_NUMBER' text(50), 'CLOG_NAME' text(50), \t\t\t\t\t\t\t 'CLOG_CELLID' INTEGER DEFAULT -1, 'CLOG_LAC' INTEGER DEFAULT -1, 'CLOG_MCC' INTEGER DEFAULT -1, 'CLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'CLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-    {"CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TIME ON ACTIVITY_CALL (CLOG_TIMESTAMP)",
-     "CREATE INDEX IF NOT EXISTS ACTIVITY_CALL_BY_TYPE ON ACTIVITY_CALL (CLOG_TYPE)"},
     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE CLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                CLOG_TIMESTAMP=(SELECT MIN(CLOG_TIMESTAMP) FROM %s) LIMIT 1)",
     "CLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND '%04d-%02d-%02d %02d:%02d:%02d'",
@@ -80,8 +72,6 @@ inline constexpr TableSchema kMessageTable = {
      "MSGLOG_TIMESTAMP"},
     {"MSGLOG_CELLID", "MSGLOG_LAC", "MSGLOG_MCC", "MSGLOG_MNC"},
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MESSAGE' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MSGLOG_DIRECTION' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_SUMMARY' text(100), 'MSGLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MSGLOG_PHONE_NUMBER' text(50), 'MSGLOG_NAME' text(50), \t\t\t\t\t\t\t 'MSGLOG_CELLID' INTEGER DEFAULT -1, 'MSGLOG_LAC' INTEGER DEFAULT -1, 'MSGLOG_MCC' INTEGER DEFAULT -1, 'MSGLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MSGLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-    {"CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TIME ON ACTIVITY_MESSAGE (MSGLOG_TIMESTAMP)",
-     "CREATE INDEX IF NOT EXISTS ACTIVITY_MESSAGE_BY_TYPE ON ACTIVITY_MESSAGE (MSGLOG_TYPE)"},
     " \t\t\t\t\t\t\t\t\tDELETE FROM %s WHERE MSGLOG_TIMESTAMP='%04d-%02d-%02d %02d:%02d:%02d'",
     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MSGLOG_TIMESTAMP=(SELECT MIN(MSGLOG_TIMESTAMP) FROM %s) LIMIT 1)",
     "MSGLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND '%04d-%02d-%02d %02d:%02d:%02d'",
@@ -95,8 +85,6 @@ inline constexpr TableSchema kMediaTable = {
      "LOCATION", "MDLOG_TIMESTAMP"},
     {"MDLOG_CELLID", "MDLOG_LAC", "MDLOG_MCC", "MDLOG_MNC"},
     "CREATE TABLE IF NOT EXISTS 'ACTIVITY_MEDIA' ( \t\t\t\t\t\t\t 'LOG_KEY' INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, \t\t\t\t\t\t\t 'MDLOG_TITLE' text(100), \t\t\t\t\t\t\t 'MDLOG_MEDIA_URI' text(100), 'MDLOG_TYPE' INTEGER, \t\t\t\t\t\t\t 'MDLOG_PLAY_TIME' INTEGER DEFAULT -1, 'MDLOG_ARTIST' text(50), 'MDLOG_ALBUM' text(50), \t\t\t\t\t\t\t 'MDLOG_CATEGORY' text(50), \t\t\t\t\t\t\t 'MDLOG_CELLID' INTEGER DEFAULT -1, 'MDLOG_LAC' INTEGER DEFAULT -1, 'MDLOG_MCC' INTEGER DEFAULT -1, 'MDLOG_MNC' INTEGER DEFAULT -1, \t\t\t\t\t\t\t 'LOCATION' text(20), \t\t\t\t\t\t\t 'MDLOG_TIMESTAMP' DATETIME DEFAULT CURRENT_TIMESTAMP)",
-    {"CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TIME ON ACTIVITY_MEDIA (MDLOG_TIMESTAMP)",
-     "CREATE INDEX IF NOT EXISTS ACTIVITY_MEDIA_BY_TYPE ON ACTIVITY_MEDIA (MDLOG_TYPE)"},
     nullptr,
     " \t\t\t\t\t\tDELETE FROM %s WHERE (SELECT COUNT(LOG_KEY) FROM %s) > %d \t\t                AND LOG_KEY=(SELECT LOG_KEY FROM %s WHERE \t\t                MDLOG_TIMESTAMP=(SELECT MIN(MDLOG_TIMESTAMP) FROM %s) LIMIT 1)",
     "MDLOG_TIMESTAMP BETWEEN '%04d-%02d-%02d %02d:%02d:%02d' AND '%04d-%02d-%02d %02d:%02d:%02d'",
@@ -106,20 +94,6 @@ inline constexpr TableSchema kMediaTable = {
 
 // Every stored kind, in the order the tables are created.
 inline constexpr const TableSchema* kTables[] = {&kCallTable, &kMessageTable, &kMediaTable};
-
-// Fails to prepare ("no such index") while any index is missing; reads
-// only the tables, one empty seek per index.
-inline constexpr const char* kIndexCheck =
-    "SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TIME WHERE CLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_CALL INDEXED BY ACTIVITY_CALL_BY_TYPE WHERE CLOG_TYPE = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TIME "
-    "WHERE MSGLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MESSAGE INDEXED BY ACTIVITY_MESSAGE_BY_TYPE "
-    "WHERE MSGLOG_TYPE = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TIME "
-    "WHERE MDLOG_TIMESTAMP = '' "
-    "UNION ALL SELECT 1 FROM ACTIVITY_MEDIA INDEXED BY ACTIVITY_MEDIA_BY_TYPE WHERE MDLOG_TYPE = "
-    "''";
 
 // The row of a stored kind (compared exactly), or null (photos, unknown kinds).
 constexpr const TableSchema* findTable(std::string_view kind) {
@@ -194,25 +168,6 @@ constexpr bool consistent(const TableSchema& table) {
            hasColumn(table, cell.lac) && hasColumn(table, cell.mcc) && hasColumn(table, cell.mnc) &&
            std::string_view(table.dateRange).starts_with(table.timestampColumn);
 }
-
-// Every index a table creates is one that kIndexCheck looks for.
-constexpr bool countsIndexesOf(const TableSchema& table) {
-    const std::string_view check = kIndexCheck;
-    for (std::string_view statement : table.indexes) {
-        const size_t start = statement.find("EXISTS ") + 7;
-        const std::string_view name = statement.substr(start, statement.find(' ', start) - start);
-        const size_t at = check.find(name);
-        if (at == std::string_view::npos || check.substr(at - 11, 11) != "INDEXED BY " ||
-            check[at + name.size()] != ' ') {
-            return false;
-        }
-    }
-    return true;
-}
-
-static_assert(countsIndexesOf(kCallTable) && countsIndexesOf(kMessageTable) &&
-                  countsIndexesOf(kMediaTable),
-              "an index is missing from the index check");
 
 static_assert(consistent(kCallTable) && consistent(kMessageTable) && consistent(kMediaTable),
               "a table's columns, keys and statements disagree");

@@ -3,24 +3,24 @@
 //
 // Hand-over of the pending activity.  The controller keeps one pending slot.
 // A dispatch waits, under the controller's hand-over lock, until the slot is
-// free, stores its activity, counts the event as outstanding and fires it;
-// the handler on the logging thread empties the slot (waking the next
-// dispatch) and, once it has logged and deleted the activity, settles the
-// event.  So notifications that arrive back to back from several threads
-// are each stored once, none is overwritten before the handler takes it, and
-// each event's handler takes exactly the activity stored before it was
-// fired.
+// free, stores its activity and fires the event; the handler on the logging
+// thread empties the slot (waking the next dispatch).  So notifications that
+// arrive back to back from several threads are each stored once, none is
+// overwritten before the handler takes it, and each event's handler takes
+// the activity stored before it was fired.
 //
-// Shutdown.  Deletion first closes the controller (waiting dispatches drop
-// their activity, new ones return at once without touching anything but the
-// hand-over) and waits until no dispatch runs and every fired event has been
-// handled.  Then it deletes the mutex and the logger and releases the
-// notification component, whose last release forgets the controller and
-// waits for a dispatch in progress; only then is the record freed.  A
-// dispatch that arrives while the logger is deleted finds the controller
-// closed, so nothing reaches a deleted logger or a freed controller.  The
-// logging thread's main loop must be running for the wait to end; the
-// service makes sure of that (it resumes a suspended thread first).
+// Shutdown.  Deletion never waits for the logging thread's main loop, which
+// may be suspended or may never run.  It first closes the controller: the
+// controller leaves the list of live controllers, waiting dispatches drop
+// their activity, new ones return at once, and a dispatch or handler that
+// is running in it is waited for (each ends without the main loop).  Then it
+// deletes the mutex and the logger, releases the notification component
+// (whose last release forgets the controller and waits for a dispatch in
+// progress), deletes an activity still pending and frees the record.  A
+// delivery of the event that is still queued when the record is freed
+// reaches the handler with the freed record's address: the handler looks
+// that address up among the live controllers first and, finding none,
+// touches nothing.
 #include "zkivLifelogActivityEventController.h"
 
 #include <condition_variable>
@@ -37,10 +37,12 @@
 
 struct ActivityEventHandover {
     std::mutex lock;
-    std::condition_variable changed;  // slot emptied, dispatch left, event settled, closing
+    std::condition_variable changed;  // slot emptied, dispatch or handler left, closing
     int dispatching = 0;              // dispatch calls inside the controller
-    int eventsOutstanding = 0;        // fired events whose handler has not finished
+    int handling = 0;                 // handler calls inside the controller
     bool closing = false;
+    ActivityEventController* owner = nullptr;
+    ActivityEventHandover* nextLive = nullptr;  // the list of live controllers
 };
 
 namespace {
@@ -59,14 +61,73 @@ static_assert(offsetof(ActivityEventController, controller) ==
 
 using Lock = std::unique_lock<std::mutex>;
 
-ActivityEventHandover* newHandover() {
+ActivityEventHandover* newHandover(ActivityEventController* owner) {
     void* block = LIFELOG_ALLOC(sizeof(ActivityEventHandover));
-    return block == nullptr ? nullptr : new (block) ActivityEventHandover();
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* handover = new (block) ActivityEventHandover();
+    handover->owner = owner;
+    return handover;
 }
 
 void deleteHandover(ActivityEventHandover* handover) {
     handover->~ActivityEventHandover();
     LIFELOG_FREE(handover);
+}
+
+// The controllers whose event the handler may serve, linked through their
+// hand-over records.
+struct LiveControllers {
+    std::mutex lock;
+    ActivityEventHandover* first = nullptr;
+};
+
+LiveControllers& liveControllers() {
+    static LiveControllers live;
+    return live;
+}
+
+void addLive(ActivityEventHandover* h) {
+    LiveControllers& live = liveControllers();
+    std::lock_guard<std::mutex> lock(live.lock);
+    h->nextLive = live.first;
+    live.first = h;
+}
+
+void removeLive(ActivityEventHandover* h) {
+    LiveControllers& live = liveControllers();
+    std::lock_guard<std::mutex> lock(live.lock);
+    for (ActivityEventHandover** at = &live.first; *at != nullptr; at = &(*at)->nextLive) {
+        if (*at == h) {
+            *at = h->nextLive;
+            return;
+        }
+    }
+}
+
+// Whether the event belongs to a live, initialised controller, which is
+// then counted in as handling.
+bool enterHandler(const Event* event) {
+    LiveControllers& live = liveControllers();
+    std::lock_guard<std::mutex> lock(live.lock);
+    for (ActivityEventHandover* h = live.first; h != nullptr; h = h->nextLive) {
+        if (&h->owner->event == event) {
+            if (h->owner->controller == nullptr) {
+                return false;
+            }
+            Lock handoverLock(h->lock);
+            ++h->handling;
+            return true;
+        }
+    }
+    return false;
+}
+
+void leaveHandler(ActivityEventHandover& h) {
+    Lock lock(h.lock);
+    --h.handling;
+    h.changed.notify_all();
 }
 
 // Counts a dispatch in; false once the controller is closing.
@@ -99,7 +160,6 @@ void handOver(const char* function, ActivityEventController* c, ZLifelogActivity
             return;
         }
         c->pendingActivity = activity;
-        ++h.eventsOutstanding;
     }
     unsigned int err = LIFELOG_E_SUCCESS;
     Event_fire(&c->event, &err);
@@ -114,7 +174,6 @@ void handOver(const char* function, ActivityEventController* c, ZLifelogActivity
         if (stillPending) {
             c->pendingActivity = nullptr;
         }
-        --h.eventsOutstanding;
         h.changed.notify_all();
     }
     if (stillPending) {
@@ -151,13 +210,15 @@ ActivityEventController* abandon(ActivityEventController* c, Filter* filter, uns
     return nullptr;
 }
 
-// Closes the controller and waits until nothing runs in it any more.
-void closeAndDrain(ActivityEventController* c) {
+// Closes the controller: no delivery finds it any more, and a dispatch or
+// handler running in it has left.  Neither needs the main loop to end.
+void close(ActivityEventController* c) {
     ActivityEventHandover& h = *c->handover;
+    removeLive(&h);
     Lock lock(h.lock);
     h.closing = true;
     h.changed.notify_all();
-    h.changed.wait(lock, [&] { return h.dispatching == 0 && h.eventsOutstanding == 0; });
+    h.changed.wait(lock, [&] { return h.dispatching == 0 && h.handling == 0; });
 }
 
 }  // namespace
@@ -173,12 +234,13 @@ LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* e
         *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
-    c->handover = newHandover();
+    c->handover = newHandover(c);
     if (c->handover == nullptr) {
         LIFELOG_FREE(c);
         *err = LIFELOG_E_OUT_OF_MEMORY;
         return nullptr;
     }
+    addLive(c->handover);
     c->mutex = Mutex_new("ActivityEventController", 0, err);
     if (c->mutex == nullptr) {
         return abandon(c, nullptr, err);
@@ -237,10 +299,10 @@ LIFELOG_API void ActivityEventController_delete(ActivityEventController* control
     if (controller == nullptr) {
         return;
     }
-    // Closed and drained first: from here a dispatch returns at once without
-    // touching the logger, and no fired event is left for the handler.
+    // Closed first: from here a dispatch returns at once and a delivery of
+    // the event finds no controller.
     if (controller->handover != nullptr) {
-        closeAndDrain(controller);
+        close(controller);
     }
     if (controller->mutex != nullptr) {
         unsigned int scratch = LIFELOG_E_SUCCESS;
@@ -284,12 +346,14 @@ LIFELOG_API void ActivityEventController_msgActivity_dispatch(
 }
 
 LIFELOG_API void __ZLifelog_eventHandler(Event* event) {
-    auto* tail = reinterpret_cast<EventTail*>(event);
-    ActivityEventController* c = tail->controller;
     LIFELOG_TRACE("is called");
-    if (c == nullptr) {
+    // The event's own fields are read only once its controller is known to
+    // be alive: a delivery may outlive a deleted controller.
+    if (!enterHandler(event)) {
         return;
     }
+    auto* tail = reinterpret_cast<EventTail*>(event);
+    ActivityEventController* c = tail->controller;
     ActivityEventHandover& h = *c->handover;
     ZLifelogActivity* activity = nullptr;
     {
@@ -306,13 +370,7 @@ LIFELOG_API void __ZLifelog_eventHandler(Event* event) {
         }
         ZLifelogActivity_delete(activity);
     }
-    // Settle the event last: once the count reaches 0 the controller may be
-    // freed, so nothing here touches it afterwards.
-    Lock lock(h.lock);
-    if (h.eventsOutstanding > 0) {
-        --h.eventsOutstanding;
-    }
-    h.changed.notify_all();
+    leaveHandler(h);
 }
 
 }  // extern "C"

@@ -65,8 +65,10 @@ int textLength(const char* text) {
 }
 
 // A query text of `length` characters fits a fixed text of `capacity` bytes,
-// or the query is refused with 187 and the overflow line of `function`: a
-// statement is never run in a cut form.
+// or the query is refused with 187 and the overflow line of `function`.
+// The where text, the listing statement and the single-value statements are
+// refused this way rather than run in a cut form; the other bounded texts
+// are cut where String_format cuts them.
 bool fits(int length, int capacity, const char* function, int line, unsigned int* err) {
     if (length >= 0 && length < capacity) {
         return true;
@@ -399,7 +401,7 @@ OptionalPart optionalPart(const char* text, const char* lead, const char* tail =
 // The rows holding a column's extreme value over the whole table, then
 // narrowed by the filter and range.  `function` is MAX or MIN.
 ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const char* function,
-                                    const char* caller, unsigned int* err) {
+                                    unsigned int* err) {
     LIFELOG_ENTER(err);
     LifelogImpl* object = implOf(self);
     if (object == nullptr || column == nullptr || !isReady(object)) {
@@ -410,13 +412,12 @@ ZLifelogEnumerator* findExtremeLogs(ILifelog* self, const char* column, const ch
     if (!condition) {
         return nullptr;
     }
+    // A condition longer than its text is cut there and goes on as cut; the
+    // statement built from it has its own capacity rule.
     const OptionalPart filter = optionalPart(object->filter, " AND ");
-    const int length = String_format(
-        condition.get(), kExtremeConditionCapacity, "((SELECT %s(%s) FROM %s ) = %s)%s%s%s",
-        function, column, object->activityName, column, filter.lead, filter.text, filter.tail);
-    if (!fits(length, kExtremeConditionCapacity, caller, __LINE__, err)) {
-        return nullptr;
-    }
+    String_format(condition.get(), kExtremeConditionCapacity,
+                  "((SELECT %s(%s) FROM %s ) = %s)%s%s%s", function, column, object->activityName,
+                  column, filter.lead, filter.text, filter.tail);
     StringGuard statement(__LifelogImpl_createSQL(object, condition.get(), object->sortOrder, err));
     if (!statement) {
         return nullptr;
@@ -514,12 +515,12 @@ extern "C" {
 
 LIFELOG_API ZLifelogEnumerator* __LifelogImpl_findMaxLogs(ILifelog* self, const char* column,
                                                           unsigned int* err) {
-    return findExtremeLogs(self, column, "MAX", __func__, err);
+    return findExtremeLogs(self, column, "MAX", err);
 }
 
 LIFELOG_API ZLifelogEnumerator* __LifelogImpl_findMinLogs(ILifelog* self, const char* column,
                                                           unsigned int* err) {
-    return findExtremeLogs(self, column, "MIN", __func__, err);
+    return findExtremeLogs(self, column, "MIN", err);
 }
 
 LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* self,
@@ -540,15 +541,12 @@ LIFELOG_API ZLifelogEnumerator* __LifelogImpl_getMostOccurredValues(ILifelog* se
     if (*err != LIFELOG_E_SUCCESS) {
         return nullptr;
     }
+    // Cut at its capacity like every formatted text, and run as cut.
     const OptionalPart part = optionalPart(where.get(), " ");
-    const int length = String_format(
-        statement.get(), kStatementCapacity,
-        "SELECT %s, count(*) as %s FROM %s%s%s%s group by %s ORDER BY %s DESC LIMIT %d", column,
-        kOccurredCount, object->activityName, part.lead, part.text, part.tail, column,
-        kOccurredCount, limit);
-    if (!fits(length, kStatementCapacity, __func__, __LINE__, err)) {
-        return nullptr;
-    }
+    String_format(statement.get(), kStatementCapacity,
+                  "SELECT %s, count(*) as %s FROM %s%s%s%s group by %s ORDER BY %s DESC LIMIT %d",
+                  column, kOccurredCount, object->activityName, part.lead, part.text, part.tail,
+                  column, kOccurredCount, limit);
     return ZLifelogEnumerator_new(object->database, object->activityName, statement.get(), err);
 }
 
@@ -678,18 +676,13 @@ void setOrder(LifelogImpl* object, const OrderRequest& request, unsigned int* er
     if (!makeOrderTexts(request, texts, err)) {
         return;
     }
+    // A test statement past its capacity is cut there; the database then
+    // judges the cut text.
     const OptionalPart filter = optionalPart(object->filter, " WHERE ");
     const OptionalPart second = optionalPart(texts[1].get(), " , ");
-    const int length =
-        String_format(test.get(), kStatementCapacity, "SELECT * FROM %s%s%s%s ORDER BY %s%s%s%s",
-                      object->activityName, filter.lead, filter.text, filter.tail, texts[0].get(),
-                      second.lead, second.text, second.tail);
-    if (length < 0 || length >= kStatementCapacity) {
-        LIFELOG_LOG(lifelog::kLogModule, lifelog::kError, request.function, __LINE__, kOverflowLine,
-                    kStatementCapacity, kStatementCapacity);
-        *err = LIFELOG_E_INVALID_ARG;
-        return;
-    }
+    String_format(test.get(), kStatementCapacity, "SELECT * FROM %s%s%s%s ORDER BY %s%s%s%s",
+                  object->activityName, filter.lead, filter.text, filter.tail, texts[0].get(),
+                  second.lead, second.text, second.tail);
     if (request.traced) {
         LIFELOG_LOG(lifelog::kSortOrderLogModule, lifelog::kTrace, request.function, __LINE__,
                     "Valid Sql str:  %s", test.get());

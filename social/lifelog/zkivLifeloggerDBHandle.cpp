@@ -66,29 +66,6 @@ void discardNewDatabase(DBHandle* self) {
     }
 }
 
-// Adds the indexes that the file lacks.  They only make the statements
-// cheaper, so a failure changes nothing else and is not reported; an index
-// that exists already costs a look at the schema.
-void addIndexes(Database* db) {
-    unsigned int err = LIFELOG_E_SUCCESS;
-    for (const TableSchema* table : lifelog::kTables) {
-        for (const char* statement : table->indexes) {
-            Database_executeSQL(db, statement, 1, nullptr, nullptr, &err);
-        }
-    }
-}
-
-// Gives a file opened for writing the indexes it lacks (a file made before
-// them).  One statement tells whether any is missing, so a file that has
-// them all pays one empty read per opening.
-void addMissingIndexes(Database* db) {
-    unsigned int err = LIFELOG_E_SUCCESS;
-    Database_executeSQL(db, lifelog::kIndexCheck, 0, nullptr, nullptr, &err);
-    if (!isSuccess(err)) {
-        addIndexes(db);
-    }
-}
-
 // ----------------------------------------------------------------- write
 
 // Step results of the row being built.
@@ -448,7 +425,6 @@ LIFELOG_API void __DBHandle_createDB(DBHandle* dbHandle, unsigned int* err) {
             return;
         }
     }
-    addIndexes(dbHandle->pDBHandle);
     *err = LIFELOG_E_SUCCESS;
     Database_close(dbHandle->pDBHandle, err);
     // Whatever the close answered, the database handle is not used again:
@@ -477,7 +453,6 @@ LIFELOG_API int __DBHandle_open(Handle* pI) {
         LIFELOG_ERROR("Database_open is failed : %s", self->dbPath);
         return 0;
     }
-    addMissingIndexes(self->pDBHandle);
     return 1;
 }
 

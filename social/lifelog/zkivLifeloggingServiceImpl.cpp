@@ -16,13 +16,14 @@
 //     the last release returns nothing of the service is left.
 //
 // Status and the thread:
-//   - `stop` before the first `run` has no thread to suspend: it sets status
-//     1 and leaves the thread alone; the next `run` starts the thread.
-//   - `run` after `stop` resumes the suspended thread.
-//   - Deleting a stopped service resumes its thread first, so that events
-//     fired before the stop are handled and the main loop can end.
-//   - A thread that was never started is released by the deletion, since no
-//     thread procedure will release it.
+//   - `stop` suspends the thread, also one that never ran, and sets status 1.
+//   - `run` after `stop` resumes the thread and sets status 0 whatever the
+//     resume reported; the platform starts a thread that never ran when it
+//     is resumed, and a resume that answers 0 leaves a thread that runs.
+//   - Deletion does not resume a stopped thread: the controller's deletion
+//     needs no main loop, and the exit request ends a suspended loop too.
+//   - A thread that never ran is released by the deletion, since no thread
+//     procedure will release it.
 #include "zkivLifeloggingServiceImpl.h"
 
 #include <condition_variable>
@@ -57,7 +58,7 @@ LifeloggingServiceImpl* impl(ILifeloggingService* self) {
     return static_cast<LifeloggingServiceImpl*>(self->impl);
 }
 
-// The first start of the thread (also after a stop that came before it).
+// The first start of the thread.
 void startThread(LifeloggingServiceImpl* service, unsigned int* err) {
     Thread_start(service->thread, err);
     if (*err != LIFELOG_E_SUCCESS) {
@@ -163,9 +164,6 @@ LIFELOG_API void __LifeloggingServiceImpl_delete(LifeloggingServiceImpl* service
         }
     }
     unsigned int scratch = LIFELOG_E_SUCCESS;
-    if (service->status == LIFELOG_SERVICE_STOPPED && service->threadStarted) {
-        Thread_resume(service->thread, &scratch);
-    }
     if (service->controller != nullptr) {
         ActivityEventController_delete(service->controller);
         service->controller = nullptr;
@@ -225,8 +223,11 @@ LIFELOG_API void __LifeloggingServiceImpl_run(ILifeloggingService* self, unsigne
     LifeloggingServiceImpl* service = impl(self);
     if (service->status == LIFELOG_SERVICE_RUNNING) {
         LIFELOG_TRACE("the service is already running...");
-    } else if (service->status == LIFELOG_SERVICE_STOPPED && service->threadStarted) {
+    } else if (service->status == LIFELOG_SERVICE_STOPPED) {
         Thread_resume(service->thread, err);
+        if (*err == LIFELOG_E_SUCCESS) {
+            service->threadStarted = 1;
+        }
         service->status = LIFELOG_SERVICE_RUNNING;
     } else {
         startThread(service, err);
@@ -237,9 +238,7 @@ LIFELOG_API void __LifeloggingServiceImpl_stop(ILifeloggingService* self, unsign
     LIFELOG_ENTER(err);
     LIFELOG_TRACE("is called");
     LifeloggingServiceImpl* service = impl(self);
-    if (service->threadStarted) {
-        Thread_suspend(service->thread, err);
-    }
+    Thread_suspend(service->thread, err);
     service->status = LIFELOG_SERVICE_STOPPED;
 }
 

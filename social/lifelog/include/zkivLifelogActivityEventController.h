@@ -72,8 +72,11 @@ LIFELOG_API void ActivityEventController_init(ActivityEventController* controlle
 /** Unregisters the controller from the notification component, which
  * calls it no more once this returns. */
 LIFELOG_API void ActivityEventController_terminate(ActivityEventController* controller);
-/** NULL is allowed.  Returns once no dispatch runs in the controller and no
- * fired event is left to handle. */
+/** NULL is allowed.  Deletes the mutex and the logger, releases the
+ * notification component and frees the controller, without waiting for the
+ * logging thread's main loop: a dispatch or handler running in the
+ * controller is waited for, an activity still pending is deleted, and a
+ * delivery of the event still queued finds no controller and does nothing. */
 LIFELOG_API void ActivityEventController_delete(ActivityEventController* controller);
 
 /** Called by the notification component, on its own thread, for a call:
