@@ -143,7 +143,8 @@ void exitLoop(Event*) {
 // The delete returns with the event still queued, drops the pending call,
 // and the queued delivery, handled afterwards, finds no controller.
 TEST_F(FactoryTest, ControllerDeletedOnTheLoggingThreadItselfReturnsAndIgnoresItsQueuedEvent) {
-    writeConfig("[ACTIVITY]\nACTIVITY_CALL = true\n");
+    writeConfig(
+        "[ACTIVITY]\nACTIVITY_CALL = true\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 500\n");
     unsigned int err = 99;
     ActivityEventController* controller = ActivityEventController_new(&err);
     ASSERT_NE(controller, nullptr);

@@ -59,14 +59,17 @@ typedef struct ILifelogOps {
     ZLifelogEnumerator* (*getEnumerator)(ILifelog* self, unsigned int* err);
     /** Slot 7: the rows holding the table's largest value of `column`
      * (taken over the whole table), then narrowed by filter and range; a new
-     * enumerator, the caller's.  Codes: as `getEnumerator`. */
+     * enumerator, the caller's.  The condition is built in 2048 bytes and a
+     * longer one is cut there, as formatting cuts it, and runs as cut.
+     * Codes: as `getEnumerator`. */
     ZLifelogEnumerator* (*findMaxLogs)(ILifelog* self, const char* column, unsigned int* err);
     /** Slot 8: as `findMaxLogs`, with the smallest value. */
     ZLifelogEnumerator* (*findMinLogs)(ILifelog* self, const char* column, unsigned int* err);
     /** Slot 9: at most `limit` rows of two columns, `column` and
      * "OCCURRED_COUNT", by falling count, over the rows in range that pass
-     * the filter; a new enumerator, the caller's.  Codes: as
-     * `getEnumerator`. */
+     * the filter; a new enumerator, the caller's.  The statement is built in
+     * 4096 bytes and a longer one is cut there and runs as cut.  Codes: 4,
+     * 187 when the where text would pass 4095 characters, 66, 1. */
     ZLifelogEnumerator* (*getMostOccurredValues)(ILifelog* self, const char* column, int32_t limit,
                                                  unsigned int* err);
     /** Slot 10: the number of rows in range that pass the filter; -1 on
@@ -85,8 +88,10 @@ typedef struct ILifelogOps {
      * characters or one the database refuses. */
     void (*setFilter)(ILifelog* self, const char* condition, unsigned int* err);
     /** Slot 14: orders listings by `column` (a LifelogOrderType; NONE clears
-     * the order) once a test statement with it has run.  A refused order
-     * keeps the previous one.  Codes: 4. */
+     * the order) once a test statement with it has run.  The test statement
+     * is built in 4096 bytes and a longer one is cut there; the database
+     * judges the cut text.  A refused order keeps the previous one.
+     * Codes: 4. */
     void (*setSortOrder)(ILifelog* self, const char* column, int32_t orderType, unsigned int* err);
     /** Slot 15: as `setSortOrder`, by `column1` and then `column2`; a
      * column with LIFELOG_ORDER_NONE takes no part.  Codes: 4. */
