@@ -144,7 +144,7 @@ std::string importDir(const std::string& name) {
     return (bench::root() / "import" / name).string();
 }
 
-// The web's year of messages in this process's root (tables and indexes
+// The web's year of messages in this process's root (the tables
 // made by the library), and an empty copy of that file for the import's
 // baseline.  Every third message has a non-ASCII summary, every fifth a
 // location.
