@@ -11,8 +11,6 @@
 #include "backup/xml_writer.h"
 #include "base/query.h"
 #include "base/render.h"
-#include "base/safe_write.h"
-#include "base/timestamp.h"
 
 namespace lifelog_tool {
 
@@ -63,24 +61,6 @@ void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t mi
     xml.close("mms");
 }
 
-// The time a row is written with: only a stored time stamp that is a real
-// date and time of day, never one the calendar would move elsewhere.
-std::optional<int64_t> exportedMillis(const StoredRow& row) {
-    return parseTimestamp(row.time) ? millisOfTimestamp(row.time) : std::nullopt;
-}
-
-void reportLeftOut(FILE* to, long unreadable, const std::vector<std::string>& examples) {
-    if (unreadable == 0) {
-        return;
-    }
-    std::string shown;
-    for (const std::string& example : examples) {
-        shown += fmt::format("{}\"{}\"", shown.empty() ? "" : ", ", example);
-    }
-    fmt::print(to, "left out {} rows whose time stamp is not a real date and time ({}{})\n",
-               unreadable, shown, unreadable > static_cast<long>(examples.size()) ? ", ..." : "");
-}
-
 }  // namespace
 
 void runExport(const ExportOptions& options) {
@@ -96,41 +76,50 @@ void runExport(const ExportOptions& options) {
     // file appears under its name only once it is complete.
     long count = 0;
     long unreadable = 0;
-    std::vector<std::string> examples;
     forEachStored(kind, range, true, [&](const StoredRow& row) {
-        if (exportedMillis(row)) {
-            ++count;
-        } else if (++unreadable <= 3) {
-            examples.push_back(row.time);
-        }
+        millisOfTimestamp(row.time) ? ++count : ++unreadable;
     });
 
+    std::filesystem::path target(options.file);
+    std::filesystem::path partial = target;
+    partial += ".part";
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        throw UsageError(fmt::format("cannot write {}", partial.string()));
+    }
     long written = 0;
-    writeFileSafely(
-        options.file,
-        [&](std::ostream& out) {
-            XmlWriter xml(out);
-            xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
-            forEachStored(kind, range, true, [&](const StoredRow& row) {
-                if (std::optional<int64_t> millis = exportedMillis(row)) {
-                    writeRow(xml, kind, row, *millis);
-                    ++written;
-                }
-            });
-            xml.close(calls ? "calls" : "smses");
-            if (written != count) {
-                throw UsageError(
-                    fmt::format("the {} changed while they were written ({} rows, "
-                                "then {}): nothing written, run it again",
-                                kind.plural, count, written));
+    {
+        XmlWriter xml(out);
+        xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
+        forEachStored(kind, range, true, [&](const StoredRow& row) {
+            if (std::optional<int64_t> millis = millisOfTimestamp(row.time)) {
+                writeRow(xml, kind, row, *millis);
+                ++written;
             }
-        },
-        databaseFiles());
-    // With the file on standard output, what was done goes to standard error.
-    FILE* to = options.file == "-" ? stderr : stdout;
-    fmt::print(to, "wrote {} {} to {}\n", written, written == 1 ? kind.word : kind.plural,
-               options.file == "-" ? "standard output" : options.file);
-    reportLeftOut(to, unreadable, examples);
+        });
+        xml.close(calls ? "calls" : "smses");
+    }
+    out.close();
+    std::error_code error;
+    if (!out || written != count) {
+        std::filesystem::remove(partial, error);
+        throw UsageError(written != count
+                             ? fmt::format("the {} changed while they were written ({} rows, then "
+                                           "{}): nothing written, run it again",
+                                           kind.plural, count, written)
+                             : fmt::format("cannot write {}", partial.string()));
+    }
+    std::filesystem::rename(partial, target, error);
+    if (error) {
+        throw UsageError(fmt::format("cannot rename {} to {}: {}", partial.string(),
+                                     target.string(), error.message()));
+    }
+    fmt::print("wrote {} {} to {}\n", written, written == 1 ? kind.word : kind.plural,
+               target.string());
+    if (unreadable > 0) {
+        fmt::print("left out {} rows whose time stamp is not \"YYYY-MM-DD HH:MM:SS\"\n",
+                   unreadable);
+    }
 }
 
 }  // namespace lifelog_tool

@@ -6,7 +6,6 @@
 
 #include "base/query.h"
 #include "base/render.h"
-#include "base/sum_check.h"
 #include "commands/commands.h"
 
 namespace lifelog_tool {
@@ -121,14 +120,9 @@ void runSingle(const ReadOptions& options, Single what) {
         case Single::Count:
             result["count"] = query.count();
             break;
-        case Single::Sum: {
-            CheckedSum checked = checkedSum(query, column);
-            if (!checked.fits) {
-                throw UsageError(checked.complaint);
-            }
-            result["sum"] = checked.sum;
+        case Single::Sum:
+            result["sum"] = query.sum(column);
             break;
-        }
         case Single::Average:
             result["average"] = query.average(column);
             break;
