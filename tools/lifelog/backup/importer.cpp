@@ -4,9 +4,10 @@
 // Each file is read twice, streaming: the first pass finds its kind, its
 // usable entries, their time span and what is wrong with the others; the
 // query object then says, once for the whole span, what is stored already;
-// the second pass logs what is not, one direct-logging call per entry, and
-// checks after each call that the row is really there.  Nothing is counted
-// as imported that the database does not hold.
+// the second pass logs what is not, one direct-logging call per entry
+// through the one way in (logging/activity.h), and checks after each call
+// that the row is really there.  Nothing is counted as imported that the
+// database does not hold.
 #include "backup/backup.h"
 
 #include <signal.h>
@@ -25,7 +26,7 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
-#include "zkivLifelog.h"
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 
@@ -221,7 +222,7 @@ void scan(FileImport& file) {
                 file.unusable.add(*reason, entry.line);
                 return true;
             }
-            const auto& activity = std::get<BackupActivity>(mapped);
+            const auto& activity = std::get<Activity>(mapped);
             if (file.usable++ == 0) {
                 file.first = file.last = activity.time;
             } else {
@@ -251,16 +252,6 @@ void scan(FileImport& file) {
 
 std::string keyOf(const std::string& time, const std::string& number, int direction) {
     return time + '\n' + number + '\n' + std::to_string(direction);
-}
-
-void logActivity(const BackupActivity& a) {
-    if (a.kind == BackupKind::Calls) {
-        _Lifelog_CallActivityLogging(a.number.c_str(), a.direction, a.duration, a.type, -1, -1, -1,
-                                     -1, a.time.c_str());
-    } else {
-        _Lifelog_MsgActivityLogging(a.number.c_str(), a.direction, a.type, a.body.c_str(), -1, -1,
-                                    -1, -1, a.time.c_str());
-    }
 }
 
 // The second pass.  Entries of the same kind, time stamp, number and
@@ -300,7 +291,7 @@ void importEntries(FileImport& file, bool dryRun) {
                 return false;
             }
             auto mapped = mapEntry(*file.kind, entry);
-            const auto* activity = std::get_if<BackupActivity>(&mapped);
+            const auto* activity = std::get_if<Activity>(&mapped);
             if (activity == nullptr) {
                 return true;
             }
@@ -313,7 +304,7 @@ void importEntries(FileImport& file, bool dryRun) {
                 stored.insert(key);
                 (rows >= file.maxCount && rows > 0) ? ++trimmedByRule : ++rows;
             } else {
-                logActivity(*activity);
+                logDirectly(*activity);
                 std::optional<StoreCheck::Newest> now = check.newest();
                 if (now && now->key > lastKey && now->time == activity->time &&
                     now->number == activity->number) {

@@ -126,10 +126,10 @@ std::optional<BackupKind> backupKindOfRoot(std::string_view root) {
     return std::nullopt;
 }
 
-std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
-    BackupActivity activity;
-    activity.kind = kind;
+std::variant<Activity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
     bool call = kind == BackupKind::Calls;
+    Activity activity;
+    activity.kind = call ? KindId::Call : KindId::Message;
     bool mms = !call && entry.element == "mms";
     if (call ? entry.element != "call" : entry.element != "sms" && !mms) {
         return "unknown element <" + entry.element + ">";
@@ -177,12 +177,12 @@ std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEnt
         activity.type = mms ? kMmsType : kSmsType;
         if (mms) {
             for (const std::string& text : entry.texts) {
-                activity.body += (activity.body.empty() ? "" : " ") + text;
+                activity.text += (activity.text.empty() ? "" : " ") + text;
             }
         } else if (const std::string* body = entry.attribute("body")) {
-            activity.body = *body;
+            activity.text = *body;
         }
-        if (const char* problem = textProblem(activity.body, "invalid UTF-8 in the text",
+        if (const char* problem = textProblem(activity.text, "invalid UTF-8 in the text",
                                               "control character in the text")) {
             return std::string(problem);
         }

@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "backup/xml_reader.h"
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 
@@ -19,20 +20,15 @@ enum class BackupKind { Calls, Messages };
 // The backup kind a root element names: <calls> or <smses>.
 std::optional<BackupKind> backupKindOfRoot(std::string_view root);
 
-// What one backup entry logs: the arguments of the direct-logging call.
-struct BackupActivity {
-    BackupKind kind = BackupKind::Calls;
-    std::string time;  // "%04d-%02d-%02d %02d:%02d:%02d" in the chosen zone
-    std::string number;
-    int direction = 0;  // calls: 0 in, 1 out, 2 missed; messages: 0 in, 1 out
-    int type = 0;  // calls: 0 ordinary, 1 voicemail/blocked, -1 rejected; messages: 0 SMS, 1 MMS
-    int duration = 0;  // calls, seconds
-    std::string body;  // messages: the whole text (the library keeps its start)
-};
-
 // The activity an entry stands for, or why it cannot be logged (a short
 // text that the report groups by).
-std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry);
+//
+// The activity is a call or a message whose time stamp is in the chosen
+// zone; a call's direction is 0 in, 1 out, 2 missed and its type 0
+// ordinary, 1 voicemail or blocked, -1 rejected; a message's direction is
+// 0 in, 1 out, its type 0 SMS, 1 MMS, and its text the whole text (the
+// library keeps its start).  Cells are unknown (-1).
+std::variant<Activity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry);
 
 // ----------------------------------------------------- the way back out
 

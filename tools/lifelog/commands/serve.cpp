@@ -6,12 +6,11 @@
 //   {"kind":"message","number":"+4930...","direction":0,"type":0,"text":"...",
 //    "time":"2026-12-05 09:15:00"}
 //
-// Each line goes through the notification component, as the platform's
-// own notifications do, and is confirmed: the tool waits until the logging
-// thread has handled it and counts it stored only when the library's
-// writer reports the row stored.  A line that cannot be used is reported
-// with its number and the tool goes on.  End of input, Ctrl-C or SIGTERM
-// stop the service cleanly.
+// Each line goes through the one way in to the notification component
+// (logging/activity.h), as the platform's own notifications do, and is confirmed: the tool waits
+// until the logging thread has handled it and counts it stored only when the library's writer
+// reports the row stored.  A line that cannot be used is reported with its number and the tool goes
+// on.  End of input, Ctrl-C or SIGTERM stop the service cleanly.
 #include <fmt/format.h>
 #include <signal.h>
 #include <unistd.h>
@@ -24,10 +23,9 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "commands/commands.h"
-#include "logging/fields.h"
+#include "logging/activity.h"
 #include "logging/service.h"
 #include "logging/watch.h"
-#include "zbase_host.h"
 
 namespace lifelog_tool {
 
@@ -102,20 +100,12 @@ private:
     bool skipping_ = false;
 };
 
-// One notification as read from a line.
+// One notification as read from a line: the activity, and its time stamp
+// as a time (all 0 when it carries none of its own).
 struct Notification {
     const Kind* kind = nullptr;
-    std::string number;
-    int direction = 0;
-    int duration = 0;
-    int type = 0;
-    std::string text;
-    int cellId = -1;
-    int lac = -1;
-    int mcc = -1;
-    int mnc = -1;
-    DateTime time{};  // all 0: no time stamp of its own
-    std::string timeText;
+    Activity activity;
+    DateTime time{};
 };
 
 // Why a line cannot be used: thrown while reading it.
@@ -161,6 +151,50 @@ std::string textMember(const nlohmann::json& object, const char* name, bool requ
     return text;
 }
 
+// Which kind the line's "kind" names: a call or a message.
+const Kind& notifiedKind(const std::string& word) {
+    if (word == "call") {
+        return kindOf(KindId::Call);
+    }
+    if (word == "message") {
+        return kindOf(KindId::Message);
+    }
+    throw Unusable{fmt::format("\"kind\" is \"{}\": use \"call\" or \"message\"", word)};
+}
+
+void refuseUnknownMembers(const nlohmann::json& object, const std::string& kind, bool call) {
+    static const std::set<std::string> callMembers = {
+        "kind", "number", "direction", "duration", "type", "cell", "lac", "mcc", "mnc", "time"};
+    static const std::set<std::string> messageMembers = {
+        "kind", "number", "direction", "type", "text", "cell", "lac", "mcc", "mnc", "time"};
+    for (const auto& member : object.items()) {
+        if ((call ? callMembers : messageMembers).count(member.key()) == 0) {
+            throw Unusable{fmt::format("a {} has no member \"{}\"", kind, member.key())};
+        }
+    }
+}
+
+// The members of the line as the activity's fields.
+Activity activityOf(const nlohmann::json& object, const Kind& kind) {
+    bool call = kind.id == KindId::Call;
+    Activity a;
+    a.kind = kind.id;
+    a.number = textMember(object, "number", true);
+    a.direction = integerMember(object, "direction", 0, 0, call ? 2 : 1);
+    a.type = integerMember(object, "type", 0, call ? -1 : 0, 1);
+    if (call) {
+        a.duration = integerMember(object, "duration", 0, 0, INT_MAX);
+    } else {
+        a.text = textMember(object, "text", true);
+    }
+    a.cellId = integerMember(object, "cell", -1, INT_MIN, INT_MAX);
+    a.lac = integerMember(object, "lac", -1, INT_MIN, INT_MAX);
+    a.mcc = integerMember(object, "mcc", -1, INT_MIN, INT_MAX);
+    a.mnc = integerMember(object, "mnc", -1, INT_MIN, INT_MAX);
+    a.time = textMember(object, "time", false);
+    return a;
+}
+
 Notification readNotification(const std::string& line) {
     nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
     if (object.is_discarded()) {
@@ -171,58 +205,20 @@ Notification readNotification(const std::string& line) {
     }
     Notification n;
     std::string kind = textMember(object, "kind", true);
-    if (kind == "call") {
-        n.kind = &kindOf(KindId::Call);
-    } else if (kind == "message") {
-        n.kind = &kindOf(KindId::Message);
-    } else {
-        throw Unusable{fmt::format("\"kind\" is \"{}\": use \"call\" or \"message\"", kind)};
-    }
-    bool call = n.kind->id == KindId::Call;
-    static const std::set<std::string> callMembers = {
-        "kind", "number", "direction", "duration", "type", "cell", "lac", "mcc", "mnc", "time"};
-    static const std::set<std::string> messageMembers = {
-        "kind", "number", "direction", "type", "text", "cell", "lac", "mcc", "mnc", "time"};
-    for (const auto& member : object.items()) {
-        if ((call ? callMembers : messageMembers).count(member.key()) == 0) {
-            throw Unusable{fmt::format("a {} has no member \"{}\"", kind, member.key())};
-        }
-    }
-    n.number = textMember(object, "number", true);
-    n.direction = integerMember(object, "direction", 0, 0, call ? 2 : 1);
-    n.type = integerMember(object, "type", 0, call ? -1 : 0, 1);
-    if (call) {
-        n.duration = integerMember(object, "duration", 0, 0, INT_MAX);
-    } else {
-        n.text = textMember(object, "text", true);
-    }
-    n.cellId = integerMember(object, "cell", -1, INT_MIN, INT_MAX);
-    n.lac = integerMember(object, "lac", -1, INT_MIN, INT_MAX);
-    n.mcc = integerMember(object, "mcc", -1, INT_MIN, INT_MAX);
-    n.mnc = integerMember(object, "mnc", -1, INT_MIN, INT_MAX);
-    n.timeText = textMember(object, "time", false);
-    if (!n.timeText.empty()) {
-        std::optional<DateTime> time = parseTimestamp(n.timeText);
+    n.kind = &notifiedKind(kind);
+    refuseUnknownMembers(object, kind, n.kind->id == KindId::Call);
+    n.activity = activityOf(object, *n.kind);
+    if (!n.activity.time.empty()) {
+        std::optional<DateTime> time = parseTimestamp(n.activity.time);
         if (!time) {
             throw Unusable{
-                fmt::format("\"time\" is \"{}\", not \"YYYY-MM-DD HH:MM:SS\"", n.timeText)};
+                fmt::format("\"time\" is \"{}\", not \"YYYY-MM-DD HH:MM:SS\"", n.activity.time)};
         }
         n.time = *time;
     }
-    std::vector<Field> fields;
-    const char* p = call ? "CLOG_" : "MSGLOG_";
-    auto column = [&](const char* suffix) { return n.kind->column(std::string(p) + suffix)->name; };
-    fields.push_back(Field{column("PHONE_NUMBER"), "\"number\"", n.number, std::nullopt});
-    fields.push_back(Field{column("DIRECTION"), "", std::nullopt, n.direction});
-    if (call) {
-        fields.push_back(Field{column("DURATION"), "", std::nullopt, n.duration});
-    } else {
-        fields.push_back(Field{column("SUMMARY"), "\"text\"",
-                               firstCharacters(n.text, kSummaryCharacters), std::nullopt});
-    }
-    fields.push_back(Field{column("TYPE"), "", std::nullopt, n.type});
     try {
-        checkRow(*n.kind, fields, hasTime(n.time));
+        checkFields(n.activity,
+                    [](std::string_view field) { return fmt::format("\"{}\"", field); });
     } catch (const UsageError& tooLong) {
         throw Unusable{tooLong.what()};
     }
@@ -250,18 +246,12 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
     bool replaces = hasTime(n.time) && holdsSecond(kind, n.time);
     long before = watch.stored();
     watch.takeReasons();
-    unsigned int err = 0;
-    if (kind.id == KindId::Call) {
-        ZbasePi_deliverCall(n.number.c_str(), n.direction, n.duration, n.type, n.cellId, n.lac,
-                            n.mcc, n.mnc, n.time, &err);
-    } else {
-        ZbasePi_deliverMessage(n.number.c_str(), n.direction, n.type, n.text.c_str(), n.cellId,
-                               n.lac, n.mcc, n.mnc, n.time, &err);
-    }
-    if (err != 0) {
+    try {
+        deliverNotification(n.activity);
+    } catch (const Failure& refused) {
         ++tally.notStored;
         fmt::print(stderr, "lifelog: line {}: the notification component refused the {}: {} ({})\n",
-                   lineNumber, kind.word, Exception_toString(err), err);
+                   lineNumber, kind.word, Exception_toString(refused.code()), refused.code());
         return;
     }
     RunningService::waitIdle();
@@ -277,9 +267,10 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
         fmt::print(stderr,
                    "lifelog: line {}: replaced the {} stored at the same second ({}): a table "
                    "keeps one row per second\n",
-                   lineNumber, kind.word, n.timeText);
+                   lineNumber, kind.word, n.activity.time);
     }
-    bool ownTime = kind.id == KindId::Message || (n.direction == 2 && !replaces) || n.duration <= 0;
+    bool ownTime = kind.id == KindId::Message || (n.activity.direction == 2 && !replaces) ||
+                   n.activity.duration <= 0;
     if (hasTime(n.time) && !ownTime) {
         ++tally.clocked;
     }
