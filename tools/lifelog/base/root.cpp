@@ -1,33 +1,22 @@
-// The platform root as the platform resolves it.
+// The platform root, as the stand-in itself resolves it.
 #include "base/root.h"
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <system_error>
+
+#include "zbase_host.h"
 
 namespace lifelog_tool {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string environment(const char* name) {
-    const char* value = getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-}  // namespace
-
 std::string platformRoot() {
-    std::string root = environment("ZBASE_ROOT");
-    if (!root.empty()) {
-        return root;
-    }
-    std::string data = environment("XDG_DATA_HOME");
-    if (!data.empty()) {
-        return data + "/zbase";
-    }
-    return environment("HOME") + "/.local/share/zbase";
+    std::string root(ZbaseHost_getRoot(nullptr, 0), '\0');
+    size_t length = ZbaseHost_getRoot(root.data(), root.size() + 1);
+    root.resize(std::min(length, root.size()));
+    return root;
 }
 
 fs::path hostPath(std::string_view platformPath) {
