@@ -61,17 +61,53 @@ void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t mi
     xml.close("mms");
 }
 
+// The kind to export: calls or messages.
+const Kind& exportedKind(const std::string& word) {
+    const Kind& kind = kindByWord(word);
+    if (kind.id != KindId::Call && kind.id != KindId::Message) {
+        throw UsageError("export writes calls or messages: the backup apps have no media");
+    }
+    return kind;
+}
+
+// Writes the root element with `count` and every row of the range whose
+// time stamp converts; the rows written.
+long writeRows(std::ofstream& out, const Kind& kind, const Range& range, long count) {
+    const char* root = kind.id == KindId::Call ? "calls" : "smses";
+    long written = 0;
+    XmlWriter xml(out);
+    xml.open(root, {{"count", std::to_string(count)}});
+    forEachStored(kind, range, true, [&](const StoredRow& row) {
+        if (std::optional<int64_t> millis = millisOfTimestamp(row.time)) {
+            writeRow(xml, kind, row, *millis);
+            ++written;
+        }
+    });
+    xml.close(root);
+    return written;
+}
+
+// The finished file under its name, or nothing at all.
+void keepOrRemove(const std::filesystem::path& partial, const std::filesystem::path& target,
+                  bool complete, const std::string& whyNot) {
+    std::error_code error;
+    if (!complete) {
+        std::filesystem::remove(partial, error);
+        throw UsageError(whyNot);
+    }
+    std::filesystem::rename(partial, target, error);
+    if (error) {
+        throw UsageError(fmt::format("cannot rename {} to {}: {}", partial.string(),
+                                     target.string(), error.message()));
+    }
+}
+
 }  // namespace
 
 void runExport(const ExportOptions& options) {
     requireZone(options.zone);
-    const Kind& kind = kindByWord(options.kind);
-    bool calls = std::string_view(kind.table) == "ACTIVITY_CALL";
-    if (!calls && std::string_view(kind.table) != "ACTIVITY_MESSAGE") {
-        throw UsageError("export writes calls or messages: the backup apps have no media");
-    }
+    const Kind& kind = exportedKind(options.kind);
     Range range = rangeOfOptions(options.from, options.to);
-
     // The root element carries the count, so the rows are read twice; the
     // file appears under its name only once it is complete.
     long count = 0;
@@ -79,7 +115,6 @@ void runExport(const ExportOptions& options) {
     forEachStored(kind, range, true, [&](const StoredRow& row) {
         millisOfTimestamp(row.time) ? ++count : ++unreadable;
     });
-
     std::filesystem::path target(options.file);
     std::filesystem::path partial = target;
     partial += ".part";
@@ -87,33 +122,13 @@ void runExport(const ExportOptions& options) {
     if (!out) {
         throw UsageError(fmt::format("cannot write {}", partial.string()));
     }
-    long written = 0;
-    {
-        XmlWriter xml(out);
-        xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
-        forEachStored(kind, range, true, [&](const StoredRow& row) {
-            if (std::optional<int64_t> millis = millisOfTimestamp(row.time)) {
-                writeRow(xml, kind, row, *millis);
-                ++written;
-            }
-        });
-        xml.close(calls ? "calls" : "smses");
-    }
+    long written = writeRows(out, kind, range, count);
     out.close();
-    std::error_code error;
-    if (!out || written != count) {
-        std::filesystem::remove(partial, error);
-        throw UsageError(written != count
-                             ? fmt::format("the {} changed while they were written ({} rows, then "
-                                           "{}): nothing written, run it again",
-                                           kind.plural, count, written)
-                             : fmt::format("cannot write {}", partial.string()));
-    }
-    std::filesystem::rename(partial, target, error);
-    if (error) {
-        throw UsageError(fmt::format("cannot rename {} to {}: {}", partial.string(),
-                                     target.string(), error.message()));
-    }
+    keepOrRemove(partial, target, out && written == count,
+                 written != count ? fmt::format("the {} changed while they were written ({} rows, "
+                                                "then {}): nothing written, run it again",
+                                                kind.plural, count, written)
+                                  : fmt::format("cannot write {}", partial.string()));
     fmt::print("wrote {} {} to {}\n", written, written == 1 ? kind.word : kind.plural,
                target.string());
     if (unreadable > 0) {

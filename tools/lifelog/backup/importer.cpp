@@ -257,98 +257,133 @@ std::string keyOf(const std::string& time, const std::string& number, int direct
 // The second pass.  Entries of the same kind, time stamp, number and
 // direction as a stored row are there already; so is the second of two
 // such entries in one file.
-void importEntries(FileImport& file, bool dryRun) {
-    const Kind& kind = kindOf(*file.kind);
+class SecondPass {
+public:
+    SecondPass(FileImport& file, bool dryRun)
+        : file_(file),
+          dryRun_(dryRun),
+          kind_(kindOf(*file.kind)),
+          check_(kind_),
+          progress_(file.path, file.usable) {
+        loadStoredKeys();
+        file_.maxCount = readConfiguration().maxCount;
+        rowsBefore_ = rows_ = check_.rowCount();
+        std::optional<StoreCheck::Newest> newest = check_.newest();
+        lastKey_ = newest ? newest->key : 0;
+    }
+
+    void run() {
+        readBackup(
+            file_.path, [](const std::string&) { return true; },
+            [this](const XmlEntry& entry) { return take(entry); });
+        progress_.finish();
+        finish();
+    }
+
+private:
+    static constexpr long kFailuresBeforeStop = 20;
+
     // Keys of what is stored for the file's span: hashes, so that the set
     // stays small next to the table it mirrors.
-    std::unordered_set<size_t> stored;
-    std::hash<std::string> hash;
-    forEachStored(kind, Range{parseTimestamp(file.first), parseTimestamp(file.last)}, false,
-                  [&](const StoredRow& row) {
-                      stored.insert(hash(keyOf(row.time, row.number, row.direction)));
-                  });
-
-    Configuration configuration = readConfiguration();
-    file.maxCount = configuration.maxCount;
-    StoreCheck check(kind);
-    int64_t rowsBefore = check.rowCount();
-    std::optional<StoreCheck::Newest> newest = check.newest();
-    int64_t lastKey = newest ? newest->key : 0;
-    // What the library's trimming will do: remove the oldest row before an
-    // insert whenever the table holds the maximum or more.
-    int64_t rows = rowsBefore;
-    long trimmedByRule = 0;
-    long failedInARow = 0;
-    constexpr long kFailuresBeforeStop = 20;
-
-    Progress progress(file.path, file.usable);
-    long done = 0;
-    readBackup(
-        file.path, [](const std::string&) { return true; },
-        [&](const XmlEntry& entry) {
-            if (g_interrupted) {
-                file.interrupted = true;
-                return false;
-            }
-            auto mapped = mapEntry(*file.kind, entry);
-            const auto* activity = std::get_if<Activity>(&mapped);
-            if (activity == nullptr) {
-                return true;
-            }
-            ++done;
-            size_t key = hash(keyOf(activity->time, activity->number, activity->direction));
-            if (stored.contains(key)) {
-                ++file.already;
-            } else if (dryRun) {
-                ++file.imported;
-                stored.insert(key);
-                (rows >= file.maxCount && rows > 0) ? ++trimmedByRule : ++rows;
-            } else {
-                logDirectly(*activity);
-                std::optional<StoreCheck::Newest> now = check.newest();
-                if (now && now->key > lastKey && now->time == activity->time &&
-                    now->number == activity->number) {
-                    lastKey = now->key;
-                    ++file.imported;
-                    stored.insert(key);
-                    (rows >= file.maxCount && rows > 0) ? ++trimmedByRule : ++rows;
-                    failedInARow = 0;
-                } else {
-                    file.notStored.add("not stored by the library", entry.line);
-                    if (++failedInARow == kFailuresBeforeStop) {
-                        file.stopped = fmt::format(
-                            "stopped at line {}: the library stored none of the last {} entries",
-                            entry.line, kFailuresBeforeStop);
-                        return false;
-                    }
-                }
-            }
-            progress.update(done, file.imported);
-            return true;
-        });
-    progress.finish();
-
-    if (dryRun) {
-        file.trimmed = trimmedByRule;
-        file.rowsAfter = rows;
-        return;
+    void loadStoredKeys() {
+        forEachStored(kind_, Range{parseTimestamp(file_.first), parseTimestamp(file_.last)}, false,
+                      [&](const StoredRow& row) {
+                          stored_.insert(hash_(keyOf(row.time, row.number, row.direction)));
+                      });
     }
-    // Rows that went away while this file was logged: the maximum explains
-    // up to trimmedByRule of them; the library's same-time rule the rest.
-    file.rowsAfter = check.rowCount();
-    int64_t removed = std::max<int64_t>(0, rowsBefore + file.imported - file.rowsAfter);
-    file.replaced = static_cast<long>(std::max<int64_t>(0, removed - trimmedByRule));
-    file.trimmed = static_cast<long>(removed - file.replaced);
+
+    // One entry; false stops the pass.
+    bool take(const XmlEntry& entry) {
+        if (g_interrupted) {
+            file_.interrupted = true;
+            return false;
+        }
+        auto mapped = mapEntry(*file_.kind, entry);
+        const auto* activity = std::get_if<Activity>(&mapped);
+        if (activity == nullptr) {
+            return true;
+        }
+        ++done_;
+        size_t key = hash_(keyOf(activity->time, activity->number, activity->direction));
+        if (stored_.contains(key)) {
+            ++file_.already;
+        } else if (dryRun_) {
+            counted(key);
+        } else if (!logged(*activity, key, entry.line)) {
+            return false;
+        }
+        progress_.update(done_, file_.imported);
+        return true;
+    }
+
+    // Logs the entry through the one way in and checks that the row is
+    // there; false when too many in a row were not stored.
+    bool logged(const Activity& activity, size_t key, long line) {
+        logDirectly(activity);
+        std::optional<StoreCheck::Newest> now = check_.newest();
+        if (now && now->key > lastKey_ && now->time == activity.time &&
+            now->number == activity.number) {
+            lastKey_ = now->key;
+            counted(key);
+            failedInARow_ = 0;
+            return true;
+        }
+        file_.notStored.add("not stored by the library", line);
+        if (++failedInARow_ == kFailuresBeforeStop) {
+            file_.stopped =
+                fmt::format("stopped at line {}: the library stored none of the last {} entries",
+                            line, kFailuresBeforeStop);
+            return false;
+        }
+        return true;
+    }
+
+    // An imported entry, and what the library's trimming does with it:
+    // remove the oldest row before an insert whenever the table holds the
+    // maximum or more.
+    void counted(size_t key) {
+        ++file_.imported;
+        stored_.insert(key);
+        (rows_ >= file_.maxCount && rows_ > 0) ? ++trimmedByRule_ : ++rows_;
+    }
+
+    void finish() {
+        if (dryRun_) {
+            file_.trimmed = trimmedByRule_;
+            file_.rowsAfter = rows_;
+            return;
+        }
+        // Rows that went away while this file was logged: the maximum
+        // explains up to trimmedByRule of them; the same-time rule the rest.
+        file_.rowsAfter = check_.rowCount();
+        int64_t removed = std::max<int64_t>(0, rowsBefore_ + file_.imported - file_.rowsAfter);
+        file_.replaced = static_cast<long>(std::max<int64_t>(0, removed - trimmedByRule_));
+        file_.trimmed = static_cast<long>(removed - file_.replaced);
+    }
+
+    FileImport& file_;
+    bool dryRun_;
+    const Kind& kind_;
+    StoreCheck check_;
+    Progress progress_;
+    std::unordered_set<size_t> stored_;
+    std::hash<std::string> hash_;
+    int64_t rowsBefore_ = 0;
+    int64_t rows_ = 0;
+    int64_t lastKey_ = 0;
+    long trimmedByRule_ = 0;
+    long failedInARow_ = 0;
+    long done_ = 0;
+};
+
+void importEntries(FileImport& file, bool dryRun) {
+    SecondPass(file, dryRun).run();
 }
 
-void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
-    const char* kindText = !file.kind                        ? "?"
-                           : *file.kind == BackupKind::Calls ? "call log"
-                                                             : "messages";
-    if (file.fatal) {
-        fmt::print("{}: {}\n", file.path, file.problem);
-        return;
-    }
+// The report's first lines: the file, its kind, its usable entries and
+// their span, and a file-level problem.
+void printHeading(const FileImport& file, const std::string& zone) {
+    const char* kindText = *file.kind == BackupKind::Calls ? "call log" : "messages";
     fmt::print("{}: {}, {} usable entries", file.path, kindText, grouped(file.usable));
     if (file.usable > 0) {
         fmt::print(" from {} to {} ({})", file.first, file.last,
@@ -358,7 +393,9 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     if (!file.problem.empty()) {
         fmt::print("  {}\n", file.problem);
     }
-    const Kind& kind = kindOf(*file.kind);
+}
+
+void printCounts(const FileImport& file, bool dryRun) {
     auto line = [](const std::string& what, long long count) {
         fmt::print("  {:<46} {:>9}\n", what, grouped(count));
     };
@@ -378,12 +415,18 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     }
     line(dryRun ? "rows the table maximum would trim" : "rows trimmed by the table maximum",
          file.trimmed);
+}
+
+// What the user can do about rows the maximum trims, an interruption, an
+// early stop.
+void printAdvice(const FileImport& file) {
     int64_t wanted = file.rowsAfter + file.trimmed;
     if (file.trimmed > 0 || (file.maxCount < file.usable)) {
         fmt::print(
             "  the {} table keeps at most {} rows; to keep all {} of them: lifelog config --max "
             "{}\n",
-            kind.word, grouped(file.maxCount), grouped(std::max<int64_t>(wanted, file.usable)),
+            kindOf(*file.kind).word, grouped(file.maxCount),
+            grouped(std::max<int64_t>(wanted, file.usable)),
             std::max<int64_t>(wanted, file.usable));
     }
     if (file.interrupted) {
@@ -394,6 +437,16 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     if (!file.stopped.empty()) {
         fmt::print("  {}\n", file.stopped);
     }
+}
+
+void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
+    if (file.fatal) {
+        fmt::print("{}: {}\n", file.path, file.problem);
+        return;
+    }
+    printHeading(file, zone);
+    printCounts(file, dryRun);
+    printAdvice(file);
 }
 
 }  // namespace

@@ -127,79 +127,107 @@ std::optional<BackupKind> backupKindOfRoot(std::string_view root) {
     return std::nullopt;
 }
 
-std::variant<Activity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
-    bool call = kind == BackupKind::Calls;
-    Activity activity;
-    activity.kind = call ? KindId::Call : KindId::Message;
-    bool mms = !call && entry.element == "mms";
-    if (call ? entry.element != "call" : entry.element != "sms" && !mms) {
-        return "unknown element <" + entry.element + ">";
-    }
+namespace {
 
+// Why an entry cannot be logged, or nothing.
+using Problem = std::optional<std::string>;
+
+// The entry's date as a time stamp in the zone.
+Problem readDate(const XmlEntry& entry, Activity& activity) {
     const std::string* date = entry.attribute("date");
     if (date == nullptr || trimmed(*date).empty()) {
-        return std::string("no date");
+        return "no date";
     }
     std::optional<int64_t> millis = integer(trimmed(*date));
     if (!millis) {
-        return std::string("date is not a number");
+        return "date is not a number";
     }
     std::optional<std::string> time = timestampOfMillis(*millis);
     if (!time) {
-        return std::string("date out of range");
+        return "date out of range";
     }
     activity.time = *time;
+    return std::nullopt;
+}
 
-    if (call) {
-        const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
-        if (mapping == nullptr) {
-            return std::string("unknown call type");
-        }
-        activity.direction = mapping->direction;
-        activity.type = mapping->type;
-        const std::string* duration = entry.attribute("duration");
-        if (duration != nullptr && !trimmed(*duration).empty()) {
-            std::optional<int64_t> seconds = integer(trimmed(*duration));
-            if (!seconds || *seconds < INT_MIN || *seconds > INT_MAX) {
-                return std::string("duration is not a number of seconds");
-            }
-            activity.duration = static_cast<int>(*seconds);
-        }
-    } else {
-        const MessageMapping* mapping =
-            lookUp(kMessageMappings, &MessageMapping::box, entry, mms ? "msg_box" : "type");
-        if (mapping == nullptr) {
-            return std::string("unknown message type");
-        }
-        if (mapping->direction < 0) {
-            return std::string(mapping->reason);
-        }
-        activity.direction = mapping->direction;
-        activity.type = mms ? kMmsType : kSmsType;
-        if (mms) {
-            for (const std::string& text : entry.texts) {
-                activity.text += (activity.text.empty() ? "" : " ") + text;
-            }
-        } else if (const std::string* body = entry.attribute("body")) {
-            activity.text = *body;
-        }
-        if (const char* problem = textProblem(activity.text, "invalid UTF-8 in the text",
-                                              "control character in the text")) {
-            return std::string(problem);
-        }
+Problem readCall(const XmlEntry& entry, Activity& activity) {
+    const CallMapping* mapping = lookUp(kCallMappings, &CallMapping::backupType, entry, "type");
+    if (mapping == nullptr) {
+        return "unknown call type";
     }
+    activity.direction = mapping->direction;
+    activity.type = mapping->type;
+    const std::string* duration = entry.attribute("duration");
+    if (duration != nullptr && !trimmed(*duration).empty()) {
+        std::optional<int64_t> seconds = integer(trimmed(*duration));
+        if (!seconds || *seconds < INT_MIN || *seconds > INT_MAX) {
+            return "duration is not a number of seconds";
+        }
+        activity.duration = static_cast<int>(*seconds);
+    }
+    return std::nullopt;
+}
 
+Problem readMessage(const XmlEntry& entry, bool mms, Activity& activity) {
+    const MessageMapping* mapping =
+        lookUp(kMessageMappings, &MessageMapping::box, entry, mms ? "msg_box" : "type");
+    if (mapping == nullptr) {
+        return "unknown message type";
+    }
+    if (mapping->direction < 0) {
+        return mapping->reason;
+    }
+    activity.direction = mapping->direction;
+    activity.type = mms ? kMmsType : kSmsType;
+    if (mms) {
+        for (const std::string& text : entry.texts) {
+            activity.text += (activity.text.empty() ? "" : " ") + text;
+        }
+    } else if (const std::string* body = entry.attribute("body")) {
+        activity.text = *body;
+    }
+    if (const char* problem = textProblem(activity.text, "invalid UTF-8 in the text",
+                                          "control character in the text")) {
+        return problem;
+    }
+    return std::nullopt;
+}
+
+Problem readNumber(const XmlEntry& entry, bool call, bool mms, Activity& activity) {
     if (mms) {
         activity.number = mmsNumber(entry, activity.direction);
     } else if (const std::string* number = entry.attribute(call ? "number" : "address")) {
         activity.number = trimmed(*number);
     }
     if (activity.number.empty()) {
-        return std::string("no number");
+        return "no number";
     }
     if (const char* problem = textProblem(activity.number, "invalid UTF-8 in the number",
                                           "control character in the number")) {
-        return std::string(problem);
+        return problem;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<Activity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
+    bool call = kind == BackupKind::Calls;
+    bool mms = !call && entry.element == "mms";
+    if (call ? entry.element != "call" : entry.element != "sms" && !mms) {
+        return "unknown element <" + entry.element + ">";
+    }
+    Activity activity;
+    activity.kind = call ? KindId::Call : KindId::Message;
+    Problem problem = readDate(entry, activity);
+    if (!problem) {
+        problem = call ? readCall(entry, activity) : readMessage(entry, mms, activity);
+    }
+    if (!problem) {
+        problem = readNumber(entry, call, mms, activity);
+    }
+    if (problem) {
+        return *problem;
     }
     return activity;
 }

@@ -69,6 +69,67 @@ bool isLowSurrogate(uint32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// The '&' that starts `in`: a character reference copied, joined (the two
+// halves of a surrogate pair) or replaced by a marker; a lone '&' copied.
+// The bytes used, or 0 to wait for more input.
+size_t repairReference(std::string_view in, bool last, std::string& out) {
+    size_t length = 0;
+    uint32_t value = 0;
+    Reference found = characterReference(in, length, value);
+    if (found == Reference::Incomplete && !last) {
+        return 0;
+    }
+    if (found != Reference::Found) {
+        out += '&';
+        return 1;
+    }
+    if (isHighSurrogate(value)) {
+        size_t lowLength = 0;
+        uint32_t low = 0;
+        Reference next = characterReference(in.substr(length), lowLength, low);
+        if (next == Reference::Incomplete && !last) {
+            return 0;
+        }
+        if (next == Reference::Found && isLowSurrogate(low)) {
+            uint32_t joined = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+            char text[16];
+            snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(joined));
+            out += text;
+            return length + lowLength;
+        }
+    }
+    if (isXmlChar(value)) {
+        out.append(in.substr(0, length));
+    } else {
+        out += value < 0x20 ? "&#xFDD1;" : "&#xFDD0;";
+    }
+    return length;
+}
+
+// The byte or UTF-8 sequence that starts `in` (not '&'): copied, or
+// replaced by a marker.  The bytes used, or 0 to wait for more input.
+size_t repairCharacter(std::string_view in, bool last, std::string& out) {
+    unsigned char c = static_cast<unsigned char>(in[0]);
+    if (c < 0x80) {
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += kControlCharMarker;
+        } else {
+            out += static_cast<char>(c);
+        }
+        return 1;
+    }
+    Utf8Sequence sequence = decodeUtf8(in);
+    if (sequence.status == Utf8Sequence::kIncomplete && !last) {
+        return 0;
+    }
+    if (sequence.status == Utf8Sequence::kValid && !isXmlNonCharacter(sequence)) {
+        out.append(in.substr(0, sequence.length));
+    } else {
+        out += kInvalidUtf8Marker;
+    }
+    return sequence.length;
+}
+
 }  // namespace
 
 void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
@@ -76,62 +137,13 @@ void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
     std::string_view in = pending_;
     size_t i = 0;
     while (i < in.size()) {
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        if (c == '&') {
-            size_t length = 0;
-            uint32_t value = 0;
-            Reference found = characterReference(in.substr(i), length, value);
-            if (found == Reference::Incomplete && !last) {
-                break;
-            }
-            if (found != Reference::Found) {
-                out += '&';
-                ++i;
-                continue;
-            }
-            if (isHighSurrogate(value)) {
-                size_t lowLength = 0;
-                uint32_t low = 0;
-                Reference next = characterReference(in.substr(i + length), lowLength, low);
-                if (next == Reference::Incomplete && !last) {
-                    break;
-                }
-                if (next == Reference::Found && isLowSurrogate(low)) {
-                    uint32_t joined = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
-                    char text[16];
-                    snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(joined));
-                    out += text;
-                    i += length + lowLength;
-                    continue;
-                }
-            }
-            if (isXmlChar(value)) {
-                out.append(in.substr(i, length));
-            } else {
-                out += value < 0x20 ? "&#xFDD1;" : "&#xFDD0;";
-            }
-            i += length;
-            continue;
-        }
-        if (c < 0x80) {
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                out += kControlCharMarker;
-            } else {
-                out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
-        }
-        Utf8Sequence sequence = decodeUtf8(in.substr(i));
-        if (sequence.status == Utf8Sequence::kIncomplete && !last) {
+        std::string_view rest = in.substr(i);
+        size_t used =
+            rest[0] == '&' ? repairReference(rest, last, out) : repairCharacter(rest, last, out);
+        if (used == 0) {
             break;
         }
-        if (sequence.status == Utf8Sequence::kValid && !isXmlNonCharacter(sequence)) {
-            out.append(in.substr(i, sequence.length));
-        } else {
-            out += kInvalidUtf8Marker;
-        }
-        i += sequence.length;
+        i += used;
     }
     pending_.erase(0, i);
 }

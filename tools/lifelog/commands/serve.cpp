@@ -276,7 +276,7 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
     }
 }
 
-int runServe() {
+void warnSwitchedOff() {
     Configuration configuration = readConfiguration();
     for (KindId id : {KindId::Call, KindId::Message}) {
         const Kind& kind = kindOf(id);
@@ -287,16 +287,10 @@ int runServe() {
                        kind.plural, hostPath(kConfigPath).string());
         }
     }
-    catchStopSignals();
-    WriteWatch watch;
-    RunningService service;
-    if (isatty(STDIN_FILENO)) {
-        fmt::print(stderr,
-                   "lifelog: the service runs under {}; type notifications as JSON lines, "
-                   "end with Ctrl-D or Ctrl-C\n",
-                   platformRoot());
-    }
-    Tally tally;
+}
+
+// Every line of standard input until its end or a stop signal.
+void feedLines(WriteWatch& watch, Tally& tally) {
     LineReader reader;
     std::string line;
     bool tooLong = false;
@@ -315,7 +309,9 @@ int runServe() {
             fmt::print(stderr, "lifelog: line {}: {}\n", tally.lines, unusable.what);
         }
     }
-    service.stop();
+}
+
+void printTally(const Tally& tally) {
     fmt::print(
         "stored {} of {} notifications{}{}{}{}\n", tally.stored,
         tally.stored + tally.notStored + tally.unusable,
@@ -331,6 +327,23 @@ int runServe() {
     if (stopRequested) {
         fmt::print("stopped by a signal after line {}\n", tally.lines);
     }
+}
+
+int runServe() {
+    warnSwitchedOff();
+    catchStopSignals();
+    WriteWatch watch;
+    RunningService service;
+    if (isatty(STDIN_FILENO)) {
+        fmt::print(stderr,
+                   "lifelog: the service runs under {}; type notifications as JSON lines, "
+                   "end with Ctrl-D or Ctrl-C\n",
+                   platformRoot());
+    }
+    Tally tally;
+    feedLines(watch, tally);
+    service.stop();
+    printTally(tally);
     return tally.unusable == 0 && tally.notStored == 0 ? 0 : 1;
 }
 

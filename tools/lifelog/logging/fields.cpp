@@ -46,17 +46,41 @@ std::string firstCharacters(const std::string& text, size_t characters) {
     return text.substr(0, at);
 }
 
-// Throws UsageError naming the source of the first text that is not valid
-// UTF-8 or longer than its column's declared size, or that makes the
-// insert statement outgrow the writer's work texts.  `timeColumnWritten`:
-// the row also carries its 19-character time stamp.
-void checkRow(const Kind& kind, const std::vector<Field>& fields, bool timeColumnWritten) {
+// The text's written form in the insert statement ("..." with quotes
+// doubled), after the checks of one text against its column.
+size_t checkedTextForm(const Kind& kind, const Field& field) {
+    const std::string& text = *field.text;
+    if (validUtf8(text) != text) {
+        throw UsageError(fmt::format("{} is not valid UTF-8 text", field.source));
+    }
+    const Column* column = kind.column(field.column);
+    size_t characters = characterCount(text);
+    if (column != nullptr && column->declaredLength > 0 &&
+        characters > static_cast<size_t>(column->declaredLength)) {
+        throw UsageError(
+            fmt::format("{} is too long: {} characters, but the {} column holds at most {}",
+                        field.source, characters, field.column, column->declaredLength));
+    }
+    size_t form = 2 + text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '"'));
+    if (form >= kValueRoom) {
+        throw UsageError(fmt::format(
+            "{} is too long: {} bytes as written into the insert statement, which takes "
+            "at most {} per value",
+            field.source, form, kValueRoom - 1));
+    }
+    return form;
+}
+
+// The column and value lists of the insert statement as they grow, and
+// the text that takes the most room in them.
+struct Lists {
     size_t columns = 0;
     size_t values = 0;
     size_t written = 0;
     const Field* longest = nullptr;
     size_t longestForm = 0;
-    auto add = [&](const char* column, size_t form, const Field* field) {
+
+    void add(const char* column, size_t form, const Field* field) {
         size_t separator = written == 0 ? 0 : 1;
         columns += separator + 2 + std::string_view(column).size();
         values += separator + form;
@@ -65,48 +89,34 @@ void checkRow(const Kind& kind, const std::vector<Field>& fields, bool timeColum
             longest = field;
             longestForm = form;
         }
-    };
+    }
+};
+
+// Throws UsageError naming the source of the first text that is not valid
+// UTF-8 or longer than its column's declared size, or that makes the
+// insert statement outgrow the writer's work texts.  `timeColumnWritten`:
+// the row also carries its 19-character time stamp.
+void checkRow(const Kind& kind, const std::vector<Field>& fields, bool timeColumnWritten) {
+    Lists lists;
     for (const Field& field : fields) {
         if (field.number) {
-            add(field.column, fmt::format("'{}'", *field.number).size(), nullptr);
-            continue;
+            lists.add(field.column, fmt::format("'{}'", *field.number).size(), nullptr);
+        } else if (field.text && !field.text->empty()) {
+            lists.add(field.column, checkedTextForm(kind, field), &field);
         }
-        if (!field.text || field.text->empty()) {
-            continue;
-        }
-        const std::string& text = *field.text;
-        if (validUtf8(text) != text) {
-            throw UsageError(fmt::format("{} is not valid UTF-8 text", field.source));
-        }
-        const Column* column = kind.column(field.column);
-        size_t characters = characterCount(text);
-        if (column != nullptr && column->declaredLength > 0 &&
-            characters > static_cast<size_t>(column->declaredLength)) {
-            throw UsageError(
-                fmt::format("{} is too long: {} characters, but the {} column holds at most {}",
-                            field.source, characters, field.column, column->declaredLength));
-        }
-        size_t form =
-            2 + text.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '"'));
-        if (form >= kValueRoom) {
-            throw UsageError(fmt::format(
-                "{} is too long: {} bytes as written into the insert statement, which takes "
-                "at most {} per value",
-                field.source, form, kValueRoom - 1));
-        }
-        add(field.column, form, &field);
     }
     if (timeColumnWritten) {
-        add(kind.timeColumn, 21, nullptr);
+        lists.add(kind.timeColumn, 21, nullptr);
     }
     size_t insert = std::string_view("INSERT INTO  (  ) VALUES (  )").size() +
-                    std::string_view(kind.table).size() + columns + values;
-    if (columns >= kListRoom || values >= kListRoom || insert >= kInsertRoom) {
+                    std::string_view(kind.table).size() + lists.columns + lists.values;
+    if (lists.columns >= kListRoom || lists.values >= kListRoom || insert >= kInsertRoom) {
         throw UsageError(fmt::format(
             "the texts are too long together for the insert statement ({} bytes of values, "
             "at most {}){}",
-            values, kListRoom - 1,
-            longest != nullptr ? fmt::format("; the longest is {}", longest->source) : ""));
+            lists.values, kListRoom - 1,
+            lists.longest != nullptr ? fmt::format("; the longest is {}", lists.longest->source)
+                                     : ""));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -17,7 +18,33 @@
 
 namespace lifelog_tool {
 
-void runReport(const ReportOptions& options) {
+namespace {
+
+// What the report holds: every kind's rows as the API lists them, the
+// first and last time stamp among them, and a count per kind.
+struct Gathered {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::object();
+    std::vector<std::string> counts;
+    std::string first;
+    std::string last;
+};
+
+// The API's rows of one kind, in time order; a refused range is the
+// user's --from or --to.
+nlohmann::ordered_json rowsOf(const Kind& kind, const ApiParams& params) {
+    ApiAnswer answer = answerApi(fmt::format("/api/{}", kind.word), params);
+    if (answer.status != 200) {
+        std::string parameter = answer.body.value("parameter", std::string());
+        std::string error = answer.body.value("error", std::string("no answer"));
+        if (parameter == "from" || parameter == "to") {
+            throw UsageError(fmt::format("--{}: {}", parameter, error));
+        }
+        throw UsageError(fmt::format("reading the {} for the report: {}", kind.plural, error));
+    }
+    return std::move(answer.body["rows"]);
+}
+
+Gathered gather(const ReportOptions& options) {
     ApiParams params{{"order", "time"}};
     if (!options.from.empty()) {
         params["from"] = options.from;
@@ -25,40 +52,34 @@ void runReport(const ReportOptions& options) {
     if (!options.to.empty()) {
         params["to"] = options.to;
     }
-    nlohmann::ordered_json rows = nlohmann::ordered_json::object();
-    std::vector<std::string> counts;
-    std::string first;
-    std::string last;
+    Gathered gathered;
     for (const Kind& kind : kinds()) {
-        ApiAnswer answer = answerApi(fmt::format("/api/{}", kind.word), params);
-        if (answer.status != 200) {
-            std::string parameter = answer.body.value("parameter", std::string());
-            std::string error = answer.body.value("error", std::string("no answer"));
-            if (parameter == "from" || parameter == "to") {
-                throw UsageError(fmt::format("--{}: {}", parameter, error));
-            }
-            throw UsageError(fmt::format("reading the {} for the report: {}", kind.plural, error));
-        }
-        nlohmann::ordered_json& list = answer.body["rows"];
+        nlohmann::ordered_json list = rowsOf(kind, params);
         for (const auto& row : list) {
             if (row["time"].is_string()) {
                 std::string time = row["time"];
-                first = first.empty() || time < first ? time : first;
-                last = last.empty() || time > last ? time : last;
+                gathered.first = gathered.first.empty() ? time : std::min(gathered.first, time);
+                gathered.last = gathered.last.empty() ? time : std::max(gathered.last, time);
             }
         }
-        counts.push_back(fmt::format("{} {}", list.size(), kind.plural));
-        rows[kind.word] = std::move(list);
+        gathered.counts.push_back(fmt::format("{} {}", list.size(), kind.plural));
+        gathered.rows[kind.word] = std::move(list);
     }
+    return gathered;
+}
 
+}  // namespace
+
+void runReport(const ReportOptions& options) {
+    Gathered gathered = gather(options);
     auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     nlohmann::ordered_json data = {
         {"report",
          {{"database", hostPath(kDatabasePath).string()},
-          {"from", !options.from.empty() ? options.from : first.substr(0, 10)},
-          {"to", !options.to.empty() ? options.to : last.substr(0, 10)},
+          {"from", !options.from.empty() ? options.from : gathered.first.substr(0, 10)},
+          {"to", !options.to.empty() ? options.to : gathered.last.substr(0, 10)},
           {"written", fmt::format("{:%Y-%m-%d %H:%M} UTC", now)}}},
-        {"rows", rows}};
+        {"rows", gathered.rows}};
     std::string page = reportPage(data);
 
     std::ofstream out(options.html, std::ios::binary | std::ios::trunc);
@@ -67,6 +88,7 @@ void runReport(const ReportOptions& options) {
     if (!out) {
         throw UsageError(fmt::format("cannot write {}", options.html));
     }
+    const std::vector<std::string>& counts = gathered.counts;
     fmt::print("wrote {} ({} bytes): {}, {}, {}\n", options.html, page.size(), counts[0], counts[1],
                counts[2]);
 }
