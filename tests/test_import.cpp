@@ -1,16 +1,19 @@
 // Importing and exporting backup files: the XML layer in process (escaping
 // read back through expat, the byte repair split at every position, the
-// date bounds), and `lifelog import`/`export` as subprocesses on the test's
-// platform root, checked against the rows SQLite itself reads.
+// date bounds and clock changes), and `lifelog import`/`export` through the
+// test runner on the test's platform root, checked against the rows SQLite
+// itself reads.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <memory>
 
 #include "backup/mapping.h"
 #include "backup/xml_reader.h"
 #include "backup/xml_writer.h"
 #include "fixture.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -122,55 +125,50 @@ TEST(BackupXml, DatesOutsideThePhoneYearsHaveNoTimestamp) {
     ASSERT_TRUE(lifelog_tool::useZone("UTC"));
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+TEST(BackupXml, ClockChangesReadWithTheOffsetBeforeThem) {
+    const struct {
+        const char* zone;
+        const char* time;
+        int64_t millis;
+        const char* back;  // the time stamp of those milliseconds
+    } cases[] = {
+        {"Europe/Berlin", "2024-06-14 11:30:00", 1718357400000, "2024-06-14 11:30:00"},
+        {"Europe/Berlin", "2024-01-10 11:30:00", 1704882600000, "2024-01-10 11:30:00"},
+        // Skipped by the change to summer time: read with winter's offset.
+        {"Europe/Berlin", "2024-03-31 02:30:00", 1711848600000, "2024-03-31 03:30:00"},
+        // Repeated by the change back: its first, summer instant.
+        {"Europe/Berlin", "2024-10-27 02:30:00", 1729989000000, "2024-10-27 02:30:00"},
+        {"America/New_York", "2024-03-10 02:30:00", 1710055800000, "2024-03-10 03:30:00"},
+        {"America/New_York", "2024-11-03 01:30:00", 1730611800000, "2024-11-03 01:30:00"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(lifelog_tool::useZone(c.zone));
+        EXPECT_EQ(lifelog_tool::millisOfTimestamp(c.time), c.millis) << c.zone << " " << c.time;
+        EXPECT_EQ(lifelog_tool::timestampOfMillis(c.millis), c.back) << c.zone << " " << c.time;
+    }
+    EXPECT_EQ(lifelog_tool::millisOfTimestamp("2024-02-30 10:00:00"), std::nullopt);
+    ASSERT_TRUE(lifelog_tool::useZone("UTC"));
+}
+
+using Outcome = ToolRun;
 
 class ImportTest : public LifelogTest {
 protected:
-    // Starts the tool with the test's root; its output goes to files, its
-    // standard error to the given terminal instead when there is one.
-    pid_t start(std::vector<std::string> arguments, const char* terminal = nullptr) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int file = O_WRONLY | O_CREAT | O_TRUNC;
-            dup2(open((root_ / "tool.out").c_str(), file, 0644), 1);
-            if (terminal == nullptr || setsid() >= 0)
-                dup2(terminal ? open(terminal, O_RDWR)
-                              : open((root_ / "tool.err").c_str(), file, 0644),
-                     2);
-            std::vector<char*> argv{const_cast<char*>(LIFELOG_TOOL_PATH)};
-            for (std::string& a : arguments) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-    // The exit status (or minus the signal that ended it) and the output.
-    Outcome finish(pid_t pid) {
-        int raw = 0;
-        waitpid(pid, &raw, 0);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
-                slurp(root_ / "tool.err")};
-    }
-    Outcome tool(const std::vector<std::string>& arguments) { return finish(start(arguments)); }
+    Outcome tool(const std::vector<std::string>& arguments) { return runTool(arguments); }
 
     // The tool with its standard error on a pseudo-terminal: what the
     // terminal received goes to Outcome::err.
     Outcome onTerminal(const std::vector<std::string>& arguments) {
         const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
         EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-        const pid_t pid = start(arguments, ptsname(terminal));
+        ToolProcess process(arguments, {.terminal = ptsname(terminal)});
         // Read until the last holder of the terminal's other side is gone.
         std::string shown;
         char buffer[4096];
         for (ssize_t got = 0; (got = read(terminal, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, static_cast<size_t>(got));
         close(terminal);
-        Outcome run = finish(pid);
+        Outcome run = process.wait();
         run.err = shown;
         return run;
     }
@@ -218,10 +216,10 @@ protected:
 
     std::string generate(int entries, int seed) {
         const std::string folder = (root_ / ("generated-" + std::to_string(seed))).string();
-        const std::string command = LIFELOG_SOURCE_DIR "/scripts/generate-backup " + folder +
-                                    " --entries " + std::to_string(entries) + " --seed " +
-                                    std::to_string(seed);
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        ToolRun made =
+            runTool({folder, "--entries", std::to_string(entries), "--seed", std::to_string(seed)},
+                    {.program = LIFELOG_SOURCE_DIR "/scripts/generate-backup"});
+        EXPECT_EQ(made.status, 0) << made.err;
         return folder;
     }
 };
@@ -238,13 +236,17 @@ TEST_F(ImportTest, SampleEntriesBecomeTheseRows) {
                                            "+15550103|2|0|-1|<null>|-1|2024-06-17 21:10:00",
                                            "+15550104|2|0|1|<null>|-1|2024-06-18 08:15:45"}));
     EXPECT_EQ(rows("ACTIVITY_MESSAGE"),
-              (Rows{"+15550100|0|0|Running late, save me a seat a|<null>|-1|2024-06-14 09:30:00",
-                    "+15550101|1|0|Fish & chips? \"Yes\" <3|<null>|-1|2024-06-14 12:05:10",
+              (Rows{"+15550100|0|0|Running late, save me a seat a|<null>|-1|2024-06-14 "
+                    "09:30:00",
+                    "+15550101|1|0|Fish & chips? \"Yes\" <3|<null>|-1|2024-06-14 "
+                    "12:05:10",
                     "+15550101|1|0|Zwei Stra\xC3\x9F"
                     "en weiter, caf\xC3\xA9 \xC3\x9Cnte|<null>|-1|2024-06-14 12:05:11",
-                    "+447700900123|0|0|line one\nline two \xF0\x9F\x98\x80 done|<null>|-1|"
+                    "+447700900123|0|0|line one\nline two \xF0\x9F\x98\x80 "
+                    "done|<null>|-1|"
                     "2024-06-15 18:45:00",
-                    "+15550103|0|1|Look at this sunset over the h|<null>|-1|2024-06-17 21:10:00",
+                    "+15550103|0|1|Look at this sunset over the h|<null>|-1|2024-06-17 "
+                    "21:10:00",
                     "+15550104|1|1|<null>|<null>|-1|2024-06-18 08:15:45"}));
     EXPECT_EQ(reported(run.out, "imported"), 6);
     EXPECT_TRUE(says(run.out, "a draft, never sent 1 (line 8)")) << run.out;
@@ -342,7 +344,8 @@ TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
     }
     // A range exports only its rows.
     const long inRange = count(
-        "ACTIVITY_CALL WHERE CLOG_TIMESTAMP BETWEEN '2024-06-15 00:00:00' AND '2024-06-16 "
+        "ACTIVITY_CALL WHERE CLOG_TIMESTAMP BETWEEN "
+        "'2024-06-15 00:00:00' AND '2024-06-16 "
         "23:59:59'");
     EXPECT_EQ(tool({"export", "call", calls, "--from", "2024-06-15", "--to", "2024-06-16"}).out,
               "wrote " + std::to_string(inRange) + " calls to " + calls + "\n");
@@ -386,10 +389,29 @@ TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
 }
 
+TEST_F(ImportTest, LocalTimeIsTheZoneThatTzNames) {
+    const struct {
+        const char* tz;
+        std::string span;
+    } cases[] = {
+        {"America/New_York", "from 2024-06-14 05:30:00 to 2024-06-18 04:15:45 (local time)"},
+        {":Europe/Berlin", "from 2024-06-14 11:30:00 to 2024-06-18 10:15:45 (local time)"},
+        {"UTC", "from 2024-06-14 09:30:00 to 2024-06-18 08:15:45 (local time)"},
+    };
+    tool({"config", "--on", "call"});
+    for (const auto& c : cases) {
+        Outcome run =
+            runTool({"import", "--dry-run", kData + "calls.xml"}, {.environment = {{"TZ", c.tz}}});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(c.span), std::string::npos) << c.tz << "\n" << run.out;
+    }
+}
+
 TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
     const std::string file = generate(1200, 3) + "/sms.xml";
     tool({"config", "--on", "call,message", "--max", "5000"});
-    // Polled every 50 ms for up to 30 s; the table exists once the import has begun.
+    // Polled every 50 ms for up to 30 s; the table exists once the import has
+    // begun.
     auto waitForRows = [&](long wanted) {
         for (int i = 0; i < 600; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -401,25 +423,28 @@ TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
         FAIL() << "the import never stored " << wanted << " rows";
     };
     // Ctrl-C: the report counts exactly the rows that are there.
-    pid_t pid = start({"import", "--tz", "UTC", file});
+    auto importing =
+        std::make_unique<ToolProcess>(std::vector<std::string>{"import", "--tz", "UTC", file});
     waitForRows(20);
-    kill(pid, SIGINT);
-    Outcome run = finish(pid);
+    importing->signal(SIGINT);
+    Outcome run = importing->wait();
     EXPECT_EQ(run.status, 130) << run.out << run.err;
     EXPECT_NE(run.out.find("interrupted"), std::string::npos) << run.out;
     EXPECT_EQ(reported(run.out, "imported"), count("ACTIVITY_MESSAGE"));
     // SIGKILL: whatever is there stays, and the reruns finish the job once.
-    pid = start({"import", "--tz", "UTC", file});
+    importing =
+        std::make_unique<ToolProcess>(std::vector<std::string>{"import", "--tz", "UTC", file});
     waitForRows(count("ACTIVITY_MESSAGE") + 20);
-    kill(pid, SIGKILL);
-    EXPECT_EQ(finish(pid).status, -SIGKILL);
+    importing->signal(SIGKILL);
+    EXPECT_EQ(importing->wait().status, 128 + SIGKILL);
     const long kept = count("ACTIVITY_MESSAGE");
     run = tool({"import", "--tz", "UTC", file});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(reported(run.out, "skipped, already there"), kept);
     const long usable = reported(run.out, "imported") + kept;
     EXPECT_EQ(count("ACTIVITY_MESSAGE"), usable);
-    EXPECT_EQ(count("(SELECT DISTINCT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_DIRECTION "
+    EXPECT_EQ(count("(SELECT DISTINCT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, "
+                    "MSGLOG_DIRECTION "
                     "FROM ACTIVITY_MESSAGE)"),
               usable);
 }

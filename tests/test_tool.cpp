@@ -1,36 +1,29 @@
-// The command-line tool, run as a subprocess under the test's platform root
-// (ZBASE_ROOT, inherited): what it writes lands in the database, what it
-// prints is what the database holds, and what it refuses changes nothing.
-#include <sys/wait.h>
+// The command-line tool, run through the test runner (tool_run.h) under
+// the test's platform root (ZBASE_ROOT, inherited): what it writes lands
+// in the database, what it prints is what the database holds, and what it
+// refuses changes nothing.
+#include <pwd.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "fixture.h"
+#include "tool_run.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& argument) {
-    std::string text = "'";
-    for (char c : argument) {
-        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return text + "'";
-}
+using Outcome = ToolRun;
 
 std::string repeated(const std::string& text, int times) {
     std::string all;
@@ -40,32 +33,10 @@ std::string repeated(const std::string& text, int times) {
     return all;
 }
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ToolTest : public LifelogTest {
 protected:
     Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") const {
-        std::string command = quoted(LIFELOG_TOOL_PATH);
-        for (const std::string& argument : arguments) {
-            command += " " + quoted(argument);
-        }
-        auto in = root_ / "tool.in";
-        auto out = root_ / "tool.out";
-        auto err = root_ / "tool.err";
-        std::ofstream(in, std::ios::binary) << input;
-        command +=
-            " <" + quoted(in.string()) + " >" + quoted(out.string()) + " 2>" + quoted(err.string());
-        int raw = std::system(command.c_str());
-        Outcome run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = slurp(out);
-        run.err = slurp(err);
-        return run;
+        return runTool(arguments, {.input = input});
     }
 
     // A run that must succeed silently on standard error (no library error
@@ -169,6 +140,11 @@ TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
     EXPECT_EQ(ok({"avg", "media", "play_time"}).out, "200.00\n");
     auto top = nlohmann::json::parse(ok({"top", "message", "number", "--json"}).out);
     EXPECT_EQ(top, nlohmann::json::parse(R"([{"value": "+1555", "count": 2}])"));
+    ok({"log", "message", "--number", "+1666", "--text", "hi", "--time", "2024-05-01 09:00:00"});
+    EXPECT_EQ(ok({"top", "message", "number"}).out,
+              "NUMBER  COUNT\n+1555       2\n+1666       1\n");
+    EXPECT_EQ(ok({"top", "message", "summary", "--limit", "1"}).out,
+              "SUMMARY  COUNT\nhi           3\n");
 }
 
 TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
@@ -177,14 +153,17 @@ TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
         std::string message;
     };
     EXPECT_NE(tool({"count", "call"}).err.find("E_FILE_NOT_FOUND (31)"), std::string::npos);
-    EXPECT_NE(tool({"log", "call", "--number", "1"}).status, 0);  // no configuration: off
+    EXPECT_NE(tool({"log", "call", "--number", "1"}).status,
+              0);  // no configuration: off
     ok({"config", "--on", "call"});
     ok({"log", "call", "--number", "+1", "--time", "2024-01-01 00:00:00"});
     const std::vector<Case> cases = {
         {{"list", "call", "--where", "NOPE = 1"},
-         "lifelog: the call table refuses the condition \"NOPE = 1\": E_INVALID_ARG (4)\n"},
+         "lifelog: the call table refuses the condition \"NOPE = 1\": "
+         "E_INVALID_ARG (4)\n"},
         {{"count", "call", "--where", "1=1; DELETE FROM ACTIVITY_CALL"},
-         "lifelog: the call table refuses the condition \"1=1; DELETE FROM ACTIVITY_CALL\": "
+         "lifelog: the call table refuses the condition \"1=1; DELETE FROM "
+         "ACTIVITY_CALL\": "
          "E_INVALID_ARG (4)\n"},
         {{"log", "message", "--number", "+1", "--text", "x"},
          "lifelog: messages are switched off in "},
@@ -239,7 +218,8 @@ TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {
 TEST_F(ToolTest, DemoDaysAreTheSeedsOwnAndSpreadOverTheDays) {
     // More messages than the default maximum of 500: the demo raises it.
     const char* dump =
-        "SELECT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY FROM ACTIVITY_MESSAGE "
+        "SELECT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, "
+        "MSGLOG_SUMMARY FROM ACTIVITY_MESSAGE "
         "ORDER BY MSGLOG_TIMESTAMP";
     auto messagesOf = [&](const char* seed) {
         Outcome run = ok({"demo", "--days", "45", "--seed", seed});
@@ -282,6 +262,8 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
         {R"({"kind":"call","number":"+1","colour":"red"})", R"(a call has no member "colour")"},
         {R"({"kind":"call","number":"+1","time":"yesterday"})",
          R"("time" is "yesterday", not "YYYY-MM-DD HH:MM:SS")"},
+        {R"({"kind":"call","number":")" + std::string(51, '5') + "\"}",
+         R"("number" is too long: 51 characters, but the CLOG_PHONE_NUMBER column holds at most 50)"},
         // Arrives whole in one read after the lines before it.
         {R"({"kind":"message","number":"+1","text":")" + std::string(70000, 'x') + "\"}",
          "longer than 65536 bytes"},
@@ -304,7 +286,7 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
     }
     Outcome run = tool({"serve"}, input);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "stored 990 of 999 notifications; 9 lines could not be used\n");
+    EXPECT_EQ(run.out, "stored 989 of 999 notifications; 10 lines could not be used\n");
     size_t at = 0;
     for (const std::string& line : expected) {
         at = run.err.find(line, at);
@@ -314,7 +296,65 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
         queryRows(kDbPath,
                   "SELECT COUNT(*), MIN(MSGLOG_TIMESTAMP), MAX(MSGLOG_TIMESTAMP), "
                   "SUM(MSGLOG_SUMMARY = 'n' || (LOG_KEY - 1)) FROM ACTIVITY_MESSAGE")[0],
-        (std::vector<std::string>{"990", "2024-07-01 10:00:00", "2024-07-01 10:16:29", "990"}));
+        (std::vector<std::string>{"989", "2024-07-01 10:00:00", "2024-07-01 10:16:28", "989"}));
+}
+
+TEST_F(ToolTest, ConfigShowsWhatItWroteAndTheLibraryReads) {
+    const std::string file = hostPath(kConfigPath).string();
+    auto shown = [&](const char* call, const char* message, const char* media, const char* keeps) {
+        return fmt::format("  call     {}\n  message  {}\n  media    {}\n  keeps    {}\n", call,
+                           message, media, keeps);
+    };
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"config"},
+         file + " (missing: nothing is logged)\n" +
+             shown("off", "off", "off", "500 rows per table (the default)")},
+        {{"config", "--on", "call,media", "--max", "42"},
+         file + "\n" + shown("on", "off", "on", "42 rows per table")},
+        {{"config"}, file + "\n" + shown("on", "off", "on", "42 rows per table")},
+        {{"config", "--on", "none"}, file + "\n" + shown("off", "off", "off", "42 rows per table")},
+        {{"config", "--on", "SMS"}, file + "\n" + shown("off", "on", "off", "42 rows per table")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ok(c.arguments).out, c.out) << fmt::format("{}", fmt::join(c.arguments, " "));
+    }
+    // What it wrote is what the library goes by.
+    EXPECT_EQ(tool({"log", "call", "--number", "+1"}).status, 1);
+    ok({"log", "message", "--number", "+1", "--text", "x", "--time", "2024-01-01 00:00:00"});
+}
+
+TEST_F(ToolTest, RootIsThePlatformsOwnEvenWithoutHome) {
+    // Read only: `config` without options writes nothing wherever it looks.
+    const passwd* user = getpwuid(getuid());
+    ASSERT_NE(user, nullptr);
+    using Environment = std::map<std::string, std::optional<std::string>>;
+    struct Case {
+        Environment environment;
+        std::string root;
+    };
+    const std::string home = std::string(user->pw_dir) + "/.local/share/zbase";
+    const std::vector<Case> cases = {
+        {{{"ZBASE_ROOT", std::nullopt}, {"XDG_DATA_HOME", std::nullopt}, {"HOME", std::nullopt}},
+         home},
+        {{{"ZBASE_ROOT", ""}, {"XDG_DATA_HOME", ""}, {"HOME", ""}}, home},
+        {{{"ZBASE_ROOT", std::nullopt}, {"XDG_DATA_HOME", "/nonexistent/data"}},
+         "/nonexistent/data/zbase"},
+        {{{"ZBASE_ROOT", std::nullopt},
+          {"XDG_DATA_HOME", std::nullopt},
+          {"HOME", "/nonexistent/home"}},
+         "/nonexistent/home/.local/share/zbase"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = runTool({"config"}, {.environment = c.environment});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(c.root + "/System/Lifelog/lifelogconf.ini", 0), 0u)
+            << c.root << "\n"
+            << run.out;
+    }
 }
 
 TEST_F(ToolTest, LogConfirmsTheRowOrSaysWhyNothingWasStored) {
@@ -346,12 +386,14 @@ TEST_F(ToolTest, LogConfirmsTheRowOrSaysWhyNothingWasStored) {
         {.name = "long number",
          .prepare = [] {},
          .arguments = {"log", "message", "--number", std::string(51, '5'), "--text", "hi"},
-         .said = "--number is too long: 51 characters, but the MSGLOG_PHONE_NUMBER column holds "
+         .said = "--number is too long: 51 characters, but the "
+                 "MSGLOG_PHONE_NUMBER column holds "
                  "at most 50"},
         {.name = "long title",
          .prepare = [] {},
          .arguments = {"log", "media", "--title", repeated("\u00fc", 101)},
-         .said = "--title is too long: 101 characters, but the MDLOG_TITLE column holds at most "
+         .said = "--title is too long: 101 characters, but the MDLOG_TITLE "
+                 "column holds at most "
                  "100"},
     };
     for (const Case& c : cases) {
@@ -376,14 +418,17 @@ TEST_F(ToolTest, ListingsSkipUnreadableRowsAndPrintOnlySafeText) {
     // text that is not UTF-8 with control characters, and a time stamp that
     // cannot be read back.
     execSql(kDbPath,
-            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, MSGLOG_TIMESTAMP) "
+            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, "
+            "MSGLOG_TIMESTAMP) "
             "VALUES ('+2', CAST(X'41FF1B5B316D0A42' AS TEXT), '2024-02-01 11:00:00');"
             "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_TIMESTAMP) "
             "VALUES ('+3', 'yesterday');"
-            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, MSGLOG_TIMESTAMP) "
+            "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, "
+            "MSGLOG_TIMESTAMP) "
             "VALUES ('+4', 'a, \"quoted\" one', '2024-02-01 12:00:00');");
     const std::string skipped =
-        "lifelog: skipped a message row that cannot be read (LOG_KEY 3): E_FAILURE (13)\n";
+        "lifelog: skipped a message row that cannot be "
+        "read (LOG_KEY 3): E_FAILURE (13)\n";
     struct Case {
         std::vector<std::string> arguments;
         std::vector<std::string> shown;  // substrings of standard output, in order

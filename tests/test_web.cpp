@@ -34,8 +34,9 @@ protected:
     void SetUp() override {
         LifelogTest::SetUp();
         from_ = kNoon, to_ = kDayEnd;
-        ASSERT_EQ(runTool({"demo"}, root_ / "demo.out"), 0) << slurp(root_ / "demo.out");
-        server_.emplace(root_ / "web.err");
+        ToolRun demo = runTool({"demo"});
+        ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+        server_.emplace();
         ASSERT_GT(server_->port(), 0) << server_->banner() << server_->errors();
     }
     void TearDown() override {
@@ -260,7 +261,7 @@ TEST_F(WebTest, PageIsOneFileThatFetchesOnlyTheApi) {
 TEST_F(WebTest, BindingBeyondThisMachineWarns) {
     EXPECT_NE(server_->banner().find("http://127.0.0.1:"), std::string::npos);
     EXPECT_EQ(server_->errors(), "");
-    WebServer open(root_ / "open.err", "0.0.0.0");
+    WebServer open("0.0.0.0");
     ASSERT_GT(open.port(), 0) << open.errors();
     EXPECT_EQ(open.stop(), 0);
     EXPECT_NE(open.errors().find("readable by anyone who can reach port"), std::string::npos)
