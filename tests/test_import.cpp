@@ -21,13 +21,6 @@ using lifelog_tool::XmlEntry;
 
 const std::string kData = LIFELOG_SOURCE_DIR "/tests/data/";
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<XmlEntry> entriesOf(const std::string& path) {
     std::vector<XmlEntry> entries;
     auto keep = [&](const XmlEntry& entry) { return entries.push_back(entry), true; };
@@ -161,7 +154,9 @@ protected:
     Outcome onTerminal(const std::vector<std::string>& arguments) {
         const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
         EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-        ToolProcess process(arguments, {.terminal = ptsname(terminal)});
+        ToolOptions options;
+        options.terminal = ptsname(terminal);
+        ToolProcess process(arguments, options);
         // Read until the last holder of the terminal's other side is gone.
         std::string shown;
         char buffer[4096];
@@ -216,9 +211,10 @@ protected:
 
     std::string generate(int entries, int seed) {
         const std::string folder = (root_ / ("generated-" + std::to_string(seed))).string();
-        ToolRun made =
-            runTool({folder, "--entries", std::to_string(entries), "--seed", std::to_string(seed)},
-                    {.program = LIFELOG_SOURCE_DIR "/scripts/generate-backup"});
+        ToolOptions script;
+        script.program = LIFELOG_SOURCE_DIR "/scripts/generate-backup";
+        ToolRun made = runTool(
+            {folder, "--entries", std::to_string(entries), "--seed", std::to_string(seed)}, script);
         EXPECT_EQ(made.status, 0) << made.err;
         return folder;
     }
@@ -400,8 +396,9 @@ TEST_F(ImportTest, LocalTimeIsTheZoneThatTzNames) {
     };
     tool({"config", "--on", "call"});
     for (const auto& c : cases) {
-        Outcome run =
-            runTool({"import", "--dry-run", kData + "calls.xml"}, {.environment = {{"TZ", c.tz}}});
+        ToolOptions options;
+        options.environment["TZ"] = c.tz;
+        Outcome run = runTool({"import", "--dry-run", kData + "calls.xml"}, options);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.out.find(c.span), std::string::npos) << c.tz << "\n" << run.out;
     }

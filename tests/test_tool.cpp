@@ -36,7 +36,9 @@ std::string repeated(const std::string& text, int times) {
 class ToolTest : public LifelogTest {
 protected:
     Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") const {
-        return runTool(arguments, {.input = input});
+        ToolOptions options;
+        options.input = input;
+        return runTool(arguments, options);
     }
 
     // A run that must succeed silently on standard error (no library error
@@ -349,7 +351,9 @@ TEST_F(ToolTest, RootIsThePlatformsOwnEvenWithoutHome) {
          "/nonexistent/home/.local/share/zbase"},
     };
     for (const Case& c : cases) {
-        Outcome run = runTool({"config"}, {.environment = c.environment});
+        ToolOptions options;
+        options.environment = c.environment;
+        Outcome run = runTool({"config"}, options);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out.rfind(c.root + "/System/Lifelog/lifelogconf.ini", 0), 0u)
             << c.root << "\n"

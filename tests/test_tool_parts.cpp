@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/failure.h"
 #include "base/text.h"
@@ -56,6 +58,22 @@ std::string refusalOf(const lifelog_tool::Activity& activity) {
     }
 }
 
+// An activity of the kind with the given fields set.
+lifelog_tool::Activity activity(lifelog_tool::KindId kind,
+                                const std::vector<std::pair<std::string, std::string>>& fields) {
+    lifelog_tool::Activity a;
+    a.kind = kind;
+    for (const auto& [name, value] : fields) {
+        std::string* field = name == "number"   ? &a.number
+                             : name == "text"   ? &a.text
+                             : name == "title"  ? &a.title
+                             : name == "artist" ? &a.artist
+                                                : &a.category;
+        *field = value;
+    }
+    return a;
+}
+
 TEST(ToolFields, CheckNamesTheFieldThatDoesNotFitItsColumn) {
     using lifelog_tool::Activity;
     using lifelog_tool::KindId;
@@ -69,21 +87,21 @@ TEST(ToolFields, CheckNamesTheFieldThatDoesNotFitItsColumn) {
         Activity activity;
         std::string refusal;
     } cases[] = {
-        {{.kind = KindId::Call, .number = std::string(50, '5')}, ""},
-        {{.kind = KindId::Call, .number = std::string(51, '5')},
+        {activity(KindId::Call, {{"number", std::string(50, '5')}}), ""},
+        {activity(KindId::Call, {{"number", std::string(51, '5')}}),
          "--number is too long: 51 characters, but the CLOG_PHONE_NUMBER column "
          "holds at most 50"},
-        {{.kind = KindId::Message, .number = "+1", .text = times(ue, 400)}, ""},  // kept: 30
-        {{.kind = KindId::Message, .number = "+1", .text = "ok \xFF"},
+        {activity(KindId::Message, {{"number", "+1"}, {"text", times(ue, 400)}}), ""},  // kept: 30
+        {activity(KindId::Message, {{"number", "+1"}, {"text", "ok \xFF"}}),
          "--text is not valid UTF-8 text"},
-        {{.kind = KindId::Media, .title = times(ue, 100)}, ""},
-        {{.kind = KindId::Media, .title = times(ue, 101)},
+        {activity(KindId::Media, {{"title", times(ue, 100)}}), ""},
+        {activity(KindId::Media, {{"title", times(ue, 101)}}),
          "--title is too long: 101 characters, but the MDLOG_TITLE column holds "
          "at most 100"},
-        {{.kind = KindId::Media, .title = "t", .artist = times("a", 51)},
+        {activity(KindId::Media, {{"title", "t"}, {"artist", times("a", 51)}}),
          "--artist is too long: 51 characters, but the MDLOG_ARTIST column holds "
          "at most 50"},
-        {{.kind = KindId::Media, .title = "t", .category = "\x01\xC3"},
+        {activity(KindId::Media, {{"title", "t"}, {"category", "\x01\xC3"}}),
          "--category is not valid UTF-8 text"},
     };
     for (const auto& c : cases) {
