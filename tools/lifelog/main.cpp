@@ -61,6 +61,7 @@ int run(int argc, char** argv) {
     addReportCommand(commands);
     addImportCommand(commands);
     addExportCommand(commands);
+    addIndexCommand(commands);
     addSelfDescription(commands);
 
     CLI11_PARSE(app, argc, argv);

@@ -4,6 +4,7 @@
 
 #include "commands/commands.h"
 #include "demo/demo.h"
+#include "logging/indexes.h"
 
 namespace lifelog_tool {
 
@@ -15,6 +16,7 @@ void addDemoCommand(Commands& commands) {
         "default root: build/demo-root next to the tool)",
         [options](const Context& context) {
             runDemo(*options, context.invocation);
+            indexWhenLarge();
             return 0;
         },
         DefaultRoot::Demo);

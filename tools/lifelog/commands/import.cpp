@@ -4,6 +4,7 @@
 
 #include "backup/backup.h"
 #include "commands/commands.h"
+#include "logging/indexes.h"
 
 namespace lifelog_tool {
 
@@ -11,7 +12,13 @@ void addImportCommand(Commands& commands) {
     auto importing = std::make_shared<ImportOptions>();
     CLI::App* import = commands.add(
         "import", "calls and messages from the XML files of Android backup apps (docs/import.md)",
-        [importing](const Context&) { return runImport(*importing); });
+        [importing](const Context&) {
+            const int status = runImport(*importing);
+            if (!importing->dryRun) {
+                indexWhenLarge();
+            }
+            return status;
+        });
     import->add_option("files", importing->files, "calls.xml, sms.xml, ...")->required();
     import->add_option("--tz", importing->zone,
                        "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
