@@ -61,28 +61,10 @@ void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t mi
     xml.close("mms");
 }
 
-}  // namespace
-
-void runExport(const ExportOptions& options) {
-    requireZone(options.zone);
-    const Kind& kind = kindByWord(options.kind);
+// Writes the rows of the range to `partial`; returns how many were written.
+long writeBackup(const std::filesystem::path& partial, const Kind& kind, const Range& range,
+                 long count) {
     bool calls = std::string_view(kind.table) == "ACTIVITY_CALL";
-    if (!calls && std::string_view(kind.table) != "ACTIVITY_MESSAGE") {
-        throw UsageError("export writes calls or messages: the backup apps have no media");
-    }
-    Range range = rangeOfOptions(options.from, options.to);
-
-    // The root element carries the count, so the rows are read twice; the
-    // file appears under its name only once it is complete.
-    long count = 0;
-    long unreadable = 0;
-    forEachStored(kind, range, true, [&](const StoredRow& row) {
-        millisOfTimestamp(row.time) ? ++count : ++unreadable;
-    });
-
-    std::filesystem::path target(options.file);
-    std::filesystem::path partial = target;
-    partial += ".part";
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     if (!out) {
         throw UsageError(fmt::format("cannot write {}", partial.string()));
@@ -100,10 +82,38 @@ void runExport(const ExportOptions& options) {
         xml.close(calls ? "calls" : "smses");
     }
     out.close();
+    if (!out) {
+        written = -1;
+    }
+    return written;
+}
+
+}  // namespace
+
+void runExport(const ExportOptions& options) {
+    requireZone(options.zone);
+    const Kind& kind = kindByWord(options.kind);
+    if (std::string_view(kind.table) != "ACTIVITY_CALL" &&
+        std::string_view(kind.table) != "ACTIVITY_MESSAGE") {
+        throw UsageError("export writes calls or messages: the backup apps have no media");
+    }
+    Range range = rangeOfOptions(options.from, options.to);
+
+    // The root element carries the count, so the rows are read twice; the
+    // file appears under its name only once it is complete.
+    long count = 0;
+    long unreadable = 0;
+    forEachStored(kind, range, true, [&](const StoredRow& row) {
+        millisOfTimestamp(row.time) ? ++count : ++unreadable;
+    });
+    std::filesystem::path target(options.file);
+    std::filesystem::path partial = target;
+    partial += ".part";
+    long written = writeBackup(partial, kind, range, count);
     std::error_code error;
-    if (!out || written != count) {
+    if (written != count) {
         std::filesystem::remove(partial, error);
-        throw UsageError(written != count
+        throw UsageError(written >= 0
                              ? fmt::format("the {} changed while they were written ({} rows, then "
                                            "{}): nothing written, run it again",
                                            kind.plural, count, written)

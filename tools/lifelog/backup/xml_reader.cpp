@@ -106,6 +106,71 @@ bool isLowSurrogate(uint32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// Each repair step below takes what starts `in`, appends its repair to
+// `out` and returns how many bytes it took; 0 when it needs the bytes that
+// come next (never when `last`).
+
+// A character reference: kept, or a surrogate pair joined into the one
+// character it stands for, or a marker for what XML does not allow.
+size_t repairReference(std::string_view in, bool last, std::string& out) {
+    size_t length = 0;
+    uint32_t value = 0;
+    Reference found = characterReference(in, length, value);
+    if (found == Reference::Incomplete && !last) {
+        return 0;
+    }
+    if (found != Reference::Found) {
+        out += '&';
+        return 1;
+    }
+    if (isHighSurrogate(value)) {
+        size_t lowLength = 0;
+        uint32_t low = 0;
+        Reference next = characterReference(in.substr(length), lowLength, low);
+        if (next == Reference::Incomplete && !last) {
+            return 0;
+        }
+        if (next == Reference::Found && isLowSurrogate(low)) {
+            uint32_t joined = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+            char text[16];
+            snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(joined));
+            out += text;
+            return length + lowLength;
+        }
+    }
+    if (isXmlChar(value)) {
+        out.append(in.substr(0, length));
+    } else {
+        out += value < 0x20 ? "&#xFDD1;" : "&#xFDD0;";
+    }
+    return length;
+}
+
+// A byte of ASCII: kept, or a marker for a control character.
+size_t repairAscii(unsigned char c, std::string& out) {
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        out += kControlCharMarker;
+    } else {
+        out += static_cast<char>(c);
+    }
+    return 1;
+}
+
+// A multi-byte sequence: kept when it is UTF-8, else a marker.
+size_t repairSequence(std::string_view in, bool last, std::string& out) {
+    size_t length = 1;
+    Sequence sequence = utf8Sequence(in, length);
+    if (sequence == Sequence::Incomplete && !last) {
+        return 0;
+    }
+    if (sequence == Sequence::Valid) {
+        out.append(in.substr(0, length));
+        return length;
+    }
+    out += kInvalidUtf8Marker;
+    return sequence == Sequence::Incomplete ? 1 : length;
+}
+
 }  // namespace
 
 void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
@@ -114,63 +179,13 @@ void Utf8Repair::feed(std::string_view bytes, bool last, std::string& out) {
     size_t i = 0;
     while (i < in.size()) {
         unsigned char c = static_cast<unsigned char>(in[i]);
-        if (c == '&') {
-            size_t length = 0;
-            uint32_t value = 0;
-            Reference found = characterReference(in.substr(i), length, value);
-            if (found == Reference::Incomplete && !last) {
-                break;
-            }
-            if (found != Reference::Found) {
-                out += '&';
-                ++i;
-                continue;
-            }
-            if (isHighSurrogate(value)) {
-                size_t lowLength = 0;
-                uint32_t low = 0;
-                Reference next = characterReference(in.substr(i + length), lowLength, low);
-                if (next == Reference::Incomplete && !last) {
-                    break;
-                }
-                if (next == Reference::Found && isLowSurrogate(low)) {
-                    uint32_t joined = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
-                    char text[16];
-                    snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(joined));
-                    out += text;
-                    i += length + lowLength;
-                    continue;
-                }
-            }
-            if (isXmlChar(value)) {
-                out.append(in.substr(i, length));
-            } else {
-                out += value < 0x20 ? "&#xFDD1;" : "&#xFDD0;";
-            }
-            i += length;
-            continue;
-        }
-        if (c < 0x80) {
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                out += kControlCharMarker;
-            } else {
-                out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
-        }
-        size_t length = 1;
-        Sequence sequence = utf8Sequence(in.substr(i), length);
-        if (sequence == Sequence::Incomplete && !last) {
+        size_t taken = c == '&'   ? repairReference(in.substr(i), last, out)
+                       : c < 0x80 ? repairAscii(c, out)
+                                  : repairSequence(in.substr(i), last, out);
+        if (taken == 0) {
             break;
         }
-        if (sequence == Sequence::Valid) {
-            out.append(in.substr(i, length));
-        } else {
-            out += kInvalidUtf8Marker;
-            length = sequence == Sequence::Incomplete ? 1 : length;
-        }
-        i += length;
+        i += taken;
     }
     pending_.erase(0, i);
 }

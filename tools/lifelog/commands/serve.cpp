@@ -161,24 +161,14 @@ std::string textMember(const nlohmann::json& object, const char* name, bool requ
     return text;
 }
 
-Notification readNotification(const std::string& line) {
-    nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
-    if (object.is_discarded()) {
-        throw Unusable{"not JSON"};
-    }
-    if (!object.is_object()) {
-        throw Unusable{"not a JSON object"};
-    }
-    Notification n;
+// The notification's kind, after checking that it has no member the kind
+// does not know.
+const Kind& notificationKind(const nlohmann::json& object) {
     std::string kind = textMember(object, "kind", true);
-    if (kind == "call") {
-        n.kind = &kindOf(KindId::Call);
-    } else if (kind == "message") {
-        n.kind = &kindOf(KindId::Message);
-    } else {
+    if (kind != "call" && kind != "message") {
         throw Unusable{fmt::format("\"kind\" is \"{}\": use \"call\" or \"message\"", kind)};
     }
-    bool call = n.kind->id == KindId::Call;
+    bool call = kind == "call";
     static const std::set<std::string> callMembers = {
         "kind", "number", "direction", "duration", "type", "cell", "lac", "mcc", "mnc", "time"};
     static const std::set<std::string> messageMembers = {
@@ -188,6 +178,11 @@ Notification readNotification(const std::string& line) {
             throw Unusable{fmt::format("a {} has no member \"{}\"", kind, member.key())};
         }
     }
+    return kindOf(call ? KindId::Call : KindId::Message);
+}
+
+void readMembers(const nlohmann::json& object, Notification& n) {
+    bool call = n.kind->id == KindId::Call;
     n.number = textMember(object, "number", true);
     n.direction = integerMember(object, "direction", 0, 0, call ? 2 : 1);
     n.type = integerMember(object, "type", 0, call ? -1 : 0, 1);
@@ -209,6 +204,11 @@ Notification readNotification(const std::string& line) {
         }
         n.time = *time;
     }
+}
+
+// The notification's texts against the columns and the writer's statement.
+void checkNotificationFields(const Notification& n) {
+    bool call = n.kind->id == KindId::Call;
     std::vector<Field> fields;
     const char* p = call ? "CLOG_" : "MSGLOG_";
     auto column = [&](const char* suffix) { return n.kind->column(std::string(p) + suffix)->name; };
@@ -226,6 +226,20 @@ Notification readNotification(const std::string& line) {
     } catch (const UsageError& tooLong) {
         throw Unusable{tooLong.what()};
     }
+}
+
+Notification readNotification(const std::string& line) {
+    nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+    if (object.is_discarded()) {
+        throw Unusable{"not JSON"};
+    }
+    if (!object.is_object()) {
+        throw Unusable{"not a JSON object"};
+    }
+    Notification n;
+    n.kind = &notificationKind(object);
+    readMembers(object, n);
+    checkNotificationFields(n);
     return n;
 }
 
@@ -285,7 +299,7 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
     }
 }
 
-int runServe() {
+void warnSwitchedOff() {
     Configuration configuration = readConfiguration();
     for (KindId id : {KindId::Call, KindId::Message}) {
         const Kind& kind = kindOf(id);
@@ -296,16 +310,10 @@ int runServe() {
                        kind.plural, hostPath(kConfigPath).string());
         }
     }
-    catchStopSignals();
-    WriteWatch watch;
-    RunningService service;
-    if (isatty(STDIN_FILENO)) {
-        fmt::print(stderr,
-                   "lifelog: the service runs under {}; type notifications as JSON lines, "
-                   "end with Ctrl-D or Ctrl-C\n",
-                   platformRoot());
-    }
-    Tally tally;
+}
+
+// Delivers each line of standard input until its end or a stop signal.
+void deliverLines(WriteWatch& watch, Tally& tally) {
     LineReader reader;
     std::string line;
     bool tooLong = false;
@@ -324,7 +332,9 @@ int runServe() {
             fmt::print(stderr, "lifelog: line {}: {}\n", tally.lines, unusable.what);
         }
     }
-    service.stop();
+}
+
+void printTally(const Tally& tally) {
     fmt::print(
         "stored {} of {} notifications{}{}{}{}\n", tally.stored,
         tally.stored + tally.notStored + tally.unusable,
@@ -337,6 +347,23 @@ int runServe() {
                           "their own time",
                           tally.clocked)
             : "");
+}
+
+int runServe() {
+    warnSwitchedOff();
+    catchStopSignals();
+    WriteWatch watch;
+    RunningService service;
+    if (isatty(STDIN_FILENO)) {
+        fmt::print(stderr,
+                   "lifelog: the service runs under {}; type notifications as JSON lines, "
+                   "end with Ctrl-D or Ctrl-C\n",
+                   platformRoot());
+    }
+    Tally tally;
+    deliverLines(watch, tally);
+    service.stop();
+    printTally(tally);
     if (stopRequested) {
         fmt::print("stopped by a signal after line {}\n", tally.lines);
     }

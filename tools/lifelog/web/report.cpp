@@ -17,6 +17,36 @@
 
 namespace lifelog_tool {
 
+namespace {
+
+// One kind's rows of the report's range, as the page's API gives them; a
+// bad --from or --to is named as the option.
+nlohmann::ordered_json rowsOf(const Kind& kind, const ApiParams& params) {
+    ApiAnswer answer = answerApi(fmt::format("/api/{}", kind.word), params);
+    if (answer.status != 200) {
+        std::string parameter = answer.body.value("parameter", std::string());
+        std::string error = answer.body.value("error", std::string("no answer"));
+        if (parameter == "from" || parameter == "to") {
+            throw UsageError(fmt::format("--{}: {}", parameter, error));
+        }
+        throw UsageError(fmt::format("reading the {} for the report: {}", kind.plural, error));
+    }
+    return std::move(answer.body["rows"]);
+}
+
+// Widens [first, last] to the time stamps of `list`.
+void widenSpan(const nlohmann::ordered_json& list, std::string& first, std::string& last) {
+    for (const auto& row : list) {
+        if (row["time"].is_string()) {
+            std::string time = row["time"];
+            first = first.empty() || time < first ? time : first;
+            last = last.empty() || time > last ? time : last;
+        }
+    }
+}
+
+}  // namespace
+
 void runReport(const ReportOptions& options) {
     ApiParams params{{"order", "time"}};
     if (!options.from.empty()) {
@@ -27,30 +57,13 @@ void runReport(const ReportOptions& options) {
     }
     nlohmann::ordered_json rows = nlohmann::ordered_json::object();
     std::vector<std::string> counts;
-    std::string first;
-    std::string last;
+    std::string first, last;
     for (const Kind& kind : kinds()) {
-        ApiAnswer answer = answerApi(fmt::format("/api/{}", kind.word), params);
-        if (answer.status != 200) {
-            std::string parameter = answer.body.value("parameter", std::string());
-            std::string error = answer.body.value("error", std::string("no answer"));
-            if (parameter == "from" || parameter == "to") {
-                throw UsageError(fmt::format("--{}: {}", parameter, error));
-            }
-            throw UsageError(fmt::format("reading the {} for the report: {}", kind.plural, error));
-        }
-        nlohmann::ordered_json& list = answer.body["rows"];
-        for (const auto& row : list) {
-            if (row["time"].is_string()) {
-                std::string time = row["time"];
-                first = first.empty() || time < first ? time : first;
-                last = last.empty() || time > last ? time : last;
-            }
-        }
+        nlohmann::ordered_json list = rowsOf(kind, params);
+        widenSpan(list, first, last);
         counts.push_back(fmt::format("{} {}", list.size(), kind.plural));
         rows[kind.word] = std::move(list);
     }
-
     auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     nlohmann::ordered_json data = {
         {"report",
@@ -60,7 +73,6 @@ void runReport(const ReportOptions& options) {
           {"written", fmt::format("{:%Y-%m-%d %H:%M} UTC", now)}}},
         {"rows", rows}};
     std::string page = reportPage(data);
-
     std::ofstream out(options.html, std::ios::binary | std::ios::trunc);
     out << page;
     out.close();
