@@ -2,11 +2,11 @@
 #include "backup/mapping.h"
 
 #include "backup/readable_date.h"
+#include "base/text.h"
 
 #include <stdlib.h>
 #include <time.h>
 
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -58,15 +58,6 @@ constexpr std::string_view kAddressTo = "151";
 // How far apart a phone's zone and the import's may put one moment.
 constexpr int kZonesApartHours = 26;
 
-std::optional<int64_t> integer(std::string_view text) {
-    int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::string trimmed(std::string_view text) {
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) {
@@ -93,7 +84,8 @@ template <typename Mapping, size_t N>
 const Mapping* lookUp(const Mapping (&table)[N], int Mapping::*field, const XmlEntry& entry,
                       std::string_view attribute) {
     const std::string* text = entry.attribute(attribute);
-    std::optional<int64_t> value = text != nullptr ? integer(trimmed(*text)) : std::nullopt;
+    std::optional<int64_t> value =
+        text != nullptr ? wholeNumber<int64_t>(trimmed(*text)) : std::nullopt;
     for (const Mapping& mapping : table) {
         if (value && mapping.*field == *value) {
             return &mapping;
@@ -193,7 +185,7 @@ std::variant<std::string, std::string> entryTime(const XmlEntry& entry, DateSour
         dated = DateSource::Readable;
         return Result(std::in_place_index<0>, civilTimestamp(*shown));
     }
-    std::optional<int64_t> value = integer(trimmed(*date));
+    std::optional<int64_t> value = wholeNumber<int64_t>(trimmed(*date));
     if (!value) {
         return Result(std::in_place_index<1>, "date is not a number");
     }
@@ -235,7 +227,7 @@ const char* mapCall(const XmlEntry& entry, BackupActivity& activity) {
     activity.type = mapping->type;
     const std::string* duration = entry.attribute("duration");
     if (duration != nullptr && !trimmed(*duration).empty()) {
-        std::optional<int64_t> seconds = integer(trimmed(*duration));
+        std::optional<int64_t> seconds = wholeNumber<int64_t>(trimmed(*duration));
         if (!seconds || *seconds < INT_MIN || *seconds > INT_MAX) {
             return "duration is not a number of seconds";
         }

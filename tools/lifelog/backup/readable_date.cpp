@@ -4,11 +4,12 @@
 // only for the all-numeric form.
 #include "backup/readable_date.h"
 
+#include "base/text.h"
+
 #include <strings.h>
 
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -38,15 +39,6 @@ int monthOfName(std::string_view word) {
     return 0;
 }
 
-std::optional<int> number(std::string_view text) {
-    int value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Splits at blanks and commas; a lone '.' after a number stays with it.
 std::vector<std::string_view> words(std::string_view text) {
     std::vector<std::string_view> out;
@@ -72,7 +64,7 @@ bool readTimeOfDay(std::string_view word, CivilTime& time) {
         size_t colon = word.find(':', at);
         std::string_view part =
             word.substr(at, colon == std::string_view::npos ? colon : colon - at);
-        std::optional<int> value = number(part);
+        std::optional<int> value = wholeNumber<int>(part);
         if (count == 3 || !value || part.size() > 2) {
             return false;
         }
@@ -155,7 +147,7 @@ bool readWord(std::string_view word, CivilTime& time, int& pm, std::vector<int>&
     }
     std::string_view digits =
         !word.empty() && word.back() == '.' ? word.substr(0, word.size() - 1) : word;
-    std::optional<int> value = number(digits);
+    std::optional<int> value = wholeNumber<int>(digits);
     if (value) {
         numbers.push_back(*value);
     }

@@ -4,6 +4,8 @@
 #ifndef LIFELOG_TOOL_BASE_TEXT_H
 #define LIFELOG_TOOL_BASE_TEXT_H
 
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,18 @@ size_t displayWidth(std::string_view text);
 // The number of code points (UTF-8 characters) of the text; bytes that
 // are not valid UTF-8 count one each.
 size_t characterCount(std::string_view text);
+
+// The integer that is the whole of `text` (decimal, an optional '-'), or
+// nothing when the text is empty, holds anything else or does not fit.
+template <typename Integer>
+std::optional<Integer> wholeNumber(std::string_view text) {
+    Integer value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 }  // namespace lifelog_tool
 

@@ -3,13 +3,13 @@
 // caused it; the library's own code and text travel unchanged.
 #include "web/api.h"
 
-#include <charconv>
 #include <filesystem>
 #include <optional>
 
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
+#include "base/text.h"
 
 namespace lifelog_tool {
 
@@ -59,14 +59,13 @@ int number(const ApiParams& params, std::string_view name, int fallback, int lea
     if (text == nullptr) {
         return fallback;
     }
-    int value = 0;
-    auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (error != std::errc() || end != text->data() + text->size() || value < least) {
+    std::optional<int> value = wholeNumber<int>(*text);
+    if (!value || *value < least) {
         throw refusal(
             400, name,
             fmt::format("{} \"{}\" is not a whole number of {} or more", name, *text, least));
     }
-    return value;
+    return *value;
 }
 
 std::optional<DateTime> bound(const ApiParams& params, std::string_view name, bool endOfDay) {
