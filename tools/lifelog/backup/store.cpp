@@ -86,19 +86,27 @@ bool StoreCheck::open() {
     return true;
 }
 
+DbEnumerator* StoreCheck::firstRow(DbStatement* statement, const std::string& what) {
+    unsigned int err = 0;
+    DbEnumerator* rows = Database_executeStatement(statement, &err);
+    check(err, what);
+    if (DbEnumerator_getNextRow(rows, &err)) {
+        return rows;
+    }
+    if (err != ZBASE_E_NO_MORE_ROWS) {
+        check(err, what);
+    }
+    DbEnumerator_reset(rows, &err);
+    return nullptr;
+}
+
 std::optional<StoreCheck::Newest> StoreCheck::newest() {
-    if (!open()) {
+    DbEnumerator* rows =
+        open() ? firstRow(newest_, fmt::format("reading the newest {}", kind_.word)) : nullptr;
+    if (rows == nullptr) {
         return std::nullopt;
     }
     unsigned int err = 0;
-    DbEnumerator* rows = Database_executeStatement(newest_, &err);
-    check(err, fmt::format("reading the newest {}", kind_.word));
-    if (!DbEnumerator_getNextRow(rows, &err)) {
-        if (err != ZBASE_E_NO_MORE_ROWS) {
-            check(err, fmt::format("reading the newest {}", kind_.word));
-        }
-        return std::nullopt;
-    }
     Newest row;
     row.key = DbEnumerator_getInt64(rows, 0, &err);
     const char* time = DbEnumerator_getText(rows, 1, &err);
@@ -110,28 +118,24 @@ std::optional<StoreCheck::Newest> StoreCheck::newest() {
 }
 
 int64_t StoreCheck::rowCount() {
-    if (!open()) {
+    DbEnumerator* rows =
+        open() ? firstRow(count_, fmt::format("counting the {}", kind_.plural)) : nullptr;
+    if (rows == nullptr) {
         return 0;
     }
     unsigned int err = 0;
-    DbEnumerator* rows = Database_executeStatement(count_, &err);
-    check(err, fmt::format("counting the {}", kind_.plural));
-    DbEnumerator_getNextRow(rows, &err);
-    check(err, fmt::format("counting the {}", kind_.plural));
     int64_t count = DbEnumerator_getInt64(rows, 0, &err);
     DbEnumerator_reset(rows, &err);
     return count;
 }
 
 std::optional<std::string> StoreCheck::oldestTime() {
-    if (!open()) {
+    DbEnumerator* rows =
+        open() ? firstRow(oldest_, fmt::format("reading the oldest {}", kind_.word)) : nullptr;
+    if (rows == nullptr) {
         return std::nullopt;
     }
     unsigned int err = 0;
-    DbEnumerator* rows = Database_executeStatement(oldest_, &err);
-    check(err, fmt::format("reading the oldest {}", kind_.word));
-    DbEnumerator_getNextRow(rows, &err);
-    check(err, fmt::format("reading the oldest {}", kind_.word));
     const char* time = DbEnumerator_getText(rows, 0, &err);
     std::optional<std::string> oldest;
     if (time != nullptr) {

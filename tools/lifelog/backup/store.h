@@ -57,6 +57,9 @@ public:
 
 private:
     bool open();
+    // The statement's first row, or null when it has none; the caller
+    // resets the rows when it has read them.
+    DbEnumerator* firstRow(DbStatement* statement, const std::string& what);
 
     const Kind& kind_;
     Database* database_ = nullptr;
