@@ -13,6 +13,7 @@
 #include "backup/readable_date.h"
 #include "backup/xml_reader.h"
 #include "backup/xml_writer.h"
+#include "base/timestamp.h"
 #include "fixture.h"
 
 namespace {
@@ -146,7 +147,7 @@ TEST(BackupXml, ReadableDatesInTheFormsPhonesAndPeopleWrite) {
     };
     for (const auto& [text, stamp] : cases) {
         auto parsed = lifelog_tool::parseReadableDate(text);
-        EXPECT_EQ(parsed ? lifelog_tool::civilTimestamp(*parsed) : "", stamp ? stamp : "") << text;
+        EXPECT_EQ(parsed ? lifelog_tool::formatTime(*parsed) : "", stamp ? stamp : "") << text;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "backup/readable_date.h"
 #include "base/text.h"
+#include "base/timestamp.h"
 
 #include <stdlib.h>
 #include <time.h>
@@ -172,7 +173,7 @@ std::vector<std::string> mmsParties(const XmlEntry& entry, int direction) {
 std::variant<std::string, std::string> entryTime(const XmlEntry& entry, DateSource& dated) {
     using Result = std::variant<std::string, std::string>;
     const std::string* readable = entry.attribute("readable_date");
-    std::optional<CivilTime> shown =
+    std::optional<DateTime> shown =
         readable != nullptr ? parseReadableDate(trimmed(*readable)) : std::nullopt;
     const std::string* date = entry.attribute("date");
     if (date == nullptr || trimmed(*date).empty()) {
@@ -183,7 +184,7 @@ std::variant<std::string, std::string> entryTime(const XmlEntry& entry, DateSour
             return Result(std::in_place_index<1>, "no date, and readable_date in a form not read");
         }
         dated = DateSource::Readable;
-        return Result(std::in_place_index<0>, civilTimestamp(*shown));
+        return Result(std::in_place_index<0>, formatTime(*shown));
     }
     std::optional<int64_t> value = wholeNumber<int64_t>(trimmed(*date));
     if (!value) {
@@ -196,7 +197,7 @@ std::variant<std::string, std::string> entryTime(const XmlEntry& entry, DateSour
         return Result(std::in_place_index<1>, "date out of range");
     }
     if (seconds && readable != nullptr && !trimmed(*readable).empty() &&
-        !(shown && civilTimesAgree(*parseReadableDate(*time), *shown, kZonesApartHours))) {
+        !(shown && timesAgree(*parseTimestamp(*time), *shown, kZonesApartHours))) {
         return Result(std::in_place_index<1>, "date in seconds disagrees with readable_date");
     }
     dated = seconds ? DateSource::Seconds : DateSource::Millis;

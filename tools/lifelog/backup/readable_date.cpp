@@ -5,12 +5,14 @@
 #include "backup/readable_date.h"
 
 #include "base/text.h"
+#include "base/timestamp.h"
 
 #include <strings.h>
 
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace lifelog_tool {
@@ -57,7 +59,7 @@ std::vector<std::string_view> words(std::string_view text) {
 }
 
 // "H:MM" or "H:MM:SS".
-bool readTimeOfDay(std::string_view word, CivilTime& time) {
+bool readTimeOfDay(std::string_view word, DateTime& time) {
     int parts[3] = {0, 0, 0};
     int count = 0;
     for (size_t at = 0;;) {
@@ -84,7 +86,7 @@ bool readTimeOfDay(std::string_view word, CivilTime& time) {
 }
 
 // "2013/04/09", "2013-04-09" or "2013.04.09".
-bool readNumericDate(std::string_view word, CivilTime& time) {
+bool readNumericDate(std::string_view word, DateTime& time) {
     int year = 0, month = 0, day = 0;
     char first = 0, second = 0, rest = 0;
     std::string text(word);
@@ -99,15 +101,8 @@ bool readNumericDate(std::string_view word, CivilTime& time) {
     return true;
 }
 
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-bool valid(const CivilTime& time) {
-    return time.year >= 1970 && time.year <= 2099 && time.month >= 1 && time.month <= 12 &&
-           time.day >= 1 && time.day <= daysInMonth(time.year, time.month);
+bool valid(const DateTime& time) {
+    return time.year >= 1970 && time.year <= 2099 && isRealDate(time);
 }
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
@@ -120,13 +115,13 @@ long daysSinceEpoch(int year, int month, int day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-long secondsOf(const CivilTime& t) {
+long secondsOf(const DateTime& t) {
     return daysSinceEpoch(t.year, t.month, t.day) * 86400L + t.hour * 3600L + t.minute * 60L +
            t.second;
 }
 
 // Sorts one word into the parts of `time`; false when it is none of them.
-bool readWord(std::string_view word, CivilTime& time, int& pm, std::vector<int>& numbers) {
+bool readWord(std::string_view word, DateTime& time, int& pm, std::vector<int>& numbers) {
     if (word.find(':') != std::string_view::npos) {
         return readTimeOfDay(word, time);
     }
@@ -156,8 +151,8 @@ bool readWord(std::string_view word, CivilTime& time, int& pm, std::vector<int>&
 
 }  // namespace
 
-std::optional<CivilTime> parseReadableDate(std::string_view text) {
-    CivilTime time;
+std::optional<DateTime> parseReadableDate(std::string_view text) {
+    DateTime time{};
     int pm = -1;
     std::vector<int> numbers;
     for (std::string_view word : words(text)) {
@@ -181,17 +176,10 @@ std::optional<CivilTime> parseReadableDate(std::string_view text) {
         }
         time.hour = time.hour % 12 + (pm ? 12 : 0);
     }
-    return valid(time) ? std::optional<CivilTime>(time) : std::nullopt;
+    return valid(time) ? std::optional<DateTime>(time) : std::nullopt;
 }
 
-std::string civilTimestamp(const CivilTime& t) {
-    char text[32];
-    snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-             t.minute, t.second);
-    return text;
-}
-
-bool civilTimesAgree(const CivilTime& a, const CivilTime& b, int hours) {
+bool timesAgree(const DateTime& a, const DateTime& b, int hours) {
     long apart = secondsOf(a) - secondsOf(b);
     return (apart < 0 ? -apart : apart) <= hours * 3600L;
 }

@@ -10,32 +10,21 @@
 #include <string>
 #include <string_view>
 
+#include "zbase.h"
+
 namespace lifelog_tool {
 
-// A date and time of the calendar, with no zone.
-struct CivilTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-
-// The civil time a readable date names, or nothing when its form is none of
+// The date and time (no zone) a readable date names, or nothing when its form is none of
 // those read: an English month name (full or cut short, any case, a
 // trailing '.' allowed) with the day and the four-digit year in either
 // order, or the numeric form year/month/day (with '/', '-' or '.'); then
 // optionally the time of day as H:MM or H:MM:SS, with AM or PM for a
 // twelve-hour clock.  A date without a time of day is midnight.
-std::optional<CivilTime> parseReadableDate(std::string_view text);
+std::optional<DateTime> parseReadableDate(std::string_view text);
 
-// "YYYY-MM-DD hh:mm:ss".
-std::string civilTimestamp(const CivilTime& time);
-
-// Whether two civil times are at most `hours` apart (a phone's zone and the
-// zone chosen for the import may differ by a day at most).
-bool civilTimesAgree(const CivilTime& a, const CivilTime& b, int hours);
+// Whether two times are at most `hours` apart (a phone's zone and the zone
+// chosen for the import may differ by a day at most).
+bool timesAgree(const DateTime& a, const DateTime& b, int hours);
 
 }  // namespace lifelog_tool
 

@@ -42,6 +42,8 @@ bool isLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
+}  // namespace
+
 bool isRealDate(const DateTime& t) {
     static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (t.year < 1 || t.month < 1 || t.month > 12 || t.day < 1) {
@@ -50,8 +52,6 @@ bool isRealDate(const DateTime& t) {
     int length = lengths[t.month - 1] + (t.month == 2 && isLeapYear(t.year) ? 1 : 0);
     return t.day <= length && t.hour <= 23 && t.minute <= 59 && t.second <= 59;
 }
-
-}  // namespace
 
 std::optional<DateTime> parseTimestamp(std::string_view text) {
     DateTime t{};

@@ -12,6 +12,8 @@
 namespace lifelog_tool {
 
 bool hasTime(const DateTime& t);
+// A date of the calendar (leap years counted) and a time of day.
+bool isRealDate(const DateTime& t);
 // "%04d-%02d-%02d %02d:%02d:%02d", the database's time-stamp form.
 std::string formatTime(const DateTime& t);
 // ISO 8601 without a zone: "2026-12-05T09:14:03".
