@@ -175,14 +175,21 @@ complete -o filenames -F _lifelog lifelog
 
 // zsh shows each candidate with its description: NAME:DESCRIPTION pairs
 // per command, for _describe.
+// Appends " 'word:description'" (built by appending: GCC 12 warns wrongly about
+// a prefix added to a temporary string when optimising fully).
+void appendWord(std::string& pairs, const std::string& word, const std::string& description) {
+    const std::string pair = fmt::format("{}:{}", word, description);
+    pairs += ' ';
+    pairs += quoted(pair);
+}
+
 void writeZshDescriptions(const std::vector<CommandEntry>& table, std::ostream& out) {
     writeTableFunction(
         table, "_lifelog_described_subcommands", false,
         [](const CommandEntry& command) {
             std::string pairs;
             for (std::size_t i = 0; i < command.subcommands.size(); ++i) {
-                pairs +=
-                    " " + quoted(command.subcommands[i] + ":" + command.subcommandDescriptions[i]);
+                appendWord(pairs, command.subcommands[i], command.subcommandDescriptions[i]);
             }
             return pairs.empty() ? std::string() : "reply=(" + pairs + " )";
         },
@@ -194,7 +201,7 @@ void writeZshDescriptions(const std::vector<CommandEntry>& table, std::ostream& 
             for (const OptionEntry& option : reachableOptions(table, command)) {
                 for (const std::string& name :
                      option.positional ? std::vector<std::string>{} : option.names) {
-                    pairs += " " + quoted(name + ":" + option.description);
+                    appendWord(pairs, name, option.description);
                 }
             }
             return "reply=(" + pairs + " )";
