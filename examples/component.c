@@ -17,6 +17,7 @@
  * System/Lifelog/lifelogconf.ini switches calls on. */
 #include <inttypes.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "zbase_host.h"
 #include "zbase_testing.h"
@@ -185,6 +186,12 @@ static void* TalkTime_getFactory(void* unused, unsigned int* err) {
 /* ----------------------------------------------------------- the host */
 
 int main(void) {
+    /* Without it the platform would use the user's own root under the home
+     * folder: an example writes only where it is told to. */
+    if (getenv("ZBASE_ROOT") == NULL) {
+        fprintf(stderr, "set ZBASE_ROOT to a platform root to try this example in\n");
+        return 2;
+    }
     /* number, direction, duration in seconds, type, cell, time */
     _Lifelog_CallActivityLogging("+441632960123", 1, 42, 0, -1, -1, -1, -1, "2026-12-05 09:30:00");
     _Lifelog_CallActivityLogging("+441632960999", 0, 310, 0, -1, -1, -1, -1, "2026-12-05 12:05:00");

@@ -16,8 +16,12 @@
  *
  * Run it with ZBASE_ROOT pointing at a platform root whose
  * System/Lifelog/lifelogconf.ini switches calls, messages and media on. */
+/* nanosleep and the POSIX threads are not part of strict C11. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "zbase_testing.h"
 #include "zkivLifelog.h"
@@ -48,6 +52,12 @@ static void* log_messages(void* unused) {
 }
 
 int main(void) {
+    /* Without it the platform would use the user's own root under the home
+     * folder: an example writes only where it is told to. */
+    if (getenv("ZBASE_ROOT") == NULL) {
+        fprintf(stderr, "set ZBASE_ROOT to a platform root to try this example in\n");
+        return 2;
+    }
     unsigned int err = 0;
     ZLifelogger* logger = _CreateDBLifeLogger(&err, _Lifelog_getMaxlogNumPerActivity());
     if (err != 0) {

@@ -12,6 +12,7 @@
  * System/Lifelog/lifelogconf.ini switches calls on. */
 #include <inttypes.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "zbase_testing.h"
 #include "zkivLifelog.h"
@@ -164,6 +165,12 @@ static int query(ILifelog* log) {
 }
 
 int main(void) {
+    /* Without it the platform would use the user's own root under the home
+     * folder: an example writes only where it is told to. */
+    if (getenv("ZBASE_ROOT") == NULL) {
+        fprintf(stderr, "set ZBASE_ROOT to a platform root to try this example in\n");
+        return 2;
+    }
     log_calls();
 
     unsigned int err = 0;

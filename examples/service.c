@@ -13,7 +13,11 @@
  *
  * Run it with ZBASE_ROOT pointing at a platform root whose
  * System/Lifelog/lifelogconf.ini switches calls and messages on. */
+/* nanosleep and the POSIX threads are not part of strict C11. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <stdio.h>
+#include <stdlib.h>
 #include <time.h>
 
 #include "zbase_host.h"
@@ -35,6 +39,12 @@ static int wait_for_registration(void) {
 }
 
 int main(void) {
+    /* Without it the platform would use the user's own root under the home
+     * folder: an example writes only where it is told to. */
+    if (getenv("ZBASE_ROOT") == NULL) {
+        fprintf(stderr, "set ZBASE_ROOT to a platform root to try this example in\n");
+        return 2;
+    }
     unsigned int err = 0;
     Com_registerClass(&CLSID_LifeloggingService, (ComGetFactoryFn)Dll_getFactory, &err);
     if (err != 0) {

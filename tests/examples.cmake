@@ -16,3 +16,11 @@ endif()
 if(TEST example_direct_logging)
   set_tests_properties(example_direct_logging PROPERTIES LABELS "unit;threaded")
 endif()
+# The build-tree compile line that docs/integration.md gives, as written.
+find_program(LIFELOG_CC cc)
+if(LIFELOG_CC)
+  add_test(NAME example_compile_line
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/examples/compile-line ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR})
+  set_tests_properties(example_compile_line PROPERTIES LABELS "unit" TIMEOUT 60)
+endif()

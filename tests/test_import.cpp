@@ -367,7 +367,8 @@ TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
     EXPECT_EQ(reported(run.out, "imported"), 6);
     EXPECT_EQ(reported(run.out, "rows trimmed by the table maximum"), 2);
     EXPECT_EQ(reported(run.out, "replaced by a later entry with the same time"), 0);
-    EXPECT_NE(run.out.find("lifelog config --max 6\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" --root " + root_.string() + " config --max 6\n"), std::string::npos)
+        << run.out;
     EXPECT_EQ(queryRows(kDbPath, "SELECT MIN(CLOG_TIMESTAMP), COUNT(*) FROM ACTIVITY_CALL")[0],
               (std::vector<std::string>{"2024-06-15 18:45:00", "4"}));
     // Again: the two oldest entries would push newer rows out of the full
@@ -378,6 +379,30 @@ TEST_F(ImportTest, MaximumAndSwitchAreTheLibrarysAndTheReportSaysSo) {
     EXPECT_EQ(reported(run.out, "skipped, already there"), 4);
     EXPECT_EQ(queryRows(kDbPath, "SELECT MIN(CLOG_TIMESTAMP), COUNT(*) FROM ACTIVITY_CALL")[0],
               (std::vector<std::string>{"2024-06-15 18:45:00", "4"}));
+}
+
+// On a fresh root both kinds are off: the report names the missing file and
+// ends with one command that, pasted into a shell in another folder,
+// switches on both (not the second undoing the first) on this root.
+TEST_F(ImportTest, TheHintToSwitchKindsOnWorksWhenPastedElsewhere) {
+    Outcome run = tool({"import", "--tz", "UTC", kData + "calls.xml", kData + "sms.xml"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(says(run.out, "there is no configuration file")) << run.out;
+    const std::string lead = "switch them on with `";
+    std::size_t at = run.out.find(lead);
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(lead, at + 1), std::string::npos) << "one hint for all files";
+    at += lead.size();
+    std::string command = run.out.substr(at, run.out.find('`', at) - at);
+    EXPECT_NE(command.find(" --root " + root_.string() + " config --on call,message"),
+              std::string::npos)
+        << command;
+
+    ASSERT_EQ(std::system(("cd / && " + command + " >/dev/null").c_str()), 0) << command;
+    run = tool({"import", "--tz", "UTC", kData + "calls.xml", kData + "sms.xml"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_GT(count("ACTIVITY_CALL"), 0);
+    EXPECT_GT(count("ACTIVITY_MESSAGE"), 0);
 }
 
 TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {

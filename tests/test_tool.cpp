@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,6 +120,9 @@ TEST_F(ToolTest, LoggedCallComesBackAsJsonRowAndSorted) {
         {{"--order", "type", "--then", "number:desc"}, {"+15550003", "+15550002", "+15550001"}},
         {{"--from", "2024-03-01 09:30", "--to", "2024-03-01"}, {"+15550001"}},
         {{"--where", "CLOG_DURATION > 0", "--order", "number:desc"}, {"+15550003", "+15550001"}},
+        // Short names as --order takes them; a literal that spells one stays text.
+        {{"--where", "'duration' = 'duration' AND Duration > 100"}, {"+15550003"}},
+        {{"--where", "direction=0 OR number = 'number'"}, {"+15550001"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments{"list", "call", "--json"};
@@ -130,6 +134,60 @@ TEST_F(ToolTest, LoggedCallComesBackAsJsonRowAndSorted) {
         }
         EXPECT_EQ(numbers, c.numbers) << c.arguments[0] << " " << c.arguments[1];
     }
+}
+
+// Terminal columns as the test counts them: CJK ideographs and the emoji
+// used here take two.
+size_t columnsOf(const std::string& line) {
+    size_t width = 0;
+    for (size_t at = 0; at < line.size();) {
+        unsigned char lead = static_cast<unsigned char>(line[at]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        width += length >= 3 ? 2 : 1;
+        at += length;
+    }
+    return width;
+}
+
+TEST_F(ToolTest, TablesSayDirectionsAndTypesInWordsAndHideCellsNoRowHas) {
+    ok({"config", "--on", "call,message"});
+    ok({"log", "call", "--number", "+1", "--direction", "missed", "--time", "2024-03-01 09:00:00"});
+    ok({"log", "call", "--number", "+2", "--direction", "in", "--duration", "5", "--time",
+        "2024-03-01 10:00:00"});
+    const std::vector<std::string> texts = {"plain words", "日本語のテキスト", "ok 😀😀 fine"};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        ok({"log", "message", "--number", "+3", "--text", texts[i], "--direction",
+            i == 0 ? "in" : "out", "--time", "2024-03-01 11:00:0" + std::to_string(i)});
+    }
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    };
+    const std::vector<Case> cases = {
+        {{"list", "call"}, {"missed", "incoming", "voice"}, {"CELLID", "MNC"}},
+        {{"list", "call", "--all-columns"}, {"CELLID", "MNC", "missed"}, {}},
+        {{"list", "call", "--raw"}, {"DIRECTION"}, {"missed", "incoming", "CELLID"}},
+        {{"list", "call", "--format", "csv"}, {",missed,", "CLOG_CELLID"}, {",2,"}},
+        {{"list", "call", "--format", "csv", "--raw"}, {",2,"}, {"missed"}},
+        {{"list", "message"}, {"received", "SMS"}, {"LAC"}},
+    };
+    for (const Case& c : cases) {
+        std::string out = ok(c.arguments).out;
+        for (const std::string& text : c.present)
+            EXPECT_NE(out.find(text), std::string::npos) << c.arguments.back() << "\n" << out;
+        for (const std::string& text : c.absent)
+            EXPECT_EQ(out.find(text), std::string::npos) << c.arguments.back() << "\n" << out;
+    }
+    EXPECT_EQ(nlohmann::json::parse(ok({"list", "call", "--json"}).out)[0]["CLOG_DIRECTION"], 2);
+    // The time stamp, last in each line, starts at the same terminal column
+    // whatever the width of the texts before it.
+    std::stringstream lines(ok({"list", "message"}).out);
+    std::set<size_t> widths;
+    std::string line;
+    std::getline(lines, line);  // the header's TIME is shorter than a time stamp
+    while (std::getline(lines, line)) widths.insert(columnsOf(line));
+    EXPECT_EQ(widths.size(), 1u) << ok({"list", "message"}).out;
 }
 
 TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
@@ -166,6 +224,16 @@ TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
         EXPECT_EQ(counted["count"], 1);
     }
     EXPECT_EQ(ok({"sum", "call", "duration"}).out, "60\n");
+    Outcome texts = tool({"sum", "message", "number"});
+    EXPECT_EQ(texts.status, 1) << texts.err;
+    EXPECT_NE(texts.err.find("sum adds numbers, and the message table's number column holds "
+                             "texts (try `top message number`)"),
+              std::string::npos)
+        << texts.err;
+    // --limit 0 means all, as it does for list.
+    EXPECT_EQ(
+        nlohmann::json::parse(ok({"top", "call", "duration", "--limit", "0", "--json"}).out).size(),
+        1u);
     EXPECT_EQ(ok({"avg", "media", "play_time"}).out, "200.00\n");
     auto top = nlohmann::json::parse(ok({"top", "message", "number", "--json"}).out);
     EXPECT_EQ(top, nlohmann::json::parse(R"([{"value": "+1555", "count": 2}])"));
@@ -182,15 +250,23 @@ TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
     ok({"log", "call", "--number", "+1", "--time", "2024-01-01 00:00:00"});
     const std::vector<Case> cases = {
         {{"list", "call", "--where", "NOPE = 1"},
-         "lifelog: the call table refuses the condition \"NOPE = 1\": E_INVALID_ARG (4)\n"},
+         "lifelog: the call table refuses the condition \"NOPE = 1\" (no column 'NOPE'; its "
+         "columns: key, direction, duration, "},
         {{"count", "call", "--where", "1=1; DELETE FROM ACTIVITY_CALL"},
          "lifelog: the call table refuses the condition \"1=1; DELETE FROM ACTIVITY_CALL\": "
          "E_INVALID_ARG (4)\n"},
         {{"log", "message", "--number", "+1", "--text", "x"},
          "lifelog: messages are switched off in "},
+        // The hint keeps calls on while it switches messages on.
+        {{"log", "message", "--number", "+1", "--text", "x"}, " config --on call,message`)\n"},
         {{"log", "call", "--number", "+1", "--time", "2024-01-01"},
          "lifelog: --time \"2024-01-01\" is not \"YYYY-MM-DD HH:MM:SS\"\n"},
         {{"max", "call", "loudness"}, "lifelog: the call table has no column 'loudness'"},
+        {{"foo"}, "lifelog: 'foo' is not a command; the commands: demo, log, list, "},
+        {{"list", "call", "--from", "2025-02-30"},
+         "lifelog: --from \"2025-02-30\": that day or time of day does not exist"},
+        {{"list", "call", "--to", "30/02/2025"},
+         "lifelog: --to \"30/02/2025\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\""},
         {{"list", "call", "--order", "time:sideways"}, "lifelog: unknown order 'sideways'"},
     };
     for (const Case& c : cases) {
@@ -392,7 +468,7 @@ TEST_F(ToolTest, ListingsSkipUnreadableRowsAndPrintOnlySafeText) {
         {.arguments = {"--format", "table"},
          .shown = {"SUMMARY", "first", "A\xef\xbf\xbd\\x1b[1m\\nB", "a, \"quoted\" one"}},
         {.arguments = {"--format", "csv"},
-         .shown = {"LOG_KEY,MSGLOG_DIRECTION,MSGLOG_SUMMARY", "1,1,first,",
+         .shown = {"LOG_KEY,MSGLOG_DIRECTION,MSGLOG_SUMMARY", "1,sent,first,SMS,",
                    "\"a, \"\"quoted\"\" one\""}},
         {.arguments = {"--format", "ndjson", "--limit", "2"},
          .shown = {"\"first\"", "\"A\xef\xbf\xbd\\u001b[1m\\nB\""}},

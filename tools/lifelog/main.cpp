@@ -31,6 +31,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "base/root.h"
 #include "commands/commands.h"
 #include "zbase_testing.h"
 
@@ -63,14 +64,19 @@ int run(int argc, char** argv) {
     addExportCommand(commands);
     addSelfDescription(commands);
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return commands.explainParseError(error, argc, argv);
+    }
 
     const Commands::Entry* given = commands.given();
     if (given == nullptr) {
         return 1;
     }
     applyGlobalOptions(*given, root, verbose);
-    return given->run(Context{invocation(argv[0])});
+    rememberTool(argv[0]);
+    return given->run(Context{rootedTool()});
 }
 
 }  // namespace

@@ -219,6 +219,7 @@ struct FileImport {
     long imported = 0;
     long already = 0;
     long switchedOff = 0;
+    bool off = false;  // the file's kind is not logged
     long tooOld = 0;
     long twins = 0;
     Reasons notStored;
@@ -322,10 +323,8 @@ bool FileRun::onRoot(const std::string& root) {
     file_.maxCount = configuration.maxCount;
     on_ = isOn(configuration, kind_->table);
     if (!on_) {
-        file_.problem = fmt::format(
-            "{} are switched off in {}: nothing imported (switch them on with `lifelog config "
-            "--on {}`)",
-            kind_->plural, hostPath(kConfigPath).string(), kind_->word);
+        file_.off = true;
+        file_.problem = whyOff(configuration, kind_->plural) + ": nothing imported";
         return true;
     }
     check_.emplace(*kind_);
@@ -594,9 +593,8 @@ void printReport(const FileImport& file, bool dryRun, const std::string& zone) {
     int64_t wanted = std::max<int64_t>(file.rowsAfter + file.trimmed, file.usable);
     if (file.switchedOff == 0 && (file.trimmed > 0 || file.tooOld > 0)) {
         fmt::print(
-            "  the {} table keeps at most {} rows; to keep all {} of them: lifelog config --max "
-            "{}\n",
-            kindOf(*file.kind).word, grouped(file.maxCount), grouped(wanted), wanted);
+            "  the {} table keeps at most {} rows; to keep all {} of them: {} config --max {}\n",
+            kindOf(*file.kind).word, grouped(file.maxCount), grouped(wanted), rootedTool(), wanted);
     }
     if (file.interrupted) {
         fmt::print(
@@ -614,6 +612,7 @@ int runImport(const ImportOptions& options) {
     requireZone(options.zone);
     InterruptGuard interrupts;
     int status = 0;
+    std::vector<std::string> off;  // the kinds to switch on, named once for all files
     for (const std::string& path : options.files) {
         FileImport file;
         file.path = path;
@@ -622,9 +621,16 @@ int runImport(const ImportOptions& options) {
         if (!file.problem.empty() || file.notStored.total() > 0 || !file.stopped.empty()) {
             status = 1;
         }
+        if (file.off) {
+            off.push_back(kindOf(*file.kind).word);
+        }
         if (g_interrupted) {
             return 130;
         }
+    }
+    if (!off.empty()) {
+        fmt::print("switch them on with `{}`, then import again\n",
+                   switchOnCommand(readConfiguration(), off));
     }
     return status;
 }

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -52,6 +53,11 @@ void writeConfiguration(const Configuration& configuration) {
     fs::path path = hostPath(kConfigPath);
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
+    if (error) {
+        throw UsageError(
+            fmt::format("cannot make the folder {}: {} (may this user write under {}?)",
+                        path.parent_path().string(), error.message(), platformRoot()));
+    }
     std::ofstream out(path, std::ios::trunc);
     if (!out) {
         throw UsageError(fmt::format("cannot write {}: {}", path.string(), strerror(errno)));
@@ -72,6 +78,26 @@ void writeConfiguration(const Configuration& configuration) {
 bool isOn(const Configuration& configuration, std::string_view table) {
     auto found = configuration.on.find(std::string(table));
     return found != configuration.on.end() && found->second;
+}
+
+std::string whyOff(const Configuration& configuration, std::string_view plural) {
+    std::string path = hostPath(kConfigPath).string();
+    if (!configuration.exists) {
+        return fmt::format("there is no configuration file {}", path);
+    }
+    return fmt::format("{} are switched off in {}", plural, path);
+}
+
+std::string switchOnCommand(const Configuration& configuration,
+                            const std::vector<std::string>& words) {
+    std::string list;
+    for (const Kind& kind : kinds()) {
+        bool wanted = std::find(words.begin(), words.end(), kind.word) != words.end();
+        if (wanted || isOn(configuration, kind.table)) {
+            list += (list.empty() ? "" : ",") + std::string(kind.word);
+        }
+    }
+    return fmt::format("{} config --on {}", rootedTool(), list);
 }
 
 }  // namespace lifelog_tool

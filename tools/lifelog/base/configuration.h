@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/root.h"
 
@@ -25,6 +26,16 @@ Configuration readConfiguration();
 // Writes the whole file afresh (earlier comments are not kept).
 void writeConfiguration(const Configuration& configuration);
 bool isOn(const Configuration& configuration, std::string_view table);
+
+// Why a kind is not logged, given its plural ("calls"): "calls
+// are switched off in PATH", or "there is no configuration file PATH" when
+// there is none (then nothing at all is logged).
+std::string whyOff(const Configuration& configuration, std::string_view plural);
+// The command that switches on the kinds named in `words` ("call", ...) and
+// keeps on every kind that is on already, so that hints followed one after
+// the other never switch off what an earlier one switched on.
+std::string switchOnCommand(const Configuration& configuration,
+                            const std::vector<std::string>& words);
 
 }  // namespace lifelog_tool
 

@@ -91,6 +91,8 @@ const Kind kKinds[] = {
      lifelog::kMediaTable.timestampColumn, "MDLOG_TITLE", kMediaColumns},
 };
 
+}  // namespace
+
 std::string columnNames(const Kind& kind) {
     std::string names;
     for (const Column& column : kind.columns) {
@@ -99,8 +101,6 @@ std::string columnNames(const Kind& kind) {
     }
     return names;
 }
-
-}  // namespace
 
 std::string normalizedName(std::string_view name) {
     std::string out;
@@ -142,17 +142,24 @@ const Kind& kindByWord(std::string_view word) {
         fmt::format("unknown kind '{}': use call, message or media", std::string(word)));
 }
 
-std::string resolveColumn(const Kind& kind, std::string_view name) {
+std::optional<std::string> columnNamed(const Kind& kind, std::string_view name) {
     std::string wanted = normalizedName(name);
     for (const Column& column : kind.columns) {
         if (wanted == normalizedName(column.name) || wanted == normalizedName(column.shortName) ||
             normalizedName(std::string(kind.prefix) + std::string(name)) ==
                 normalizedName(column.name)) {
-            return column.name;
+            return std::string(column.name);
         }
     }
     if (wanted == "TIMESTAMP") {
-        return kind.timeColumn;
+        return std::string(kind.timeColumn);
+    }
+    return std::nullopt;
+}
+
+std::string resolveColumn(const Kind& kind, std::string_view name) {
+    if (std::optional<std::string> column = columnNamed(kind, name)) {
+        return *column;
     }
     throw UsageError(fmt::format("the {} table has no column '{}'; its columns: {}", kind.word,
                                  std::string(name), columnNames(kind)));
@@ -167,6 +174,50 @@ std::string shortName(const Kind& kind, std::string_view column) {
         lower.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
     }
     return lower;
+}
+
+namespace {
+
+struct ValueWord {
+    KindId kind;
+    int64_t direction;  // kAnyDirection: the word does not depend on it
+    int64_t value;
+    const char* word;
+};
+constexpr int64_t kAnyDirection = INT64_MIN;
+
+constexpr ValueWord kDirectionWords[] = {
+    {KindId::Call, kAnyDirection, 0, "incoming"}, {KindId::Call, kAnyDirection, 1, "outgoing"},
+    {KindId::Call, kAnyDirection, 2, "missed"},   {KindId::Message, kAnyDirection, 0, "received"},
+    {KindId::Message, kAnyDirection, 1, "sent"},
+};
+
+constexpr ValueWord kTypeWords[] = {
+    {KindId::Call, kAnyDirection, 0, "voice"},  {KindId::Call, 0, 1, "voicemail"},
+    {KindId::Call, 2, -1, "rejected"},          {KindId::Call, 2, 1, "blocked"},
+    {KindId::Message, kAnyDirection, 0, "SMS"}, {KindId::Message, kAnyDirection, 1, "MMS"},
+    {KindId::Media, kAnyDirection, 0, "audio"}, {KindId::Media, kAnyDirection, 1, "video"},
+};
+
+template <size_t N>
+const char* wordOf(const ValueWord (&words)[N], KindId kind, int64_t direction, int64_t value) {
+    for (const ValueWord& entry : words) {
+        if (entry.kind == kind && entry.value == value &&
+            (entry.direction == kAnyDirection || entry.direction == direction)) {
+            return entry.word;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* directionWord(KindId kind, int64_t direction) {
+    return wordOf(kDirectionWords, kind, kAnyDirection, direction);
+}
+
+const char* typeWord(KindId kind, int64_t direction, int64_t type) {
+    return wordOf(kTypeWords, kind, direction, type);
 }
 
 }  // namespace lifelog_tool

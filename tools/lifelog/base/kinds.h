@@ -5,6 +5,8 @@
 #ifndef LIFELOG_TOOL_BASE_KINDS_H
 #define LIFELOG_TOOL_BASE_KINDS_H
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,12 +50,25 @@ const Kind& kindByWord(std::string_view word);
 // case ("duration", "CLOG_DURATION", "phone-number", "time").  UsageError
 // names the table's columns when there is none.
 std::string resolveColumn(const Kind& kind, std::string_view name);
+// The same without the error: the column's table name, or nothing.
+std::optional<std::string> columnNamed(const Kind& kind, std::string_view name);
+// The table's columns by their short names, comma-separated.
+std::string columnNames(const Kind& kind);
 // Upper case without '_' and '-', so that "play-time", "PLAY_TIME" and
 // "playtime" compare alike.
 std::string normalizedName(std::string_view name);
 // The short name of a column ("CLOG_DURATION" -> "duration"); other names
 // (OCCURRED_COUNT) in lower case.
 std::string shortName(const Kind& kind, std::string_view column);
+
+// The tool's words for stored directions and types (the library keeps
+// numbers and names none): "incoming", "outgoing", "missed" for calls,
+// "received", "sent" for messages; null for another value and for media.
+const char* directionWord(KindId kind, int64_t direction);
+// A call's type read with its direction ("voice", "voicemail", "rejected",
+// "blocked", as the importer maps the backup apps' call types), "SMS" or
+// "MMS", "audio" or "video"; null for a value the tool gives no word.
+const char* typeWord(KindId kind, int64_t direction, int64_t type);
 
 }  // namespace lifelog_tool
 

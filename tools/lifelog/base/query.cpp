@@ -2,6 +2,8 @@
 // enumerator.
 #include "base/query.h"
 
+#include "base/condition.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -23,13 +25,35 @@ int orderTypeByWord(std::string_view word) {
     throw UsageError(fmt::format("unknown order '{}': use asc or desc", std::string(word)));
 }
 
+namespace {
+
+// Why a bound is refused: a day or time that does not exist although the
+// form is right ("2025-02-30"), or a form that is none of the three.
+UsageError boundRefusal(const char* option, const std::string& text) {
+    // Digits where the form has '9', the separators where it has them.
+    const std::string_view form = "9999-99-99 99:99:99";
+    bool shaped = text.size() == 10 || text.size() == 16 || text.size() == 19;
+    for (size_t i = 0; shaped && i < text.size(); ++i) {
+        shaped = form[i] == '9' ? isdigit(static_cast<unsigned char>(text[i])) != 0
+                 : i == 10      ? text[i] == ' ' || text[i] == 'T'
+                                : text[i] == form[i];
+    }
+    if (shaped) {
+        return UsageError(fmt::format(
+            "{} \"{}\": that day or time of day does not exist in the calendar", option, text));
+    }
+    return UsageError(fmt::format("{} \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", option, text));
+}
+
+}  // namespace
+
 Range rangeOfOptions(const std::string& from, const std::string& to) {
     Range range;
     if (!from.empty() && !(range.from = parseBound(from, false))) {
-        throw UsageError(fmt::format("--from \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", from));
+        throw boundRefusal("--from", from);
     }
     if (!to.empty() && !(range.to = parseBound(to, true))) {
-        throw UsageError(fmt::format("--to \"{}\" is not \"YYYY-MM-DD[ HH:MM[:SS]]\"", to));
+        throw boundRefusal("--to", to);
     }
     return range;
 }
@@ -241,9 +265,20 @@ Query::Query(const Kind& kind, const Range& range) : kind_(kind), range_(range) 
 
 void Query::where(const std::string& condition) {
     unsigned int err = 0;
-    object_->ops->setFilter(object_.get(), condition.c_str(), &err);
-    check(err, fmt::format("the {} table refuses the condition \"{}\"", kind_.word, condition));
-    filter_ = condition;
+    const std::string named = withColumnNames(kind_, condition);
+    object_->ops->setFilter(object_.get(), named.c_str(), &err);
+    if (err != 0) {
+        std::string guess;
+        for (const std::string& name : unknownNames(kind_, condition)) {
+            guess += fmt::format("{}'{}'", guess.empty() ? " (no column " : ", no column ", name);
+        }
+        if (!guess.empty()) {
+            guess += "; its columns: " + columnNames(kind_) + ")";
+        }
+        check(err, fmt::format("the {} table refuses the condition \"{}\"{}", kind_.word, condition,
+                               guess));
+    }
+    filter_ = named;
 }
 
 void Query::orderBy(const std::string& column, int orderType) {

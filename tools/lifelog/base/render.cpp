@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -140,15 +141,56 @@ std::string Table::render(int indent) const {
     return out;
 }
 
-Table rowsTable(const Kind& kind, const std::vector<Row>& rows) {
-    auto holds = [](const Row& row, const std::string& column) {
-        const Value* value = row.find(column);
-        return value != nullptr && !std::holds_alternative<std::monostate>(*value);
-    };
+namespace {
+
+bool holdsValue(const Row& row, const std::string& column) {
+    const Value* value = row.find(column);
+    return value != nullptr && !std::holds_alternative<std::monostate>(*value);
+}
+
+// The word for a direction or type cell, or null when the column is
+// neither or the value has none.
+const char* wordFor(const Kind& kind, const Row& row, std::string_view column, int64_t value) {
+    const std::string direction = std::string(kind.prefix) + "DIRECTION";
+    if (column == direction) {
+        return directionWord(kind.id, value);
+    }
+    if (column == std::string(kind.prefix) + "TYPE") {
+        return typeWord(kind.id, row.number(direction, -1), value);
+    }
+    return nullptr;
+}
+
+// A cell as people read it: a direction or type in words unless raw.
+std::string shownText(const Kind& kind, const Row& row, const std::string& column, bool raw) {
+    const Value* value = row.find(column);
+    if (value == nullptr) {
+        return std::string();
+    }
+    if (!raw && std::holds_alternative<int64_t>(*value)) {
+        if (const char* word = wordFor(kind, row, column, std::get<int64_t>(*value))) {
+            return word;
+        }
+    }
+    return plainText(*value);
+}
+
+// A cell column (CELLID, LAC, MCC, MNC) where no row has a cell: every
+// value is the column's default -1 or missing.
+bool emptyCellColumn(const Kind& kind, const std::vector<Row>& rows, std::string_view column) {
+    std::string_view name = column.substr(std::min(column.size(), std::strlen(kind.prefix)));
+    bool cell = name == "CELLID" || name == "LAC" || name == "MCC" || name == "MNC";
+    return cell && std::all_of(rows.begin(), rows.end(),
+                               [&](const Row& row) { return row.number(column, -1) == -1; });
+}
+
+std::vector<std::string> shownColumns(const Kind& kind, const std::vector<Row>& rows,
+                                      RenderOptions options) {
     std::vector<std::string> columns;
     for (const Column& column : kind.columns) {
-        if (std::any_of(rows.begin(), rows.end(),
-                        [&](const Row& row) { return holds(row, column.name); })) {
+        bool held = std::any_of(rows.begin(), rows.end(),
+                                [&](const Row& row) { return holdsValue(row, column.name); });
+        if (held && (options.allColumns || !emptyCellColumn(kind, rows, column.name))) {
             columns.push_back(column.name);
         }
     }
@@ -160,31 +202,39 @@ Table rowsTable(const Kind& kind, const std::vector<Row>& rows) {
             }
         }
     }
+    return columns;
+}
+
+}  // namespace
+
+Table rowsTable(const Kind& kind, const std::vector<Row>& rows, RenderOptions options) {
+    std::vector<std::string> columns = shownColumns(kind, rows, options);
     Table table;
     for (const std::string& column : columns) {
         table.headers.push_back(shortName(kind, column));
-        bool numeric = std::all_of(rows.begin(), rows.end(), [&](const Row& row) {
-            const Value* value = row.find(column);
-            return value == nullptr || !std::holds_alternative<std::string>(*value);
-        });
-        table.rightAligned.push_back(numeric);
+        table.rightAligned.push_back(true);
     }
     for (const Row& row : rows) {
         std::vector<std::string> cells;
-        for (const std::string& column : columns) {
-            const Value* value = row.find(column);
-            cells.push_back(value != nullptr ? plainText(*value) : std::string());
+        for (size_t c = 0; c < columns.size(); ++c) {
+            const Value* value = row.find(columns[c]);
+            cells.push_back(shownText(kind, row, columns[c], options.raw));
+            if (value != nullptr && (std::holds_alternative<std::string>(*value) ||
+                                     cells.back() != plainText(*value))) {
+                table.rightAligned[c] = false;  // a text, or a number shown as a word
+            }
         }
         table.rows.push_back(std::move(cells));
     }
     return table;
 }
 
-std::string renderRows(const Kind& kind, const std::vector<Row>& rows, Format format) {
+std::string renderRows(const Kind& kind, const std::vector<Row>& rows, Format format,
+                       RenderOptions options) {
     switch (format) {
         case Format::Table:
             return rows.empty() ? fmt::format("no {}\n", kind.plural)
-                                : rowsTable(kind, rows).render();
+                                : rowsTable(kind, rows, options).render();
         case Format::Json:
             return jsonText(jsonRows(kind, rows), 2) + "\n";
         case Format::Ndjson: {
@@ -213,9 +263,8 @@ std::string renderRows(const Kind& kind, const std::vector<Row>& rows, Format fo
             out += "\n";
             for (const Row& row : rows) {
                 for (size_t c = 0; c < columns.size(); ++c) {
-                    const Value* value = row.find(columns[c]);
                     out += (c == 0 ? "" : ",") +
-                           csvField(value != nullptr ? validUtf8(plainText(*value)) : "");
+                           csvField(validUtf8(shownText(kind, row, columns[c], options.raw)));
                 }
                 out += "\n";
             }

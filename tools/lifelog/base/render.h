@@ -47,14 +47,22 @@ struct Table {
     std::string render(int indent = 0) const;
 };
 
-// The rows as a table of the columns that hold a value in some row,
-// headed by their short names; numeric columns right-aligned.
-Table rowsTable(const Kind& kind, const std::vector<Row>& rows);
+// How rows are shown to people (JSON always holds the stored values).
+struct RenderOptions {
+    bool raw = false;         // directions and types as the stored numbers, not words
+    bool allColumns = false;  // also the cell columns that hold only the default -1
+};
+
+// The rows as a table of the columns that hold a value in some row (the
+// cell columns only when some row has a cell), headed by their short
+// names; directions and types in words; numeric columns right-aligned.
+Table rowsTable(const Kind& kind, const std::vector<Row>& rows, RenderOptions options = {});
 
 // The rows in one of the formats: a table ("no calls" when empty), CSV
-// with a header line of the table's column names, a JSON array, or one
-// JSON object per line.
-std::string renderRows(const Kind& kind, const std::vector<Row>& rows, Format format);
+// with a header line of the table's column names (every column, directions
+// and types in words unless raw), a JSON array, or one JSON object per line.
+std::string renderRows(const Kind& kind, const std::vector<Row>& rows, Format format,
+                       RenderOptions options = {});
 
 // 75 -> "1:15", 3725 -> "1:02:05".
 std::string duration(int64_t seconds);

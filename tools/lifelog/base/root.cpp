@@ -11,6 +11,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string& rememberedTool() {
+    static std::string tool = "lifelog";
+    return tool;
+}
+
+// `text` as one shell word: as it is when it holds only characters no shell
+// treats specially, else single-quoted.
+std::string shellWord(const std::string& text) {
+    bool plain = !text.empty() && text.find_first_not_of(
+                                      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                      "0123456789_./:@%+=,-") == std::string::npos;
+    if (plain) {
+        return text;
+    }
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 std::string environment(const char* name) {
     const char* value = getenv(name);
     return value != nullptr ? std::string(value) : std::string();
@@ -45,6 +66,23 @@ void useRoot(const std::string& root) {
         text.pop_back();
     }
     setenv("ZBASE_ROOT", text.c_str(), 1);
+}
+
+void rememberTool(const char* argv0) {
+    std::string tool = argv0 != nullptr && *argv0 != 0 ? argv0 : "lifelog";
+    if (tool.find('/') != std::string::npos) {
+        // A path works only from the folder it was given in; a bare name is
+        // found through PATH from anywhere.
+        std::error_code ignored;
+        tool = fs::absolute(tool, ignored).lexically_normal().string();
+    }
+    rememberedTool() = tool;
+}
+
+std::string rootedTool() {
+    std::error_code ignored;
+    std::string root = fs::absolute(platformRoot(), ignored).lexically_normal().string();
+    return shellWord(rememberedTool()) + " --root " + shellWord(root);
 }
 
 }  // namespace lifelog_tool

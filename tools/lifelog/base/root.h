@@ -22,6 +22,13 @@ std::filesystem::path hostPath(std::string_view platformPath);
 // Makes `root` absolute and hands it to the platform (ZBASE_ROOT).
 void useRoot(const std::string& root);
 
+// Remembers how this tool was started (argv[0]), for the commands it suggests.
+void rememberTool(const char* argv0);
+// "TOOL --root ROOT", the start of every command the tool suggests: the
+// tool's path and the root absolute and quoted for the shell, so that a
+// suggestion pasted in any folder works on this root.
+std::string rootedTool();
+
 }  // namespace lifelog_tool
 
 #endif  // LIFELOG_TOOL_BASE_ROOT_H

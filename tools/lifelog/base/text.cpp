@@ -3,6 +3,9 @@
 
 #include <fmt/format.h>
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <cstdint>
 
 namespace lifelog_tool {
@@ -88,8 +91,29 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// The C library's UTF-8 character classes, made once and used only on the
+// calling thread (uselocale), so the process's own locale never changes.
+locale_t utf8Locale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    return locale;
+}
+
+}  // namespace
+
 size_t displayWidth(std::string_view text) {
-    return characterCount(text);
+    if (utf8Locale() == locale_t{}) {
+        return characterCount(text);
+    }
+    locale_t previous = uselocale(utf8Locale());
+    size_t width = 0;
+    forEachPoint(text, [&](std::string_view, uint32_t point) {
+        int columns = wcwidth(static_cast<wchar_t>(point));
+        width += columns < 0 ? 1 : static_cast<size_t>(columns);
+    });
+    uselocale(previous);
+    return width;
 }
 
 size_t characterCount(std::string_view text) {

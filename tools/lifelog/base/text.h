@@ -20,8 +20,9 @@ std::string validUtf8(std::string_view text);
 // else "\x1b" / "\u0085".  For the terminal's table view.
 std::string printable(std::string_view text);
 
-// The number of terminal columns the text takes: one per code point
-// (combining marks and wide characters are not told apart).
+// The number of terminal columns the text takes: two for a wide character
+// (CJK, most emoji), none for a combining mark or a zero-width one, else
+// one, as the C library's UTF-8 locale counts them.
 size_t displayWidth(std::string_view text);
 
 // The number of code points (UTF-8 characters) of the text; bytes that

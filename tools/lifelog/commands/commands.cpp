@@ -46,13 +46,40 @@ std::string demoRoot() {
 
 }  // namespace
 
-std::string invocation(const char* argv0) {
-    std::error_code error;
-    fs::path root = fs::path(platformRoot());
-    fs::path relative = fs::relative(root, fs::current_path(error), error);
-    std::string shown = !error && !relative.empty() && *relative.begin() != ".." ? relative.string()
-                                                                                 : root.string();
-    return fmt::format("{} --root {}", argv0, shown);
+namespace {
+
+// The first word of the command line that is neither an option nor the
+// value of --root, or "" when there is none.
+std::string firstWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view word = argv[i];
+        if (word == "--root") {
+            ++i;
+        } else if (!word.empty() && word.front() != '-') {
+            return std::string(word);
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+int Commands::explainParseError(const CLI::ParseError& error, int argc, char** argv) const {
+    std::string word = firstWord(argc, argv);
+    bool known = false;
+    std::string names;
+    for (const Entry& entry : entries_) {
+        known = known || entry.command->get_name() == word;
+        if (!entry.command->get_group().empty()) {  // hidden commands stay unnamed
+            names += (names.empty() ? "" : ", ") + entry.command->get_name();
+        }
+    }
+    if (!word.empty() && !known) {
+        fmt::print(stderr, "lifelog: '{}' is not a command; the commands: {} (lifelog --help)\n",
+                   word, names);
+        return error.get_exit_code();
+    }
+    return app_.exit(error);
 }
 
 void applyGlobalOptions(const Commands::Entry& given, const std::string& root, bool verbose) {

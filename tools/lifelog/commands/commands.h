@@ -31,8 +31,9 @@
 namespace lifelog_tool {
 
 struct Context {
-    // How the user reaches this tool and its root again ("build/bin/lifelog
-    // --root build/demo-root"), for hints in what a command prints.
+    // How the user reaches this tool and its root again from any folder
+    // ("/home/ana/lifelog/build/bin/lifelog --root /home/ana/lifelog/build/demo-root"),
+    // for hints in what a command prints.
     std::string invocation;
 };
 
@@ -53,6 +54,11 @@ public:
                   DefaultRoot root = DefaultRoot::Platform);
 
     CLI::App& app() { return app_; }
+
+    // The parser's refusal, said for people: a first word that is no
+    // command is named with the commands there are; other refusals as the
+    // parser words them.  Returns the exit status.
+    int explainParseError(const CLI::ParseError& error, int argc, char** argv) const;
 
     struct Entry {
         CLI::App* command;
@@ -85,10 +91,6 @@ void addSelfDescription(Commands& commands);
 // `root` when given, else the demo root for a command that starts afresh
 // (unless $ZBASE_ROOT says), and the platform's trace lines when verbose.
 void applyGlobalOptions(const Commands::Entry& given, const std::string& root, bool verbose);
-
-// How the user reaches this tool and its root again ("build/bin/lifelog
-// --root build/demo-root"), for hints in what a command prints.
-std::string invocation(const char* argv0);
 
 }  // namespace lifelog_tool
 

@@ -140,17 +140,10 @@ int runLog(const std::string& kindWord, const LogOptions& options) {
     }
     checkRow(kind, fieldsOf(kind, activity), false);
     Configuration configuration = readConfiguration();
-    if (!configuration.exists) {
-        throw UsageError(
-            fmt::format("there is no configuration file {}, so nothing is logged (write one with "
-                        "`lifelog config --on {}`)",
-                        hostPath(kConfigPath).string(), kind.word));
-    }
     if (!isOn(configuration, kind.table)) {
-        throw UsageError(
-            fmt::format("{} are switched off in {}: nothing recorded (switch them on with "
-                        "`lifelog config --on {}`)",
-                        kind.plural, hostPath(kConfigPath).string(), kind.word));
+        throw UsageError(fmt::format("{}: nothing recorded (switch {} on with `{}`)",
+                                     whyOff(configuration, kind.plural), kind.plural,
+                                     switchOnCommand(configuration, {kind.word})));
     }
     WriteWatch watch;
     logDirectly(activity);

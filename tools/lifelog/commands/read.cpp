@@ -2,6 +2,7 @@
 // its query objects through the client layer and prints what comes back.
 #include <fmt/format.h>
 
+#include <limits>
 #include <memory>
 
 #include "base/query.h"
@@ -23,6 +24,7 @@ struct ReadOptions {
     std::string format = "table";
     int limit = 0;
     bool json = false;
+    RenderOptions render;
 
     Format outputFormat() const { return json ? Format::Json : formatByWord(format); }
 };
@@ -44,8 +46,8 @@ Query queryOf(const Kind& kind, const ReadOptions& options) {
     return query;
 }
 
-void printListing(const Kind& kind, const Listing& listing, Format format) {
-    fmt::print("{}", renderRows(kind, listing.rows, format));
+void printListing(const Kind& kind, const Listing& listing, Format format, RenderOptions render) {
+    fmt::print("{}", renderRows(kind, listing.rows, format, render));
     fflush(stdout);
     reportSkipped(kind, listing.skipped);
 }
@@ -64,7 +66,7 @@ void runList(const ReadOptions& options) {
         auto [thenColumn, thenType] = orderOf(kind, options.then);
         query.orderBy(column, type, thenColumn, thenType);
     }
-    printListing(kind, query.list(static_cast<size_t>(options.limit)), format);
+    printListing(kind, query.list(static_cast<size_t>(options.limit)), format, options.render);
 }
 
 void runExtreme(const ReadOptions& options, bool largest) {
@@ -73,16 +75,16 @@ void runExtreme(const ReadOptions& options, bool largest) {
     std::string column = resolveColumn(kind, options.column);
     Query query = queryOf(kind, options);
     query.orderBy(kind.timeColumn, LIFELOG_ORDER_ASC);
-    printListing(kind, largest ? query.max(column) : query.min(column), format);
+    printListing(kind, largest ? query.max(column) : query.min(column), format, options.render);
 }
 
 void runTop(const ReadOptions& options) {
     const Kind& kind = kindByWord(options.kind);
     std::string column = resolveColumn(kind, options.column);
-    int limit = options.limit == 0 ? 5 : options.limit;
-    if (limit < 1) {
-        throw UsageError("--limit must be 1 or more");
+    if (options.limit < 0) {
+        throw UsageError("--limit must be 0 (all) or more");
     }
+    int limit = options.limit == 0 ? std::numeric_limits<int>::max() : options.limit;
     Query query = queryOf(kind, options);
     Listing listing = query.top(column, limit);
     if (options.json) {
@@ -108,9 +110,24 @@ void runTop(const ReadOptions& options) {
 
 enum class Single { Count, Sum, Average };
 
+// Sums and averages of phone numbers or texts would be answered by the
+// database without a word (texts count as 0): say so instead.
+void requireNumbers(const Kind& kind, const std::string& column, const char* command) {
+    ColumnType type = kind.column(column)->type;
+    if (type != ColumnType::Integer) {
+        std::string name = shortName(kind, column);
+        throw UsageError(fmt::format(
+            "{} adds numbers, and the {} table's {} column holds {} (try `top {} {}`)", command,
+            kind.word, name, type == ColumnType::Time ? "time stamps" : "texts", kind.word, name));
+    }
+}
+
 void runSingle(const ReadOptions& options, Single what) {
     const Kind& kind = kindByWord(options.kind);
     std::string column = what == Single::Count ? "" : resolveColumn(kind, options.column);
+    if (!column.empty()) {
+        requireNumbers(kind, column, what == Single::Sum ? "sum" : "avg");
+    }
     Query query = queryOf(kind, options);
     nlohmann::ordered_json result = {{"kind", kind.word}};
     if (!column.empty()) {
@@ -162,6 +179,10 @@ CLI::App* addReader(Commands& commands, const char* name, const char* descriptio
     if (which == "list" || which == "max" || which == "min") {
         command->add_option("--format", options->format,
                             "table, csv, json or ndjson (one JSON object per line)");
+        command->add_flag("--raw", options->render.raw,
+                          "directions and types as stored numbers, not words");
+        command->add_flag("--all-columns", options->render.allColumns,
+                          "also the cell columns when no row has a cell");
     }
     if (which == "list") {
         command->add_option("--order", options->order, "COLUMN[:asc|desc] (default time:asc)");
@@ -170,7 +191,8 @@ CLI::App* addReader(Commands& commands, const char* name, const char* descriptio
         command->add_option("--limit", options->limit, "at most N rows (default: all)");
     }
     if (which == "top") {
-        command->add_option("--limit", options->limit, "how many values (default 5)");
+        options->limit = 5;
+        command->add_option("--limit", options->limit, "how many values (default 5; 0: all)");
     }
     return command;
 }

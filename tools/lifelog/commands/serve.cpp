@@ -301,14 +301,18 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
 
 void warnSwitchedOff() {
     Configuration configuration = readConfiguration();
+    std::vector<std::string> off;
     for (KindId id : {KindId::Call, KindId::Message}) {
         const Kind& kind = kindOf(id);
         if (!isOn(configuration, kind.table)) {
-            fmt::print(stderr,
-                       "lifelog: {} are switched off in {}: they will not be stored (switch "
-                       "them on with `lifelog config --on call,message`)\n",
-                       kind.plural, hostPath(kConfigPath).string());
+            fmt::print(stderr, "lifelog: {}: they will not be stored\n",
+                       whyOff(configuration, kind.plural));
+            off.push_back(kind.word);
         }
+    }
+    if (!off.empty()) {
+        fmt::print(stderr, "lifelog: switch them on with `{}`\n",
+                   switchOnCommand(configuration, off));
     }
 }
 

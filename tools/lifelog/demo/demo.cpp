@@ -330,7 +330,10 @@ void printCalls() {
                    callDetail(row.number("CLOG_DIRECTION"), row.number("CLOG_DURATION")));
     }
     if (longest.empty()) {
-        fmt::print("  longest       the longest call of the table lies outside the day\n");
+        fmt::print(
+            "  longest       on another of the recorded days (the library lists the calls that "
+            "hold\n                the table's longest duration and fall in the day asked "
+            "for)\n");
     }
     Query answered(calls, theDay());
     answered.where("CLOG_DURATION > 0");
