@@ -189,7 +189,7 @@ TEST_F(WebTest, RefusalsNameTheParameterAndChangeNothing) {
         const char* param = nullptr;  // the parameter the answer names
         int status = 400;
     } cases[] = {
-        {.path = "/api/call", .query = {{"where", "DURATION > 60"}}, .param = "where"},
+        {.path = "/api/call", .query = {{"where", "LOUDNESS > 60"}}, .param = "where"},
         {.path = "/api/message",
          .query = {{"where", "1; DROP TABLE ACTIVITY_MESSAGE"}},
          .param = "where"},
