@@ -160,6 +160,58 @@ TEST_F(WebTest, AggregatesAreWhatTheQueryObjectAnswers) {
     }
 }
 
+// Per day and per hour of the week, against SQLite's own grouping of the
+// same rows.
+TEST_F(WebTest, DaysAndHoursAreWhatTheTableHolds) {
+    const struct {
+        const char* path;
+        httplib::Params query;
+        const char* where;  // the same rows in SQL
+    } cases[] = {
+        {"/api/call/days", {}, "1"},
+        {"/api/message/days",
+         {{"from", "2024-06-14 12:00"}, {"to", "2024-06-14"}},
+         "MSGLOG_TIMESTAMP BETWEEN '2024-06-14 12:00:00' AND '2024-06-14 23:59:59'"},
+        {"/api/call/days", {{"contains", "0900"}}, "CLOG_PHONE_NUMBER LIKE '%0900%'"},
+        {"/api/media/days",
+         {{"to", "2024-06-14T09:30"}},
+         "MDLOG_TIMESTAMP <= '2024-06-14 09:30:00'"},
+        {"/api/message/days", {{"from", "2024-06-15"}, {"to", "2024-06-16"}}, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " where " + c.where);
+        const std::string table = tableOf(c.path);
+        const std::string time = table == "ACTIVITY_CALL"      ? "CLOG_TIMESTAMP"
+                                 : table == "ACTIVITY_MESSAGE" ? "MSGLOG_TIMESTAMP"
+                                                               : "MDLOG_TIMESTAMP";
+        const std::string seconds = table == "ACTIVITY_CALL" ? "TOTAL(CLOG_DURATION)" : "0";
+        const std::string from = " FROM " + table + " WHERE " + c.where;
+        Answer answer = server_->get(c.path, c.query);
+        ASSERT_EQ(answer.status, 200) << answer.body.dump();
+        const nlohmann::ordered_json& body = answer.body;
+        std::vector<std::vector<std::string>> days, hours;
+        for (const auto& day : body["days"])
+            days.push_back({day["day"], day["count"].dump(),
+                            day.contains("seconds") ? day["seconds"].dump() : "0"});
+        for (int weekday = 0; weekday < 7; ++weekday)
+            for (int hour = 0; hour < 24; ++hour)
+                if (body["hours"][weekday][hour] != 0)
+                    hours.push_back({std::to_string(weekday), std::to_string(hour),
+                                     body["hours"][weekday][hour].dump()});
+        EXPECT_EQ(days,
+                  queryRows(kDbPath, "SELECT substr(" + time + ", 1, 10), COUNT(*), CAST(" +
+                                         seconds + " AS INT)" + from + " GROUP BY 1 ORDER BY 1"));
+        EXPECT_EQ(hours, queryRows(kDbPath, "SELECT strftime('%w', " + time + "), CAST(substr(" +
+                                                time + ", 12, 2) AS INT), COUNT(*)" + from +
+                                                " GROUP BY 1, 2 ORDER BY 1, 2"));
+        EXPECT_EQ(queryRows(kDbPath, "SELECT COUNT(*)" + from)[0][0], body["count"].dump());
+        EXPECT_EQ(
+            queryRows(kDbPath, "SELECT MIN(" + time + "), MAX(" + time + ") FROM " + table)[0],
+            (std::vector<std::string>{body["first"], body["last"]}));
+        EXPECT_EQ(body.contains("seconds"), table == "ACTIVITY_CALL");
+    }
+}
+
 TEST_F(WebTest, RowsCarryIsoTimeAndEveryColumnByName) {
     Answer answer = server_->get("/api/call", {{"limit", "1"}});
     ASSERT_EQ(answer.status, 200);
@@ -200,6 +252,7 @@ TEST_F(WebTest, RefusalsNameTheParameterAndChangeNothing) {
         {.path = "/api/media", .query = {{"then", "nope"}}, .param = "then"},
         {.path = "/api/call", .query = {{"from", "yesterday"}}, .param = "from"},
         {.path = "/api/call", .query = {{"to", "2024-02-30"}}, .param = "to"},
+        {.path = "/api/message/days", .query = {{"from", "2024-13-01"}}, .param = "from"},
         {.path = "/api/call", .query = {{"limit", "-1"}}, .param = "limit"},
         {.path = "/api/call/sum", .param = "column"},
         {.path = "/api/call/max", .query = {{"column", "colour"}}, .param = "column"},

@@ -10,6 +10,7 @@
 #include "base/query.h"
 #include "base/render.h"
 #include "base/text.h"
+#include "web/days.h"
 
 namespace lifelog_tool {
 
@@ -283,13 +284,19 @@ ApiAnswer answerApi(std::string_view path, const ApiParams& params) {
         if (slash == std::string_view::npos) {
             return {200, listing(*kind, params)};
         }
+        if (call == "days") {
+            const std::string* contains = param(params, "contains");
+            return answerDays(*kind, {bound(params, "from", false), bound(params, "to", true)},
+                              contains != nullptr ? *contains : "");
+        }
         for (std::string_view known : {"count", "sum", "avg", "max", "min", "top"}) {
             if (call == known) {
                 return {200, aggregate(*kind, call, params)};
             }
         }
-        throw refusal(404, "",
-                      fmt::format("no such call: {} (use count, sum, avg, max, min or top)", path));
+        throw refusal(
+            404, "",
+            fmt::format("no such call: {} (use count, sum, avg, max, min, top or days)", path));
     } catch (const Refusal& refused) {
         return {refused.status, refused.body};
     } catch (const std::exception& failure) {

@@ -26,6 +26,7 @@ struct ApiAnswer {
 //   /api/KIND/sum|avg       column, from, to, where
 //   /api/KIND/max|min       column, from, to, where
 //   /api/KIND/top           column, n (default 5), from, to, where
+//   /api/KIND/days          from, to, contains (web/days.h: per day and hour)
 // A parameter the query object or the tool refuses is a 400 whose body
 // names it ("parameter"), with the library's code and its text when the
 // library refused; an unknown kind or call is a 404.

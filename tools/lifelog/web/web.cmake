@@ -19,3 +19,6 @@ target_include_directories(lifelog PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 target_link_libraries(lifelog PRIVATE PkgConfig::HTTPLIB)
+# The activity per day (days.cpp) is read with SQLite itself, on a read-only
+# connection of the tool's own.
+target_link_libraries(lifelog PRIVATE SQLite::SQLite3)
