@@ -4,7 +4,11 @@
 # writes; the DOM it reports once the script ran must hold one timeline mark
 # per row of the day and the day's top contact among the top contacts by
 # calls.  A search the library refuses shows the library's text; a search
-# with a quote in it is a pattern, not a refused condition.
+# with a quote in it is a pattern, not a refused condition.  The year's
+# calendar has a cell per day of 2024, the demo's day shaded and described
+# with the library's counts; all years show one calendar per year from the
+# demo's day to the year of its clock call; both show the weekday-by-hour
+# grid.  Opened with no address, the page shows the demo's day.
 #   test_web_browser.sh path/to/lifelog path/to/chromium
 set -euo pipefail
 tool=$1
@@ -25,15 +29,18 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # What the library says about the day, through the tool.
 rows=0
+counts=()
 for kind in call message media; do
-  rows=$((rows + $("$tool" count $kind --from $day --to $day)))
+  counts+=("$("$tool" count $kind --from $day --to $day)")
+  rows=$((rows + counts[${#counts[@]} - 1]))
 done
 top_json=$("$tool" top call number --from $day --to $day --limit 1 --json)
 top=$(printf '%s' "$top_json" | sed -n 's/.*"value": "\([^"]*\)".*/\1/p')
 top_count=$(printf '%s' "$top_json" | sed -n 's/.*"count": \([0-9]*\).*/\1/p')
 long=$(printf 'x%.0s' $(seq 3000))
 refusal=$("$tool" count call --where "CLOG_PHONE_NUMBER LIKE '%$long%'" 2>&1 | sed -n 's/.*: \([A-Za-z_0-9]* ([0-9]*)\)$/\1/p' || true)
-[ "$rows" -gt 0 ] && [ -n "$top" ] && [ -n "$refusal" ] || { echo "no demo data: $rows $top $refusal"; exit 1; }
+last_year=$("$tool" list call --order time:desc --limit 1 --format json | sed -n 's/.*"CLOG_TIMESTAMP": "\([0-9]*\)-.*/\1/p')
+[ "$rows" -gt 0 ] && [ -n "$top" ] && [ -n "$last_year" ] && [ -n "$refusal" ] || { echo "no demo data: $rows $top $refusal"; exit 1; }
 
 dump() {
   timeout 120 "$chromium" --headless --no-sandbox --disable-gpu --disable-dev-shm-usage \
@@ -59,6 +66,32 @@ check_day() {
   fi
   dom=$(dump "$url#view=day&date=$day&q=0'0")
   grep -q '<p id="status" role="alert" hidden' <<<"$dom" || fail "$what: a quote in the search was refused"
+  check_years "$what" "$url"
+}
+
+# One calendar cell per day; the demo's day shaded, with its counts.
+check_years() {
+  local what=$1 url=$2 dom cell years expected
+  dom=$(dump "$url#view=year&date=$day")
+  grep -q 'data-ready="true"' <<<"$dom" || fail "$what: the year was not drawn"
+  [ "$(grep -o 'class="cell l[0-4]"' <<<"$dom" | wc -l)" -eq 366 ] || fail "$what: 2024 has not 366 cells"
+  cell=$(grep -oP '<rect class="cell l[1-4]"[^>]*data-day="'$day'"[^>]*>' <<<"$dom" || true)
+  grep -qF "${counts[0]} calls, ${counts[1]} messages, ${counts[2]} media plays" <<<"$cell" ||
+    fail "$what: the year's cell of $day is not shaded with ${counts[*]}: $cell"
+  [ "$(grep -oE '<rect class="hour( none)?"' <<<"$dom" | wc -l)" -eq 168 ] || fail "$what: no weekday-by-hour grid"
+  grep -q 'Busiest hour: Fri ' <<<"$dom" || fail "$what: the busiest hour is not on the demo's Friday"
+
+  dom=$(dump "$url#view=all&date=$day")
+  years=$(grep -oP 'class="year-label"[^>]*>\K[0-9]+' <<<"$dom" | tr '\n' ' ')
+  expected=$(seq -s ' ' "$last_year" -1 2024)
+  [ "$years" = "$expected " ] || fail "$what: all years shows \"$years\", not $expected"
+  grep -qP '<rect class="cell l[1-4]"[^>]*data-day="'$day'"' <<<"$dom" || fail "$what: all years: $day not shaded"
+
+  if [ "$what" = "lifelog web" ]; then  # the address names no day: the latest full one
+    dom=$(dump "$url")
+    grep -q '<span id="range" aria-live="polite">Fri 14 Jun 2024</span>' <<<"$dom" ||
+      fail "$what: opened on $(grep -oP '<span id="range"[^>]*>\K[^<]*' <<<"$dom") instead of the demo's day"
+  fi
 }
 
 "$tool" web --port 0 > "$work/web.out" 2> "$work/web.err" &

@@ -1,5 +1,7 @@
 // The lifelog page: one day, week or month of the life log as a timeline
-// with a lane per kind, activity per day, top contacts and talk time.
+// with a lane per kind, activity per day, top contacts and talk time; a
+// year as a calendar of days; all the years one under another; and when in
+// the day and week things happen.
 // Served by `lifelog web`, it asks the JSON API; written by `lifelog report
 // --html`, it reads the rows that travel with it (#lifelog-data) and asks
 // nothing.  Time stamps are wall-clock texts and are handled as UTC
@@ -40,8 +42,14 @@
   }
   const plural = (n, one, many) => `${n} ${n === 1 ? one : many}`;
 
-  // [from, to) of the view around a day: the day, its week from Monday, its month.
+  // [from, to) of the view around a day: the day, its week from Monday, its
+  // month, its year; the view of all years has no range (null).
   function rangeOf(view, anchor) {
+    if (view === 'all') return null;
+    if (view === 'year') {
+      const year = new Date(anchor).getUTCFullYear();
+      return { from: Date.UTC(year, 0, 1), to: Date.UTC(year + 1, 0, 1) };
+    }
     if (view === 'week') {
       const monday = anchor - ((new Date(anchor).getUTCDay() + 6) % 7) * DAY;
       return { from: monday, to: monday + 7 * DAY };
@@ -60,7 +68,9 @@
   const stripOf = (range) => ({ from: Math.min(range.from, range.to - 28 * DAY), to: range.to });
 
   function rangeText(view, range) {
+    if (view === 'all') return 'All years';
     const first = new Date(range.from);
+    if (view === 'year') return `${first.getUTCFullYear()}`;
     const last = new Date(range.to - DAY);
     if (view === 'day') return `${dayLabel(range.from)} ${first.getUTCFullYear()}`;
     if (view === 'month') return `${MONTHS[first.getUTCMonth()]} ${first.getUTCFullYear()}`;
@@ -106,6 +116,15 @@
 
   const bounds = (range) => ({ from: dayText(range.from), to: dayText(range.to - DAY) });
 
+  // Activity per day as the page uses it: day text -> { count, seconds }.
+  function dayTable(body) {
+    return {
+      days: new Map(body.days.map((d) => [d.day, d])),
+      hours: body.hours, first: body.first, last: body.last,
+      count: body.count, seconds: body.seconds || 0,
+    };
+  }
+
   const serverSource = {
     async rows(kind, range, search) {
       const params = { ...bounds(range), order: 'time' };
@@ -117,9 +136,15 @@
       if (search) params.where = likeCondition(kind.number, search);
       return (await api(`${kind.kind}/top`, params)).values;
     },
+    // One request per kind for any range, or the whole history (null).
+    async days(kind, range, search) {
+      const params = range ? bounds(range) : {};
+      if (search && kind.number) params.contains = search;
+      return dayTable(await api(`${kind.kind}/days`, params));
+    },
     async latest() {
       const times = await Promise.all(KINDS.map((kind) =>
-        api(kind.kind, { order: 'time:desc', limit: 1 }).then(
+        api(`${kind.kind}/max`, { column: 'time' }).then(
           (body) => (body.rows.length ? body.rows[0].time : null),
           (refusal) => { if (refusal.status !== 404) throw refusal; return null; })));
       return times.filter(Boolean).sort().pop() || null;
@@ -146,6 +171,24 @@
       }
       return [...counts].map(([value, count]) => ({ value, count }))
         .sort((a, b) => b.count - a.count).slice(0, n);
+    },
+    async days(kind, range, search) {
+      const all = embedded.rows[kind.kind] || [];
+      const rows = range ? await this.rows(kind, range, search)
+        : all.filter((row) => !search || !kind.number || likeMatcher(search)(row[kind.number]));
+      const days = new Map();
+      const hours = WEEKDAYS.map(() => new Array(24).fill(0));
+      let seconds = 0;
+      for (const row of rows) {
+        const day = days.get(row.time.slice(0, 10)) || { day: row.time.slice(0, 10), count: 0, seconds: 0 };
+        day.count += 1;
+        day.seconds += row.CLOG_DURATION || 0;
+        seconds += row.CLOG_DURATION || 0;
+        days.set(day.day, day);
+        hours[new Date(rowTime(row)).getUTCDay()][+row.time.slice(11, 13)] += 1;
+      }
+      const times = all.map((row) => row.time).sort();
+      return { days, hours, first: times[0] || null, last: times.pop() || null, count: rows.length, seconds };
     },
     async latest() {
       const times = KINDS.flatMap((kind) => (embedded.rows[kind.kind] || []).map((r) => r.time));
@@ -246,25 +289,14 @@
         label.textContent = tick.label;
       }
     }
+    const pending = [];
     KINDS.forEach((kind, i) => {
       const y = top + i * lane;
       svg('rect', { class: `lane ${kind.kind}`, x: left, y: y + 2, width: width - left - right, height: lane - 4 }, chart);
       const name = svg('text', { class: 'lane-name', x: 4, y: y + lane / 2 + 4 }, chart);
       const rows = rowsByKind[i].filter((r) => rowTime(r) >= range.from && rowTime(r) < range.to);
       name.textContent = `${kind.lane} ${rows.length}`;
-      for (const row of rows) {
-        const start = rowTime(row);
-        const x0 = x(start);
-        const x1 = x(Math.min(range.to, start + seconds(row) * 1000));
-        const missed = kind.kind === 'call' && row.CLOG_DIRECTION === 2;
-        const mark = svg('rect', {
-          class: `mark ${kind.kind}${missed ? ' missed' : ''}`,
-          x: x0 - 1, y: y + 8, width: Math.max(3, x1 - x0), height: lane - 16, rx: 1.5,
-          tabindex: 0, 'data-key': row.LOG_KEY, 'aria-label': describe(kind, row),
-        }, chart);
-        svg('title', {}, mark).textContent = describe(kind, row);
-        marked.set(mark, { kind, row });
-      }
+      for (const row of rows) pending.push({ kind, row, y: y + 8, height: lane - 16 });
     });
     const show = (event) => {
       const hit = marked.get(event.target);
@@ -272,31 +304,59 @@
     };
     chart.addEventListener('focusin', show);
     chart.addEventListener('mouseover', show);
+    return drawMarks(chart, pending, (ms) => x(Math.min(range.to, ms)));
   }
 
-  function perDay(strip, rows, value) {
-    const days = [];
-    for (let d = strip.from; d < strip.to; d += DAY) days.push(0);
-    for (const row of rows) {
-      const i = Math.floor((rowTime(row) - strip.from) / DAY);
-      if (i >= 0 && i < days.length) days[i] += value(row);
+  // The marks go in a few hundred at a time, the page answering between
+  // them, so that a month of ten thousand rows does not freeze it; a newer
+  // drawing stops an older one.
+  let drawing = 0;
+  async function drawMarks(chart, pending, x) {
+    const mine = ++drawing;
+    for (let at = 0; at < pending.length; at += 500) {
+      if (at > 0) await new Promise((resolve) => setTimeout(resolve, 0));
+      if (mine !== drawing) return;
+      const part = document.createDocumentFragment();
+      for (const { kind, row, y, height } of pending.slice(at, at + 500)) {
+        const start = rowTime(row);
+        const x0 = x(start);
+        const x1 = x(start + seconds(row) * 1000);
+        const missed = kind.kind === 'call' && row.CLOG_DIRECTION === 2;
+        const text = describe(kind, row);
+        const mark = svg('rect', {
+          class: `mark ${kind.kind}${missed ? ' missed' : ''}`,
+          x: x0 - 1, y, width: Math.max(3, x1 - x0), height, rx: 1.5,
+          tabindex: 0, 'data-key': row.LOG_KEY, 'aria-label': text,
+        }, part);
+        svg('title', {}, mark).textContent = text;
+        marked.set(mark, { kind, row });
+      }
+      chart.appendChild(part);
     }
-    return days;
   }
 
-  function drawDays(range, strip, rowsByKind) {
+  // What each kind did on a day, from the kinds' day tables.
+  function dayCounts(tables, text) {
+    return tables.map((table) => (table.days.get(text) || { count: 0 }).count);
+  }
+  function dayDescription(ms, counts) {
+    return `${dayLabel(ms)} ${new Date(ms).getUTCFullYear()}: ${plural(counts[0], 'call', 'calls')}, ` +
+      `${plural(counts[1], 'message', 'messages')}, ${plural(counts[2], 'media play', 'media plays')}`;
+  }
+
+  function drawDays(range, strip, tables) {
     const box = $('days');
     box.textContent = '';
-    const counts = rowsByKind.map((rows) => perDay(strip, rows, () => 1));
-    const totals = counts[0].map((_, i) => counts.reduce((sum, c) => sum + c[i], 0));
+    const counts = [];
+    for (let d = strip.from; d < strip.to; d += DAY) counts.push(dayCounts(tables, dayText(d)));
+    const totals = counts.map((c) => c[0] + c[1] + c[2]);
     const most = Math.max(1, ...totals);
     totals.forEach((total, i) => {
       const day = strip.from + i * DAY;
       const date = new Date(day);
       const button = html('button', {
         type: 'button', class: 'day', 'data-day': dayText(day),
-        'aria-label': `${dayLabel(day)}: ${plural(counts[0][i], 'call', 'calls')}, ` +
-          `${plural(counts[1][i], 'message', 'messages')}, ${plural(counts[2][i], 'media play', 'media plays')}`,
+        'aria-label': dayDescription(day, counts[i]),
         title: `${dayLabel(day)}: ${total}`,
         style: `--level:${(total / most).toFixed(3)}`,
       });
@@ -339,7 +399,8 @@
   function drawTalk(range, strip, calls) {
     const box = $('talk');
     box.textContent = '';
-    const days = perDay(strip, calls, (row) => row.CLOG_DURATION || 0);
+    const days = [];
+    for (let d = strip.from; d < strip.to; d += DAY) days.push((calls.days.get(dayText(d)) || { seconds: 0 }).seconds);
     const most = Math.max(60, ...days);
     days.forEach((total, i) => {
       const day = strip.from + i * DAY;
@@ -355,8 +416,153 @@
     $('talk-title').textContent = `Talk time per day (${days.length} days: ${clock(sum)})`;
   }
 
+  // ------------------------------------------------------------ years
+
+  // Shade 0 for a day without rows, 1-4 by the quarter of the shown days
+  // with rows that it falls in, so that a history of busy days still shows
+  // which were the busier ones.
+  function levelsOf(totals) {
+    const sorted = [...totals.values()].filter((n) => n > 0).sort((a, b) => a - b);
+    const edges = [0.25, 0.5, 0.75].map((q) => sorted[Math.floor(q * (sorted.length - 1))]);
+    return (total) => (total === 0 ? 0 : 1 + edges.filter((edge) => total > edge).length);
+  }
+
+  // The calendar's cells by day text, for moving between them by keyboard.
+  let calendarCells = new Map();
+
+  // One year as columns of weeks (Monday at the top), a cell per day.
+  function drawYear(parent, year, tables, levelOf, cell, withMonths) {
+    const first = Date.UTC(year, 0, 1);
+    const length = (Date.UTC(year + 1, 0, 1) - first) / DAY;
+    const offset = (new Date(first).getUTCDay() + 6) % 7;
+    const top = withMonths ? 14 : 0;
+    const width = Math.ceil((offset + length) / 7) * cell;
+    const chart = svg('svg', {
+      width, height: top + 7 * cell, class: 'year-grid', role: 'group',
+      'aria-label': `${year}, activity per day: arrow keys move between days, Enter opens one`,
+    }, parent);
+    for (let i = 0; i < length; i++) {
+      const day = first + i * DAY;
+      const text = dayText(day);
+      const counts = dayCounts(tables, text);
+      const total = counts[0] + counts[1] + counts[2];
+      const place = offset + i;
+      if (withMonths && new Date(day).getUTCDate() === 1) {
+        svg('text', { class: 'axis', x: Math.floor(place / 7) * cell, y: 10 }, chart).textContent = month(new Date(day));
+      }
+      const rect = svg('rect', {
+        class: `cell l${levelOf(total)}`, x: Math.floor(place / 7) * cell, y: top + (place % 7) * cell,
+        width: cell - 2, height: cell - 2, rx: 1.5, tabindex: -1, 'data-day': text,
+        'aria-label': dayDescription(day, counts),
+      }, chart);
+      svg('title', {}, rect).textContent = `${dayLabel(day)} ${year}: ${total}`;
+      calendarCells.set(text, rect);
+    }
+    return chart;
+  }
+
+  // The cell that takes the tab stop: the shown day when drawn, else the first.
+  function settleTabStop(anchor) {
+    const cell = calendarCells.get(dayText(anchor)) || calendarCells.values().next().value;
+    if (cell) cell.setAttribute('tabindex', '0');
+  }
+
+  function moveInCalendar(event) {
+    const day = event.target.dataset && event.target.dataset.day;
+    if (!day) return;
+    const steps = { ArrowUp: -1, ArrowDown: 1, ArrowLeft: -7, ArrowRight: 7 };
+    if (event.key === 'Enter' || event.key === ' ') {
+      go({ view: 'day', anchor: dayOf(day) });
+    } else if (steps[event.key]) {
+      const next = calendarCells.get(dayText(dayOf(day) + steps[event.key] * DAY));
+      if (next) {
+        event.target.setAttribute('tabindex', '-1');
+        next.setAttribute('tabindex', '0');
+        next.focus();
+        $('detail-years').textContent = next.getAttribute('aria-label');
+      }
+    } else {
+      return;
+    }
+    event.preventDefault();
+    event.stopPropagation();
+  }
+
+  // The year of the view, or every year of the history one under another.
+  function drawCalendar(view, anchor, tables) {
+    const box = $('calendar');
+    box.textContent = '';
+    calendarCells = new Map();
+    const width = Math.max(280, box.clientWidth || 960);
+    const totals = new Map();
+    for (const table of tables) for (const [day, d] of table.days) totals.set(day, (totals.get(day) || 0) + d.count);
+    const levelOf = levelsOf(totals);
+    let years = [new Date(anchor).getUTCFullYear()];
+    if (view === 'all') {
+      const ends = tables.flatMap((t) => [t.first, t.last]).filter(Boolean).sort();
+      const from = ends.length ? +ends[0].slice(0, 4) : years[0];
+      const to = ends.length ? +ends[ends.length - 1].slice(0, 4) : years[0];
+      years = [];
+      for (let y = to; y >= from; y--) years.push(y);
+    }
+    // A year's label goes beside its calendar, or above it on a phone.
+    const label = view === 'all' && width >= 560 ? 48 : 0;
+    const cell = Math.max(5, Math.min(view === 'all' ? 16 : 20, Math.floor((width - label - 8) / 53)));
+    for (const year of years) {
+      const row = html('div', { class: 'year-row' });
+      if (view === 'all') {
+        const open = html('button', { type: 'button', class: 'year-label', 'aria-label': `Open ${year}` }, year);
+        open.addEventListener('click', () => go({ view: 'year', anchor: Date.UTC(year, 0, 1) }));
+        row.appendChild(open);
+      }
+      box.appendChild(row);
+      drawYear(row, year, tables, levelOf, cell, view === 'year');
+    }
+    settleTabStop(anchor);
+    $('calendar-title').textContent = view === 'all'
+      ? `Activity per day, ${years.length === 1 ? years[0] : `${years[years.length - 1]}–${years[0]}`}`
+      : `Activity per day, ${years[0]}`;
+  }
+
+  // Rows by weekday (Monday first) and hour of the day, all kinds together.
+  function drawHours(tables) {
+    const box = $('hours');
+    box.textContent = '';
+    const order = [1, 2, 3, 4, 5, 6, 0];
+    const grid = order.map((w) => new Array(24).fill(0).map((_, h) =>
+      tables.reduce((sum, t) => sum + (t.hours ? t.hours[w][h] : 0), 0)));
+    const most = Math.max(1, ...grid.flat());
+    const width = Math.max(280, box.clientWidth || 960);
+    const left = 34;
+    const top = 16;
+    const cell = Math.max(10, Math.min(30, Math.floor((width - left) / 24)));
+    let busiest = { n: 0, w: 0, h: 0 };
+    const chart = svg('svg', { width: left + 24 * cell, height: top + 7 * cell, role: 'img' }, box);
+    for (let h = 0; h < 24; h += cell < 18 ? 6 : 3) {
+      svg('text', { class: 'axis', x: left + h * cell, y: 11 }, chart).textContent = `${String(h).padStart(2, '0')}:00`;
+    }
+    grid.forEach((hours, row) => {
+      svg('text', { class: 'axis', x: 0, y: top + row * cell + cell / 2 + 4 }, chart).textContent = WEEKDAYS[order[row]];
+      hours.forEach((n, h) => {
+        if (n > busiest.n) busiest = { n, w: order[row], h };
+        const rect = svg('rect', {
+          class: n ? 'hour' : 'hour none', x: left + h * cell, y: top + row * cell,
+          width: cell - 2, height: cell - 2, rx: 2,
+          style: n ? `fill-opacity:${(0.12 + 0.88 * n / most).toFixed(3)}` : '',
+        }, chart);
+        svg('title', {}, rect).textContent = `${WEEKDAYS[order[row]]} ${String(h).padStart(2, '0')}:00: ${n}`;
+      });
+    });
+    const summary = busiest.n
+      ? `Busiest hour: ${WEEKDAYS[busiest.w]} ${String(busiest.h).padStart(2, '0')}:00 (${busiest.n})`
+      : 'Nothing logged';
+    chart.setAttribute('aria-label', `Activity by weekday and hour. ${summary}`);
+    $('hours-busiest').textContent = summary;
+  }
+
   // ------------------------------------------------------------ state
 
+  const VIEWS = ['day', 'week', 'month', 'year', 'all'];
   const state = { view: 'day', anchor: null, search: '' };
   let shown = null; // what was drawn last, redrawn on resize
   let generation = 0;
@@ -364,7 +570,7 @@
   function readHash() {
     const params = new URLSearchParams(location.hash.slice(1));
     const view = params.get('view');
-    if (['day', 'week', 'month'].includes(view)) state.view = view;
+    if (VIEWS.includes(view)) state.view = view;
     const date = params.get('date');
     if (date && /^\d{4}-\d{2}-\d{2}$/.test(date) && !Number.isNaN(dayOf(date))) state.anchor = dayOf(date);
     if (params.has('q')) state.search = params.get('q');
@@ -387,39 +593,46 @@
 
   function step(direction) {
     const d = new Date(state.anchor);
-    if (state.view === 'month') {
+    if (state.view === 'all') return;
+    if (state.view === 'year') {
+      go({ anchor: Date.UTC(d.getUTCFullYear() + direction, d.getUTCMonth(), Math.min(d.getUTCDate(), 28)) });
+    } else if (state.view === 'month') {
       go({ anchor: Date.UTC(d.getUTCFullYear(), d.getUTCMonth() + direction, 1) });
     } else {
       go({ anchor: state.anchor + direction * (state.view === 'week' ? 7 : 1) * DAY });
     }
   }
 
-  async function render() {
-    const mine = ++generation;
-    writeHash();
-    const range = rangeOf(state.view, state.anchor);
+  function problemText(refusal) {
+    const body = refusal.body || {};
+    return body.parameter === 'where'
+      ? `The library refused the search: ${body.codeText} (${body.code})`
+      : refusal.message;
+  }
+
+  function showSummary(text, calls, talk, messages, media) {
+    $('summary').textContent = `${text}: ${plural(calls, 'call', 'calls')} ` +
+      `(${clock(talk)} talking), ${plural(messages, 'message', 'messages')}, ` +
+      `${plural(media, 'media play', 'media plays')}` +
+      (state.search ? `, numbers containing “${state.search}”` : '');
+  }
+
+  // A day, week or month: the rows of the range, the days of its strip.
+  async function renderRange(mine, range) {
     const strip = stripOf(range);
-    for (const button of document.querySelectorAll('[data-view]')) {
-      button.setAttribute('aria-pressed', String(button.dataset.view === state.view));
-    }
-    $('range').textContent = rangeText(state.view, range);
-    $('query').value = state.search;
     let rowsByKind = KINDS.map(() => []);
-    let topCalls = [];
-    let topMessages = [];
+    let tables = KINDS.map(() => dayTable({ days: [], hours: null, count: 0 }));
+    let tops = [[], []];
     let problem = '';
     try {
-      [rowsByKind, topCalls, topMessages] = await Promise.all([
-        Promise.all(KINDS.map((kind) => source.rows(kind, strip, state.search))),
+      [rowsByKind, tables, ...tops] = await Promise.all([
+        Promise.all(KINDS.map((kind) => source.rows(kind, range, state.search))),
+        Promise.all(KINDS.map((kind) => source.days(kind, strip, state.search))),
         source.top(KINDS[0], range, state.search, 5),
         source.top(KINDS[1], range, state.search, 5),
       ]);
     } catch (refusal) {
-      rowsByKind = KINDS.map(() => []);
-      const body = refusal.body || {};
-      problem = body.parameter === 'where'
-        ? `The library refused the search: ${body.codeText} (${body.code})`
-        : refusal.message;
+      problem = problemText(refusal);
     }
     if (mine !== generation) return;
     showStatus(problem);
@@ -428,18 +641,79 @@
     rowsByKind.forEach((rows, i) => {
       if (KINDS[i].name) for (const row of rows) if (row[KINDS[i].name]) names.set(row[KINDS[i].number], row[KINDS[i].name]);
     });
-    const inRange = rowsByKind.map((rows) => rows.filter((r) => rowTime(r) >= range.from && rowTime(r) < range.to));
-    const talk = inRange[0].reduce((sum, row) => sum + (row.CLOG_DURATION || 0), 0);
-    $('summary').textContent = `${rangeText(state.view, range)}: ${plural(inRange[0].length, 'call', 'calls')} ` +
-      `(${clock(talk)} talking), ${plural(inRange[1].length, 'message', 'messages')}, ` +
-      `${plural(inRange[2].length, 'media play', 'media plays')}` +
-      (state.search ? `, numbers containing “${state.search}”` : '');
-    drawDays(range, strip, rowsByKind);
-    drawTimeline(state.view, range, rowsByKind);
-    drawTop('top-calls', KINDS[0], topCalls, names, 'calls');
-    drawTop('top-messages', KINDS[1], topMessages, names, 'messages');
-    drawTalk(range, strip, rowsByKind[0]);
-    document.body.dataset.ready = 'true';
+    const talk = rowsByKind[0].reduce((sum, row) => sum + (row.CLOG_DURATION || 0), 0);
+    showSummary(rangeText(state.view, range), rowsByKind[0].length, talk, rowsByKind[1].length, rowsByKind[2].length);
+    drawDays(range, strip, tables);
+    const marks = drawTimeline(state.view, range, rowsByKind);
+    drawTop('top-calls', KINDS[0], tops[0], names, 'calls');
+    drawTop('top-messages', KINDS[1], tops[1], names, 'messages');
+    drawTalk(range, strip, tables[0]);
+    await marks;
+  }
+
+  // A year, or all of them: a day table per kind for the whole range.
+  async function renderYears(mine, range) {
+    let tables = KINDS.map(() => dayTable({ days: [], hours: null, count: 0 }));
+    let tops = [[], []];
+    let problem = '';
+    try {
+      [tables, ...tops] = await Promise.all([
+        Promise.all(KINDS.map((kind) => source.days(kind, range, state.search))),
+        range ? source.top(KINDS[0], range, state.search, 5) : [],
+        range ? source.top(KINDS[1], range, state.search, 5) : [],
+      ]);
+    } catch (refusal) {
+      problem = problemText(refusal);
+    }
+    if (mine !== generation) return;
+    showStatus(problem);
+    shown = { view: state.view, anchor: state.anchor, tables };
+    showSummary(rangeText(state.view, range), tables[0].count, tables[0].seconds, tables[1].count, tables[2].count);
+    drawCalendar(state.view, state.anchor, tables);
+    drawHours(tables);
+    drawTop('top-calls', KINDS[0], tops[0], new Map(), 'calls');
+    drawTop('top-messages', KINDS[1], tops[1], new Map(), 'messages');
+  }
+
+  async function render() {
+    const mine = ++generation;
+    writeHash();
+    const range = rangeOf(state.view, state.anchor);
+    for (const button of document.querySelectorAll('[data-view]')) {
+      button.setAttribute('aria-pressed', String(button.dataset.view === state.view));
+    }
+    document.body.dataset.view = state.view;
+    $('range').textContent = rangeText(state.view, range);
+    $('previous').disabled = $('next').disabled = state.view === 'all';
+    $('query').value = state.search;
+    delete document.body.dataset.ready;
+    await (range && state.view !== 'year' ? renderRange(mine, range) : renderYears(mine, range));
+    if (mine === generation) document.body.dataset.ready = 'true';
+  }
+
+  // The day the page opens on when the address names none: the latest day
+  // with more than one row.  A lone latest row (a call logged since, with
+  // nothing else that day) is not a day worth opening on.
+  function latestFullDay(tables) {
+    let best = null;
+    for (const table of tables) {
+      for (const [day] of table.days) {
+        const total = dayCounts(tables, day).reduce((a, b) => a + b, 0);
+        if (total > 1 && (best === null || day > best)) best = day;
+      }
+    }
+    return best === null ? null : dayOf(best);
+  }
+
+  async function firstDay() {
+    const latest = await source.latest();
+    if (!latest) return dayOf(new Date().toISOString());
+    const last = dayOf(latest);
+    const recent = { from: last - 34 * DAY, to: last + DAY };
+    const near = latestFullDay(await Promise.all(KINDS.map((kind) => source.days(kind, recent, ''))));
+    if (near !== null) return near;
+    const any = latestFullDay(await Promise.all(KINDS.map((kind) => source.days(kind, null, ''))));
+    return any ?? last;
   }
 
   // ------------------------------------------------------------ wiring
@@ -450,6 +724,17 @@
   window.addEventListener('resize', keepStripEndInSight);
   $('previous').addEventListener('click', () => step(-1));
   $('next').addEventListener('click', () => step(1));
+  $('calendar').addEventListener('keydown', moveInCalendar);
+  $('calendar').addEventListener('click', (event) => {
+    const day = event.target.dataset && event.target.dataset.day;
+    if (day) go({ view: 'day', anchor: dayOf(day) });
+  });
+  const showCell = (event) => {
+    const label = event.target.getAttribute && event.target.getAttribute('aria-label');
+    if (event.target.dataset && event.target.dataset.day) $('detail-years').textContent = label;
+  };
+  $('calendar').addEventListener('focusin', showCell);
+  $('calendar').addEventListener('mouseover', showCell);
   let typing = 0;
   $('search').addEventListener('submit', (event) => {
     event.preventDefault();
@@ -466,7 +751,7 @@
       if (event.key === 'Escape') { $('query').value = ''; go({ search: '' }); }
       return;
     }
-    const views = { d: 'day', w: 'week', m: 'month' };
+    const views = { d: 'day', w: 'week', m: 'month', y: 'year', a: 'all' };
     if (event.key === 'ArrowLeft') step(-1);
     else if (event.key === 'ArrowRight') step(1);
     else if (views[event.key]) go({ view: views[event.key] });
@@ -478,7 +763,11 @@
   let resizing = 0;
   window.addEventListener('resize', () => {
     clearTimeout(resizing);
-    resizing = setTimeout(() => { if (shown) drawTimeline(shown.view, shown.range, shown.rowsByKind); }, 150);
+    resizing = setTimeout(() => {
+      if (!shown) return;
+      if (shown.rowsByKind) drawTimeline(shown.view, shown.range, shown.rowsByKind);
+      else { drawCalendar(shown.view, shown.anchor, shown.tables); drawHours(shown.tables); }
+    }, 150);
   });
 
   (async function start() {
@@ -486,8 +775,7 @@
     source.about().then((text) => { $('source').textContent = text; }, () => {});
     if (state.anchor == null) {
       try {
-        const latest = await source.latest();
-        state.anchor = dayOf(latest || new Date().toISOString());
+        state.anchor = await firstDay();
       } catch (refusal) {
         showStatus(refusal.message);
         state.anchor = dayOf(new Date().toISOString());
