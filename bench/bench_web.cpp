@@ -35,10 +35,9 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "bench_tool.h"
 #include "zkivLifelogUtil.h"
 #include "zkivLifelogger.h"
-
-extern char** environ;
 
 namespace {
 
@@ -54,88 +53,18 @@ constexpr const char* kMonthSql =
 
 // ------------------------------------------------------------ child processes
 
-// Starts `args` with its standard output on a pipe, or with its output
-// discarded when `outRead` is null; the pid.
-pid_t spawn(const std::vector<std::string>& args, int* outRead) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int out[2] = {-1, -1};
-    if (outRead != nullptr && pipe(out) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-    } else {
-        // A command's report and progress lines are not wanted here.
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    if (outRead != nullptr) {
-        close(out[1]);
-        *outRead = out[0];
-    }
-    return pid;
-}
+using bench::cpuSecondsOf;
+using bench::spawn;
 
-// CPU seconds (user and system, every thread) a running process has used.
-double cpuSecondsOf(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) {
-        return 0;
-    }
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// `lifelog web` on this process's root, on a free port, for the whole run.
-struct WebServer {
-    pid_t pid = -1;
-    int out = -1;
-    int port = 0;
-};
-WebServer g_server;
+// `lifelog web` on this process's root, for the whole run.
+bench::WebServer g_server;
 
 bool startServer() {
-    g_server.pid = spawn({LIFELOG_TOOL, "--root", bench::root().string(), "web", "--port", "0"},
-                         &g_server.out);
-    if (g_server.pid < 0) {
-        return false;
-    }
-    // "lifelog web: ROOT at http://127.0.0.1:PORT/ (read-only; Ctrl-C stops)"
-    std::string line;
-    char c;
-    while (read(g_server.out, &c, 1) == 1 && c != '\n') line += c;
-    const size_t colon = line.rfind(':', line.find(" (read-only"));
-    if (colon != std::string::npos) {
-        g_server.port = std::atoi(line.c_str() + colon + 1);
-    }
-    return g_server.port > 0;
+    return g_server.start(LIFELOG_TOOL, bench::root().string());
 }
 
 void stopServer() {
-    if (g_server.pid > 0) {
-        kill(g_server.pid, SIGTERM);
-        waitpid(g_server.pid, nullptr, 0);
-        close(g_server.out);
-        g_server.pid = -1;
-    }
+    g_server.stop();
 }
 
 // ------------------------------------------------------------------- the files
