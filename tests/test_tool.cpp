@@ -81,6 +81,27 @@ protected:
     std::string rowCount(const char* table) const {
         return queryRows(kDbPath, std::string("SELECT COUNT(*) FROM ") + table)[0][0];
     }
+
+    // The file's schema: "type name", and an index's columns, in name order.
+    std::vector<std::string> schema() const {
+        std::vector<std::string> entries;
+        for (const auto& row : queryRows(
+                 kDbPath,
+                 "SELECT m.type || ' ' || m.name || COALESCE(' (' || (SELECT "
+                 "group_concat(name) FROM pragma_index_info(m.name)) || ')', '') FROM "
+                 "sqlite_master m WHERE m.name NOT LIKE 'sqlite_%' ORDER BY m.type, m.name")) {
+            entries.push_back(row[0]);
+        }
+        return entries;
+    }
+
+    // The configuration with every kind on, keeping `maxCount` rows.
+    void keep(int maxCount) const {
+        writeConfig(fmt::format(
+            "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\nACTIVITY_MEDIA = "
+            "true\n\n[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = {}\n",
+            maxCount));
+    }
 };
 
 TEST_F(ToolTest, LoggedCallComesBackAsJsonRowAndSorted) {
@@ -188,6 +209,125 @@ TEST_F(ToolTest, TablesSayDirectionsAndTypesInWordsAndHideCellsNoRowHas) {
     std::getline(lines, line);  // the header's TIME is shorter than a time stamp
     while (std::getline(lines, line)) widths.insert(columnsOf(line));
     EXPECT_EQ(widths.size(), 1u) << ok({"list", "message"}).out;
+}
+
+// The library's file holds its three tables; the tool's indexes come on
+// top, one on the time stamp and one on the type of each table.
+const std::vector<std::string> kLibraryTables = {"table ACTIVITY_CALL", "table ACTIVITY_MEDIA",
+                                                 "table ACTIVITY_MESSAGE"};
+const std::vector<std::string> kIndexedTables = {
+    "index ACTIVITY_CALL_BY_TIME (CLOG_TIMESTAMP)",
+    "index ACTIVITY_CALL_BY_TYPE (CLOG_TYPE)",
+    "index ACTIVITY_MEDIA_BY_TIME (MDLOG_TIMESTAMP)",
+    "index ACTIVITY_MEDIA_BY_TYPE (MDLOG_TYPE)",
+    "index ACTIVITY_MESSAGE_BY_TIME (MSGLOG_TIMESTAMP)",
+    "index ACTIVITY_MESSAGE_BY_TYPE (MSGLOG_TYPE)",
+    "table ACTIVITY_CALL",
+    "table ACTIVITY_MEDIA",
+    "table ACTIVITY_MESSAGE"};
+constexpr const char* kIndexesAdded = "lifelog: added time-stamp and type indexes to ";
+
+int mentions(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Each writing command indexes a root kept above the default maximum, says
+// so once, and leaves a root at the default with the library's tables.
+TEST_F(ToolTest, WritersIndexARootKeptAboveTheDefaultMaximum) {
+    const std::string calls = (root_ / "calls.xml").string();
+    std::ofstream(calls) << "<calls count=\"1\">\n<call number=\"+15550101\" duration=\"30\" "
+                            "date=\"1718357400000\" type=\"1\" />\n</calls>\n";
+    const std::vector<std::string> logCall = {"log",       "call",   "--number",
+                                              "+15550100", "--time", "2024-06-01 10:00:00"};
+    const std::string served =
+        R"({"kind":"call","number":"+15550102","duration":5,"time":"2024-06-14 10:00:00"})"
+        "\n";
+    struct Case {
+        const char* name;
+        int maxCount;    // written after `first`, which runs at the default
+        bool fileFirst;  // `first` logs a call: the write finds a file
+        std::vector<std::string> write;
+        bool indexed;
+    };
+    const std::vector<Case> cases = {
+        {"log at the default", 500, false, logCall, false},
+        {"log above it", 501, false, logCall, true},
+        {"config --max, a file", 500, true, {"config", "--max", "1000"}, true},
+        {"config --max, no file", 500, false, {"config", "--max", "1000"}, false},
+        {"import, a file", 1000, true, {"import", "--tz", "UTC", calls}, true},
+        {"import, a fresh root", 1000, false, {"import", "--tz", "UTC", calls}, true},
+        {"import --dry-run", 1000, true, {"import", "--dry-run", "--tz", "UTC", calls}, false},
+        {"serve", 1000, false, {"serve"}, true},
+        {"demo, its own maximum", 0, false, {"demo"}, false},
+        {"demo, a longer history", 0, false, {"demo", "--days", "40"}, true},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(hostPath("/SystemRW/Lifelog/Database"));
+        keep(500);
+        if (c.fileFirst) {
+            ok(logCall);
+        }
+        if (c.maxCount != 0) {
+            keep(c.maxCount);
+        }
+        for (int run = 1; run <= 2; ++run) {
+            Outcome written = tool(c.write, served);
+            EXPECT_EQ(written.status, 0) << c.name << ": " << written.err;
+            // Said once: the second run finds the indexes in place.
+            EXPECT_EQ(mentions(written.err, kIndexesAdded), c.indexed && run == 1 ? 1 : 0)
+                << c.name << " run " << run << ": " << written.err;
+            if (std::filesystem::exists(hostPath(kDbPath))) {
+                EXPECT_EQ(schema(), c.indexed ? kIndexedTables : kLibraryTables) << c.name;
+            } else {
+                EXPECT_FALSE(c.indexed) << c.name << ": no file";
+            }
+            if (c.write[0] == "demo") {
+                break;  // every demo starts a fresh file
+            }
+        }
+    }
+}
+
+// Readers leave the file as they find it, even one kept above the default
+// without the indexes; `lifelog index` adds them whatever the maximum, once.
+TEST_F(ToolTest, ReadersAlterNothingAndIndexAddsTheIndexesOnDemand) {
+    EXPECT_NE(ok({"index"}).out.find("no file yet, nothing to index"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath)));
+    keep(500);
+    ok({"log", "call", "--number", "+15550100", "--duration", "30", "--time",
+        "2024-06-01 10:00:00"});
+    ok({"log", "message", "--number", "+15550100", "--text", "hi", "--time",
+        "2024-06-01 10:01:00"});
+    keep(100000);
+    const std::string exported = (root_ / "calls.xml").string();
+    const std::vector<std::vector<std::string>> readers = {
+        {"config"},
+        {"list", "call"},
+        {"list", "message", "--json", "--from", "2024-06-01"},
+        {"count", "call"},
+        {"sum", "call", "duration"},
+        {"avg", "call", "duration"},
+        {"top", "message", "number"},
+        {"max", "call", "duration"},
+        {"min", "message", "time"},
+        {"export", "call", exported},
+        {"report", "--html", (root_ / "report.html").string()},
+        {"import", "--dry-run", "--tz", "UTC", exported},
+    };
+    const std::string listed = ok({"list", "call", "--json"}).out;
+    for (const auto& reader : readers) {
+        ok(reader);
+        EXPECT_EQ(schema(), kLibraryTables) << reader[0];
+    }
+    EXPECT_NE(ok({"index"}).out.find("added 6 indexes"), std::string::npos);
+    EXPECT_EQ(schema(), kIndexedTables);
+    EXPECT_NE(ok({"index"}).out.find("has its 6 indexes already"), std::string::npos);
+    EXPECT_EQ(schema(), kIndexedTables);
+    EXPECT_EQ(ok({"list", "call", "--json"}).out, listed);
 }
 
 TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
@@ -318,7 +458,11 @@ TEST_F(ToolTest, DemoDaysAreTheSeedsOwnAndSpreadOverTheDays) {
         "SELECT MSGLOG_TIMESTAMP, MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY FROM ACTIVITY_MESSAGE "
         "ORDER BY MSGLOG_TIMESTAMP";
     auto messagesOf = [&](const char* seed) {
-        Outcome run = ok({"demo", "--days", "45", "--seed", seed});
+        Outcome run = tool({"demo", "--days", "45", "--seed", seed});
+        EXPECT_EQ(run.status, 0);
+        // Above the default maximum the tool indexes the fresh file and says so.
+        EXPECT_EQ(run.err.rfind(kIndexesAdded, 0), 0u) << run.err;
+        EXPECT_EQ(mentions(run.err, "\n"), 1) << run.err;
         // Its exit closed the connections: the file alone holds every row.
         EXPECT_FALSE(std::filesystem::exists(hostPath(kDbPath).string() + "-wal"));
         EXPECT_NE(run.out.find("answered      3 calls, 39:57 talking"), std::string::npos);
@@ -514,14 +658,16 @@ TEST_F(ToolTest, DescribesItselfFromItsCommandTable) {
         {{"manpage"},
          {".TH LIFELOG 1 ", "\n.SH NAME\nlifelog \\- ", "\n.SS \"lifelog log call\"\n",
           "\\fB\\-\\-number\\fR \\fITEXT\\fR\nthe other party's number (required)\n",
-          "\\fB\\-\\-root\\fR \\fITEXT\\fR\n"}},
+          "\\fB\\-\\-root\\fR \\fITEXT\\fR\n",
+          "\n.SS \"lifelog index\"\nadd the time-stamp and type indexes"}},
         {{"completion", "bash"},
-         {"'log') echo 'call message media' ;;", "--number",
+         {"'log') echo 'call message media' ;;", "--number", "'index') echo '-h --help",
           "complete -o filenames -F _lifelog lifelog\n"}},
-        {{"completion", "zsh"}, {"#compdef lifelog\n", "'call:a voice call'", "--number"}},
+        {{"completion", "zsh"},
+         {"#compdef lifelog\n", "'call:a voice call'", "--number", "'index:add the time-stamp"}},
         {{"completion", "fish"},
          {"complete -c lifelog -n '__lifelog_at \\'log\\'' -a 'call' -d 'a voice call'\n",
-          "-l number -r"}},
+          "-l number -r", "case 'index'"}},
     };
     for (const Case& c : cases) {
         Outcome run = ok(c.arguments);
@@ -533,6 +679,7 @@ TEST_F(ToolTest, DescribesItselfFromItsCommandTable) {
     Outcome help = ok({"--help"});
     EXPECT_EQ(help.out.find("completion"), std::string::npos);
     EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_NE(help.out.find("\n  index "), std::string::npos);
     Outcome refused = tool({"completion", "tcsh"});
     EXPECT_NE(refused.status, 0);
     EXPECT_NE(refused.err.find("bash, zsh or fish"), std::string::npos) << refused.err;

@@ -320,4 +320,22 @@ TEST_F(WebTest, BindingBeyondThisMachineWarns) {
         << open.errors();
 }
 
+// The server only reads: a file kept above the default maximum, without the
+// indexes the writing commands would add, is served as it is and left so.
+TEST_F(WebTest, ServingLeavesTheFileAsItIs) {
+    writeConfig(
+        "[ACTIVITY]\nACTIVITY_CALL = true\nACTIVITY_MESSAGE = true\nACTIVITY_MEDIA = true\n\n"
+        "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 100000\n");
+    const char* schema = "SELECT type, name, tbl_name FROM sqlite_master ORDER BY name";
+    const auto before = queryRows(kDbPath, schema);
+    server_.emplace(root_ / "again.err");
+    ASSERT_GT(server_->port(), 0) << server_->errors();
+    for (const char* path : {"/api/config", "/api/call", "/api/message/count", "/api/media"}) {
+        EXPECT_EQ(server_->get(path).status, 200) << path;
+    }
+    EXPECT_EQ(server_->stop(), 0);
+    EXPECT_EQ(server_->errors(), "");
+    EXPECT_EQ(queryRows(kDbPath, schema), before);
+}
+
 }  // namespace

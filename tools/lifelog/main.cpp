@@ -62,6 +62,7 @@ int run(int argc, char** argv) {
     addReportCommand(commands);
     addImportCommand(commands);
     addExportCommand(commands);
+    addIndexCommand(commands);
     addSelfDescription(commands);
 
     try {

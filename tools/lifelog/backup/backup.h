@@ -8,6 +8,7 @@
 #ifndef LIFELOG_TOOL_BACKUP_BACKUP_H
 #define LIFELOG_TOOL_BACKUP_BACKUP_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct ImportOptions {
     std::string zone;  // empty: the local zone
     bool dryRun = false;
     bool keepTwins = false;  // store an SMS and its MMS twin both
+    // Called after the first row of each file is stored (the database file
+    // exists from then on, even on a fresh root): the command adds what the
+    // tool keeps on the file before the rest of the rows come.
+    std::function<void()> afterFirstRow;
 };
 
 // Imports every file and prints what happened to each entry; returns the

@@ -308,6 +308,7 @@ private:
     int64_t lastKey_ = 0;
     long trimmedByRule_ = 0;
     long failedInARow_ = 0;
+    bool storedOne_ = false;
     std::optional<std::string> oldest_;
     uint64_t read_ = 0;  // bytes, as the reader last said
     uint64_t size_ = 0;
@@ -490,6 +491,10 @@ bool FileRun::logAndCheck(const Pending& entry) {
         now->number == activity.number) {
         lastKey_ = now->key;
         failedInARow_ = 0;
+        if (!storedOne_ && options_.afterFirstRow) {
+            storedOne_ = true;
+            options_.afterFirstRow();
+        }
         return true;
     }
     file_.notStored.add("not stored by the library", entry.line);

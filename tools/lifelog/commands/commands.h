@@ -83,6 +83,7 @@ void addWebCommand(Commands& commands);     // web.cpp
 void addReportCommand(Commands& commands);  // report.cpp
 void addImportCommand(Commands& commands);  // import.cpp
 void addExportCommand(Commands& commands);  // export.cpp
+void addIndexCommand(Commands& commands);   // index.cpp
 
 // describe.cpp: --version, and the hidden completion and manpage commands.
 void addSelfDescription(Commands& commands);

@@ -7,6 +7,7 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "commands/commands.h"
+#include "logging/indexes.h"
 
 namespace lifelog_tool {
 
@@ -42,6 +43,7 @@ void runConfig(const ConfigOptions& options) {
     if (write) {
         writeConfiguration(configuration);
         configuration = readConfiguration();
+        indexWhenLarge();
     }
     fmt::print("{}{}\n", hostPath(kConfigPath).string(),
                configuration.exists ? "" : " (missing: nothing is logged)");

@@ -10,6 +10,7 @@
 #include "commands/commands.h"
 #include "logging/activity.h"
 #include "logging/fields.h"
+#include "logging/indexes.h"
 #include "logging/watch.h"
 
 namespace lifelog_tool {
@@ -147,6 +148,7 @@ int runLog(const std::string& kindWord, const LogOptions& options) {
     }
     WriteWatch watch;
     logDirectly(activity);
+    indexWhenLarge();
     if (watch.stored() != 1) {
         throw UsageError(notStored(kind, watch.takeReasons()));
     }

@@ -25,6 +25,7 @@
 #include "base/query.h"
 #include "commands/commands.h"
 #include "logging/fields.h"
+#include "logging/indexes.h"
 #include "logging/service.h"
 #include "logging/watch.h"
 #include "zbase_host.h"
@@ -358,6 +359,7 @@ int runServe() {
     catchStopSignals();
     WriteWatch watch;
     RunningService service;
+    indexWhenLarge();
     if (isatty(STDIN_FILENO)) {
         fmt::print(stderr,
                    "lifelog: the service runs under {}; type notifications as JSON lines, "

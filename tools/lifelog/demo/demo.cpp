@@ -28,6 +28,7 @@
 #include "demo/days.h"
 #include "demo/demo.h"
 #include "demo/phone_book.h"
+#include "logging/indexes.h"
 #include "logging/service.h"
 #include "zbase_host.h"
 
@@ -253,6 +254,7 @@ void record(const DemoOptions& options) {
     fmt::print("  configuration   calls, messages and media on, {} rows per table kept\n",
                maxCount);
     RunningService service;
+    indexWhenLarge();  // the service made the file: index it before the rows come
     fmt::print("  service         started; its logging thread listens for notifications\n");
     deliverNotifications();
     fmt::print("  notifications   {} calls and {} messages delivered and stored\n",
