@@ -6,7 +6,12 @@
 //   direct-message/*, direct-call/*
 //                     the direct-logging entry points with a time-stamp text;
 //   row-at-N/*        a message through a logger keeping N rows, N = 1,000,
-//                     10,000 and 100,000: the cost of one row as the table grows.
+//                     10,000 and 100,000: the cost of one row as the table grows;
+//   row-at-N-indexed/*
+//                     the same with the indexes that `lifelog index` adds (the
+//                     tool adds them to a root kept above the default maximum).
+// Both files have one schema: the library's three tables, and in the
+// indexed groups the indexes the tool made on ours, copied to the baseline's.
 // Baselines: raw-exec runs the same statement texts with sqlite3_exec on one
 // open connection, raw-prepared the same statements prepared once with
 // bound values.  Every table starts full, so every row also trims one.
@@ -75,7 +80,22 @@ void makeFiles() {
     sqlite3_close(raw);
 }
 
-void sizeBoth(int rows) {
+// The library's tables alone, or with the tool's indexes, on both files.
+void indexBoth(bool indexed) {
+    const std::string ours = bench::hostPath(bench::kDbPath), raw = bench::hostPath(kRawPath);
+    bench::dropIndexes(ours);
+    bench::dropIndexes(raw);
+#ifdef LIFELOG_TOOL
+    if (indexed && bench::toolIndexes(bench::root().string())) {
+        bench::copyIndexes(ours, raw);
+    }
+#else
+    (void)indexed;
+#endif
+}
+
+void sizeBoth(int rows, bool indexed = false) {
+    indexBoth(indexed);
     for (const char* path : {bench::kDbPath, kRawPath}) {
         sizeTable(bench::hostPath(path), "ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP", rows);
         sizeTable(bench::hostPath(path), "ACTIVITY_CALL", "CLOG_TIMESTAMP", rows);
@@ -231,12 +251,30 @@ void directCallOurs(benchmark::State& state) {
 
 void rowAtOurs(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
-    sizeBoth(rows);
+    sizeBoth(rows, state.range(1) != 0);
     unsigned int err = 0;
     ZLifelogger* logger = _CreateDBLifeLogger(&err, rows);
     ZLifelogger_setFilter(logger, __DefaultFilter_new(&err), &err);
     logMessages(state, logger);
     ZLifelogger_delete(logger);
+}
+
+void addRowAt(int rows, bool indexed) {
+    auto add = [](const std::string& name, auto fn) {
+        return benchmark::RegisterBenchmark(name.c_str(), fn)->Unit(benchmark::kMicrosecond);
+    };
+    const std::string group = "row-at-" + std::to_string(rows) + (indexed ? "-indexed" : "");
+    add(group + "/ours", rowAtOurs)->Args({rows, indexed ? 1 : 0});
+    add(group + "/raw-exec", [rows, indexed](benchmark::State& s) {
+        sizeBoth(rows, indexed);
+        rawLoop(s, [rows](RawDb& db) { return rawMessageExec(db, rows, true, false); });
+    });
+    add(group + "/raw-prepared", [rows, indexed](benchmark::State& s) {
+        sizeBoth(rows, indexed);
+        rawLoop(s, [rows](RawDb& db) {
+            return rawPrepared(db, "ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP", rows, true);
+        });
+    });
 }
 
 void registerAll() {
@@ -276,19 +314,15 @@ void registerAll() {
             return rawPrepared(db, "ACTIVITY_CALL", "CLOG_TIMESTAMP", 500, false);
         });
     });
-    for (int rows : {1000, 10000, 100000}) {
-        const std::string group = "row-at-" + std::to_string(rows);
-        add(group + "/ours", rowAtOurs)->Arg(rows);
-        add(group + "/raw-exec", [rows](benchmark::State& s) {
-            sizeBoth(rows);
-            rawLoop(s, [rows](RawDb& db) { return rawMessageExec(db, rows, true, false); });
-        });
-        add(group + "/raw-prepared", [rows](benchmark::State& s) {
-            sizeBoth(rows);
-            rawLoop(s, [rows](RawDb& db) {
-                return rawPrepared(db, "ACTIVITY_MESSAGE", "MSGLOG_TIMESTAMP", rows, true);
-            });
-        });
+#ifdef LIFELOG_TOOL
+    const std::vector<bool> schemas = {false, true};
+#else
+    const std::vector<bool> schemas = {false};
+#endif
+    for (bool indexed : schemas) {
+        for (int rows : {1000, 10000, 100000}) {
+            addRowAt(rows, indexed);
+        }
     }
 }
 

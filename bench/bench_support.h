@@ -136,6 +136,51 @@ inline void execOn(const std::string& hostFile, const std::string& sql) {
     db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
+// The indexes of a file, as the statements that made them.
+inline std::vector<std::string> indexStatements(const std::string& hostFile) {
+    RawDb db(hostFile);
+    sqlite3_stmt* stmt =
+        db.prepared("SELECT sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+    std::vector<std::string> statements;
+    while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
+        statements.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    return statements;
+}
+
+// Gives `to` the indexes of `from`, so that both files have one schema.
+inline void copyIndexes(const std::string& from, const std::string& to) {
+    for (const std::string& sql : indexStatements(from)) {
+        execOn(to, sql);
+    }
+}
+
+// Drops every index a file has (the library's own file has none).
+inline void dropIndexes(const std::string& hostFile) {
+    std::vector<std::string> names;
+    {
+        RawDb db(hostFile);
+        sqlite3_stmt* stmt =
+            db.prepared("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+        while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
+            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        }
+    }
+    for (const std::string& name : names) {
+        execOn(hostFile, "DROP INDEX " + name);
+    }
+}
+
+#ifdef LIFELOG_TOOL
+// `lifelog index` on a platform root: the indexes the tool adds to a root
+// kept above the default maximum.
+inline bool toolIndexes(const std::string& root) {
+    const std::string command =
+        std::string("'") + LIFELOG_TOOL + "' --root '" + root + "' index >/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+#endif
+
 inline std::string queryOne(const std::string& hostFile, const std::string& sql) {
     RawDb db(hostFile);
     sqlite3_stmt* stmt = db.prepared(sql.c_str());

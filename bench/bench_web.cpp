@@ -8,12 +8,17 @@
 //                 sqlite3_step loop reading every column into the same JSON
 //                 text, served by a cpp-httplib server in this process to
 //                 the same client; raw, that listing and JSON without HTTP;
+//                 the file carries the indexes `lifelog index` adds (the
+//                 tool adds them to a root kept above the default maximum);
+//   web-month-bare/*  the same on the file as the library made it (its
+//                 three tables, no index);
 //   import/*      `lifelog import` of a generated history (10,000 entries
 //                 of scripts/generate-backup, seed 1) into a fresh root;
 //                 baseline raw-prepared: the rows that import stores, each
 //                 logged as the library logs it (trim, then the insert in
 //                 its own transaction) with prepared statements on one
-//                 connection to a fresh file with the same tables.
+//                 connection to a fresh file with the same tables and the
+//                 indexes the tool added to its file.
 // The server's and the importer's CPU time is read from the child process
 // (counter child_cpu) and added to the CPU column of the ratio table.  After
 // the runs the server's answer and the raw JSON are compared byte for byte,
@@ -138,6 +143,16 @@ std::string dbOf(const std::string& root) {
 }
 
 // ------------------------------------------------------------------- web-month
+
+// The year's file as the tool keeps it (with its indexes) or as the library
+// made it; the server and the baselines read that one file.
+void indexYear(bool indexed) {
+    const std::string db = bench::hostPath(bench::kDbPath);
+    bench::dropIndexes(db);
+    if (indexed && !bench::toolIndexes(bench::root().string())) {
+        std::fprintf(stderr, "bench: lifelog index failed\n");
+    }
+}
 
 // The month as the server answers it: the same keys in the same order, the
 // time stamp also as ISO text, every column read by its type.
@@ -329,6 +344,7 @@ void importRawPrepared(benchmark::State& state) {
         const std::string root = freshImportRoot("raw");
         fs::create_directories(fs::path(dbOf(root)).parent_path());
         fs::copy_file(importDir("empty.db"), dbOf(root));
+        bench::copyIndexes(dbOf(importDir("reference")), dbOf(root));
         state.ResumeTiming();
         RawDb db(dbOf(root));
         for (size_t table = 0; table < g_stored.rows.size(); ++table) {
@@ -386,9 +402,21 @@ void registerAll() {
     auto add = [](const char* name, auto fn) {
         return benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
     };
-    add("web-month/ours", webOurs);
-    add("web-month/raw-http", webRawHttp)->MeasureProcessCPUTime();
-    add("web-month/raw", webRaw);
+    for (bool indexed : {false, true}) {
+        const std::string group = indexed ? "web-month/" : "web-month-bare/";
+        add((group + "ours").c_str(), [indexed](benchmark::State& s) {
+            indexYear(indexed);
+            webOurs(s);
+        });
+        add((group + "raw-http").c_str(), [indexed](benchmark::State& s) {
+            indexYear(indexed);
+            webRawHttp(s);
+        })->MeasureProcessCPUTime();
+        add((group + "raw").c_str(), [indexed](benchmark::State& s) {
+            indexYear(indexed);
+            webRaw(s);
+        });
+    }
     add("import/ours", importOurs)->Iterations(1);
     add("import/raw-prepared", importRawPrepared)->Iterations(1);
 }
