@@ -38,7 +38,8 @@ struct Answer {
 class WebServer {
 public:
     // Starts the server and waits for the line that names its address.
-    explicit WebServer(const std::filesystem::path& errFile, const char* bind = nullptr)
+    explicit WebServer(const std::filesystem::path& errFile, const char* bind = nullptr,
+                       const char* workers = nullptr)
         : errFile_(errFile) {
         int out[2];
         if (pipe(out) != 0)
@@ -49,8 +50,13 @@ public:
             int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(err, 2);
             close(out[0]);
-            execl(LIFELOG_TOOL_PATH, LIFELOG_TOOL_PATH, "web", "--port", "0",
-                  bind != nullptr ? "--bind" : nullptr, bind, static_cast<char*>(nullptr));
+            std::vector<const char*> argv{LIFELOG_TOOL_PATH, "web", "--port", "0"};
+            if (bind != nullptr)
+                argv.insert(argv.end(), {"--bind", bind});
+            if (workers != nullptr)
+                argv.insert(argv.end(), {"--workers", workers});
+            argv.push_back(nullptr);
+            execv(LIFELOG_TOOL_PATH, const_cast<char* const*>(argv.data()));
             _exit(127);
         }
         close(out[1]);

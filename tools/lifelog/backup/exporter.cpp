@@ -2,8 +2,6 @@
 // lifelog import (and the apps) read back.  A message's text is the
 // summary that the library kept, not the whole message.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "backup/backup.h"
 #include "backup/mapping.h"
@@ -11,6 +9,8 @@
 #include "backup/xml_writer.h"
 #include "base/query.h"
 #include "base/render.h"
+#include "base/safe_write.h"
+#include "base/timestamp.h"
 
 namespace lifelog_tool {
 
@@ -61,31 +61,64 @@ void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t mi
     xml.close("mms");
 }
 
-// Writes the rows of the range to `partial`; returns how many were written.
-long writeBackup(const std::filesystem::path& partial, const Kind& kind, const Range& range,
-                 long count) {
+// The time a row is written with: only a stored time stamp that is a real
+// date and time of day, never one the calendar would move elsewhere.
+std::optional<int64_t> exportedMillis(const StoredRow& row) {
+    return parseTimestamp(row.time) ? millisOfTimestamp(row.time) : std::nullopt;
+}
+
+// What a first reading of the range finds: the rows that will be written
+// and the first few whose time stamp is no time.
+struct Census {
+    long count = 0;
+    long unreadable = 0;
+    std::vector<std::string> examples;
+};
+
+Census countRows(const Kind& kind, const Range& range) {
+    Census census;
+    forEachStored(kind, range, true, [&](const StoredRow& row) {
+        if (exportedMillis(row)) {
+            ++census.count;
+        } else if (++census.unreadable <= 3) {
+            census.examples.push_back(row.time);
+        }
+    });
+    return census;
+}
+
+// Writes the rows of the range to `out`; throws when their number is no
+// longer the one counted, so that no file with a wrong count appears.
+void writeBackup(std::ostream& out, const Kind& kind, const Range& range, long count) {
     bool calls = std::string_view(kind.table) == "ACTIVITY_CALL";
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        throw UsageError(fmt::format("cannot write {}", partial.string()));
-    }
     long written = 0;
-    {
-        XmlWriter xml(out);
-        xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
-        forEachStored(kind, range, true, [&](const StoredRow& row) {
-            if (std::optional<int64_t> millis = millisOfTimestamp(row.time)) {
-                writeRow(xml, kind, row, *millis);
-                ++written;
-            }
-        });
-        xml.close(calls ? "calls" : "smses");
+    XmlWriter xml(out);
+    xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
+    forEachStored(kind, range, true, [&](const StoredRow& row) {
+        if (std::optional<int64_t> millis = exportedMillis(row)) {
+            writeRow(xml, kind, row, *millis);
+            ++written;
+        }
+    });
+    xml.close(calls ? "calls" : "smses");
+    if (written != count) {
+        throw UsageError(fmt::format("the {} changed while they were written ({} rows, "
+                                     "then {}): nothing written, run it again",
+                                     kind.plural, count, written));
     }
-    out.close();
-    if (!out) {
-        written = -1;
+}
+
+void reportLeftOut(FILE* to, const Census& census) {
+    if (census.unreadable == 0) {
+        return;
     }
-    return written;
+    std::string shown;
+    for (const std::string& example : census.examples) {
+        shown += fmt::format("{}\"{}\"", shown.empty() ? "" : ", ", example);
+    }
+    fmt::print(to, "left out {} rows whose time stamp is not a real date and time ({}{})\n",
+               census.unreadable, shown,
+               census.unreadable > static_cast<long>(census.examples.size()) ? ", ..." : "");
 }
 
 }  // namespace
@@ -101,35 +134,17 @@ void runExport(const ExportOptions& options) {
 
     // The root element carries the count, so the rows are read twice; the
     // file appears under its name only once it is complete.
-    long count = 0;
-    long unreadable = 0;
-    forEachStored(kind, range, true, [&](const StoredRow& row) {
-        millisOfTimestamp(row.time) ? ++count : ++unreadable;
-    });
-    std::filesystem::path target(options.file);
-    std::filesystem::path partial = target;
-    partial += ".part";
-    long written = writeBackup(partial, kind, range, count);
-    std::error_code error;
-    if (written != count) {
-        std::filesystem::remove(partial, error);
-        throw UsageError(written >= 0
-                             ? fmt::format("the {} changed while they were written ({} rows, then "
-                                           "{}): nothing written, run it again",
-                                           kind.plural, count, written)
-                             : fmt::format("cannot write {}", partial.string()));
-    }
-    std::filesystem::rename(partial, target, error);
-    if (error) {
-        throw UsageError(fmt::format("cannot rename {} to {}: {}", partial.string(),
-                                     target.string(), error.message()));
-    }
-    fmt::print("wrote {} {} to {}\n", written, written == 1 ? kind.word : kind.plural,
-               target.string());
-    if (unreadable > 0) {
-        fmt::print("left out {} rows whose time stamp is not \"YYYY-MM-DD HH:MM:SS\"\n",
-                   unreadable);
-    }
+    Census census = countRows(kind, range);
+    writeFileSafely(
+        options.file,
+        [&](std::ostream& out) { writeBackup(out, kind, range, census.count); },
+        databaseFiles());
+    // With the file on standard output, what was done goes to standard error.
+    FILE* to = options.file == "-" ? stderr : stdout;
+    fmt::print(to, "wrote {} {} to {}\n", census.count,
+               census.count == 1 ? kind.word : kind.plural,
+               options.file == "-" ? "standard output" : options.file);
+    reportLeftOut(to, census);
 }
 
 }  // namespace lifelog_tool

@@ -157,6 +157,8 @@ public:
     Query(const Kind& kind, const Range& range);
 
     const Kind& kind() const { return kind_; }
+    const Range& range() const { return range_; }
+    const std::string& filter() const { return filter_; }  // the accepted condition, or ""
     ILifelog* object() const { return object_.get(); }
 
     // A condition in SQL on the table's columns (setFilter); refused when

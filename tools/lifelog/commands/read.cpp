@@ -7,6 +7,7 @@
 
 #include "base/query.h"
 #include "base/render.h"
+#include "base/sum_check.h"
 #include "commands/commands.h"
 
 namespace lifelog_tool {
@@ -137,9 +138,14 @@ void runSingle(const ReadOptions& options, Single what) {
         case Single::Count:
             result["count"] = query.count();
             break;
-        case Single::Sum:
-            result["sum"] = query.sum(column);
+        case Single::Sum: {
+            CheckedSum checked = checkedSum(query, column);
+            if (!checked.fits) {
+                throw UsageError(checked.complaint);
+            }
+            result["sum"] = checked.sum;
             break;
+        }
         case Single::Average:
             result["average"] = query.average(column);
             break;

@@ -18,6 +18,10 @@ void addWebCommand(Commands& commands) {
     web->add_option("--port", options->port, "TCP port (default 5700; 0 picks a free one)");
     web->add_option("--bind", options->bind,
                     "address to listen on (default 127.0.0.1, this machine only)");
+    web->add_option("--workers", options->workers,
+                    "requests answered at once (default 32); twice as many may wait, the rest "
+                    "are answered 503")
+        ->check(CLI::Range(1, 1024));
 }
 
 }  // namespace lifelog_tool

@@ -9,6 +9,7 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
+#include "base/sum_check.h"
 #include "base/text.h"
 #include "web/days.h"
 
@@ -169,30 +170,42 @@ nlohmann::ordered_json rowsJson(const Kind& kind, const std::vector<Row>& rows, 
     return array;
 }
 
+void orderListing(const Kind& kind, const ApiParams& params, Query& query) {
+    const std::string* order = param(params, "order");
+    auto [column, type] = orderOf(kind, "order", order != nullptr ? *order : "time");
+    if (const std::string* then = param(params, "then")) {
+        auto [thenColumn, thenType] = orderOf(kind, "then", *then);
+        taking("then", [&] { query.orderBy(column, type, thenColumn, thenType); });
+    } else {
+        taking("order", [&] { query.orderBy(column, type); });
+    }
+}
+
+// Rows stream from the enumerator: those before the offset are passed over
+// and the walk ends at the limit, so a listing holds and converts only what
+// it answers, whatever the table holds; the total is the library's count of
+// the same rows.  A row the enumerator could not read on the way is
+// counted, never passed over in silence.
 nlohmann::ordered_json listing(const Kind& kind, const ApiParams& params) {
     size_t limit = static_cast<size_t>(number(params, "limit", -1, 0));
     size_t offset = static_cast<size_t>(number(params, "offset", 0, 0));
-    std::vector<Row> rows;
+    std::unique_ptr<Query> query = openQuery(kind, params);
+    orderListing(kind, params, *query);
+    const int total = running(params, [&] { return query->count(); });
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     size_t skipped = 0;
-    {
-        std::unique_ptr<Query> query = openQuery(kind, params);
-        const std::string* order = param(params, "order");
-        auto [column, type] = orderOf(kind, "order", order != nullptr ? *order : "time");
-        if (const std::string* then = param(params, "then")) {
-            auto [thenColumn, thenType] = orderOf(kind, "then", *then);
-            taking("then", [&] { query->orderBy(column, type, thenColumn, thenType); });
-        } else {
-            taking("order", [&] { query->orderBy(column, type); });
-        }
-        Listing listing = running(params, [&] { return query->list(); });
-        rows = std::move(listing.rows);
-        skipped = listing.skipped.size();
+    if (limit > 0) {
+        size_t seen = 0;
+        auto each = [&](const Row& row) {
+            if (seen++ >= offset) {
+                rows.push_back(rowJson(kind, row));
+            }
+            return rows.size() < limit;
+        };
+        skipped = running(params, [&] { return query->forEach(each).size(); });
     }
-    // A row the enumerator could not read is counted, never passed over
-    // in silence.
-    return {{"kind", kind.word},    {"table", kind.table},
-            {"total", rows.size()}, {"skipped", skipped},
-            {"offset", offset},     {"rows", rowsJson(kind, rows, offset, limit)}};
+    return {{"kind", kind.word},  {"table", kind.table}, {"total", total},
+            {"skipped", skipped}, {"offset", offset},    {"rows", rows}};
 }
 
 nlohmann::ordered_json aggregate(const Kind& kind, std::string_view call, const ApiParams& params) {
@@ -207,7 +220,11 @@ nlohmann::ordered_json aggregate(const Kind& kind, std::string_view call, const 
     int n = call == "top" ? number(params, "n", 5, 1) : 0;
     std::unique_ptr<Query> query = openQuery(kind, params);
     if (call == "sum") {
-        body["sum"] = running(params, [&] { return query->sum(column); });
+        CheckedSum checked = running(params, [&] { return checkedSum(*query, column); });
+        if (!checked.fits) {
+            throw refusal(422, "", checked.complaint);
+        }
+        body["sum"] = checked.sum;
     } else if (call == "avg") {
         body["average"] = running(params, [&] { return query->average(column); });
     } else if (call == "max" || call == "min") {

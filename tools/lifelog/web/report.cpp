@@ -7,11 +7,11 @@
 #include <fmt/format.h>
 
 #include <chrono>
-#include <fstream>
 #include <memory>
 
 #include "base/configuration.h"
 #include "base/query.h"
+#include "base/safe_write.h"
 #include "web/api.h"
 #include "web/page.h"
 
@@ -73,14 +73,12 @@ void runReport(const ReportOptions& options) {
           {"written", fmt::format("{:%Y-%m-%d %H:%M} UTC", now)}}},
         {"rows", rows}};
     std::string page = reportPage(data);
-    std::ofstream out(options.html, std::ios::binary | std::ios::trunc);
-    out << page;
-    out.close();
-    if (!out) {
-        throw UsageError(fmt::format("cannot write {}", options.html));
-    }
-    fmt::print("wrote {} ({} bytes): {}, {}, {}\n", options.html, page.size(), counts[0], counts[1],
-               counts[2]);
+
+    writeFileSafely(
+        options.html, [&page](std::ostream& out) { out << page; }, databaseFiles());
+    fmt::print(options.html == "-" ? stderr : stdout, "wrote {} ({} bytes): {}, {}, {}\n",
+               options.html == "-" ? "standard output" : options.html, page.size(), counts[0],
+               counts[1], counts[2]);
 }
 
 }  // namespace lifelog_tool

@@ -1,5 +1,6 @@
 // `lifelog web`: serves the page at / and the API under /api/ with
-// cpp-httplib, one worker thread per connection from its pool.  Each API
+// cpp-httplib, one request per connection on a bounded pool of workers
+// (workers.h), each request checked first (guard.h).  Each API
 // request makes and releases its own query object, so requests run side by
 // side with each other and with whatever process writes the log.
 #include "web/server.h"
@@ -13,31 +14,125 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
 #include "web/api.h"
+#include "web/guard.h"
 #include "web/page.h"
+#include "web/workers.h"
 
 namespace lifelog_tool {
 
 namespace {
-
-bool isLoopback(const std::string& address) {
-    return address == "127.0.0.1" || address == "localhost" || address == "::1" ||
-           address.rfind("127.", 0) == 0;
-}
 
 std::string urlOf(const std::string& address, int port) {
     bool v6 = address.find(':') != std::string::npos;
     return fmt::format("http://{}{}{}:{}/", v6 ? "[" : "", address, v6 ? "]" : "", port);
 }
 
-}  // namespace
+void answerJson(httplib::Response& response, int status, const nlohmann::ordered_json& body) {
+    response.status = status;
+    response.set_content(jsonText(body), "application/json; charset=utf-8");
+}
 
-namespace {
+void answerApiRequest(const httplib::Request& request, httplib::Response& response) {
+    ApiParams params;
+    for (const auto& [name, value] : request.params) {
+        params.emplace(name, value);  // the first of a repeated name counts
+    }
+    ApiAnswer answer = answerApi(request.path, params);
+    if (answer.status >= 500) {
+        fprintf(stderr, "lifelog web: %s: %d %s\n", request.path.c_str(), answer.status,
+                answer.body.value("error", std::string()).c_str());
+    }
+    answerJson(response, answer.status, answer.body);
+}
+
+// Nothing is written through the server: every method but GET is refused.
+void refuseWrites(httplib::Server& server) {
+    auto readOnly = [](const httplib::Request& request, httplib::Response& response) {
+        response.set_header("Allow", "GET, HEAD");
+        answerJson(response, 405,
+                   {{"error",
+                     fmt::format("{} {}: the server is read-only", request.method, request.path)}});
+    };
+    server.Post(".*", readOnly);
+    server.Put(".*", readOnly);
+    server.Patch(".*", readOnly);
+    server.Delete(".*", readOnly);
+    server.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+        if (response.body.empty()) {
+            answerJson(response, response.status,
+                       {{"error", fmt::format("{} {}: {}", request.method, request.path,
+                                              response.status == 404 ? "no such page or call"
+                                                                     : "not served")}});
+        }
+    });
+}
+
+// Every request passes the guard before it is routed; the guard exists once
+// the port is known, before the first request can come.
+void route(httplib::Server& server, const std::string& page,
+           const std::optional<RequestGuard>& guard) {
+    server.set_default_headers(
+        {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
+    // An answer goes out as its head and then its body: without this the
+    // body waits for the client to acknowledge the head, up to 40 ms of
+    // delayed acknowledgement per request.
+    server.set_tcp_nodelay(true);
+    server.set_pre_routing_handler(
+        [&guard](const httplib::Request& request, httplib::Response& response) {
+            if (std::optional<RequestGuard::Refusal> refused = guard->check(request)) {
+                nlohmann::ordered_json body = {{"error", refused->error}};
+                if (!refused->parameter.empty()) {
+                    body["parameter"] = refused->parameter;
+                }
+                answerJson(response, refused->status, body);
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    server.Get("/", [&page, &guard](const httplib::Request& request, httplib::Response& response) {
+        if (std::string cookie = guard->cookieFor(request); !cookie.empty()) {
+            response.set_header("Set-Cookie", cookie);
+        }
+        response.set_content(page, "text/html; charset=utf-8");
+    });
+    server.Get(R"(/api/.*)", answerApiRequest);
+    refuseWrites(server);
+}
+
+int bindOrSay(httplib::Server& server, const WebOptions& options) {
+    int port = options.port;
+    bool bound = port == 0 ? (port = server.bind_to_any_port(options.bind)) > 0
+                           : server.bind_to_port(options.bind, port);
+    if (!bound) {
+        throw UsageError(
+            fmt::format("cannot listen on {} port {} (in use, or not an address of "
+                        "this machine)",
+                        options.bind, options.port));
+    }
+    return port;
+}
+
+// The address to open: beyond loopback it carries the token.
+std::string announce(const WebOptions& options, int port, const std::string& token) {
+    std::string url = urlOf(options.bind, port);
+    if (!token.empty()) {
+        fprintf(stderr,
+                "lifelog web: warning: listening on %s, not only on this machine: the life log "
+                "is readable by anyone who can reach port %d and has the address with its token\n",
+                options.bind.c_str(), port);
+        url += "?token=" + token;
+    }
+    fmt::print("lifelog web: {} at {} (read-only; Ctrl-C stops)\n", platformRoot(), url);
+    fflush(stdout);
+    return url;
+}
 
 // SIGINT and SIGTERM are taken by one waiting thread, which stops the
 // server; the pool's threads, made by listen, inherit the blocked mask.
@@ -53,77 +148,7 @@ sigset_t blockStopSignals() {
     return stops;
 }
 
-void answerApiRequest(const httplib::Request& request, httplib::Response& response) {
-    ApiParams params;
-    for (const auto& [name, value] : request.params) {
-        params.emplace(name, value);  // the first of a repeated name counts
-    }
-    ApiAnswer answer = answerApi(request.path, params);
-    if (answer.status >= 500) {
-        fprintf(stderr, "lifelog web: %s: %d %s\n", request.path.c_str(), answer.status,
-                answer.body.value("error", std::string()).c_str());
-    }
-    response.status = answer.status;
-    response.set_content(jsonText(answer.body), "application/json; charset=utf-8");
-}
-
-// Nothing is written through the server: every other method is refused.
-void refuseWrite(const httplib::Request& request, httplib::Response& response) {
-    response.status = 405;
-    response.set_header("Allow", "GET, HEAD");
-    nlohmann::ordered_json body = {
-        {"error", fmt::format("{} {}: the server is read-only", request.method, request.path)}};
-    response.set_content(jsonText(body), "application/json; charset=utf-8");
-}
-
-void answerError(const httplib::Request& request, httplib::Response& response) {
-    if (response.body.empty()) {
-        nlohmann::ordered_json body = {
-            {"error", fmt::format("{} {}: {}", request.method, request.path,
-                                  response.status == 404 ? "no such page or call" : "not served")}};
-        response.set_content(jsonText(body), "application/json; charset=utf-8");
-    }
-}
-
-void addRoutes(httplib::Server& server, const std::string& page) {
-    server.set_default_headers(
-        {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
-    // An answer goes out as its head and then its body: without this the
-    // body waits for the client to acknowledge the head, up to 40 ms of
-    // delayed acknowledgement per request on a kept-alive connection.
-    server.set_tcp_nodelay(true);
-    server.Get("/", [&page](const httplib::Request&, httplib::Response& response) {
-        response.set_content(page, "text/html; charset=utf-8");
-    });
-    server.Get(R"(/api/.*)", answerApiRequest);
-    server.Post(".*", refuseWrite);
-    server.Put(".*", refuseWrite);
-    server.Patch(".*", refuseWrite);
-    server.Delete(".*", refuseWrite);
-    server.set_error_handler(answerError);
-}
-
-// Binds the server and returns the port it listens on.
-int bindServer(httplib::Server& server, const WebOptions& options) {
-    int port = options.port;
-    bool bound = port == 0 ? (port = server.bind_to_any_port(options.bind)) > 0
-                           : server.bind_to_port(options.bind, port);
-    if (!bound) {
-        throw UsageError(
-            fmt::format("cannot listen on {} port {} (in use, or not an address of "
-                        "this machine)",
-                        options.bind, options.port));
-    }
-    if (!isLoopback(options.bind)) {
-        fprintf(stderr,
-                "lifelog web: warning: listening on %s, not only on this machine: the life log "
-                "is readable by anyone who can reach port %d\n",
-                options.bind.c_str(), port);
-    }
-    return port;
-}
-
-// Serves until a stop signal comes; false when listening ended by itself.
+// Listens until a stop signal (blocked in `stops`) comes or listening ends.
 bool serveUntilStopped(httplib::Server& server, sigset_t& stops) {
     std::atomic<bool> ended{false};
     std::thread waiter([&server, &stops, &ended] {
@@ -148,17 +173,24 @@ void runWeb(const WebOptions& options) {
     if (options.port < 0 || options.port > 65535) {
         throw UsageError(fmt::format("--port {} is not a TCP port (0 to 65535)", options.port));
     }
+    if (options.bind.empty()) {
+        throw UsageError(
+            "--bind needs an address: 127.0.0.1 (the default), ::1, or one of "
+            "this machine's addresses");
+    }
     const std::string page = servedPage();
     sigset_t stops = blockStopSignals();
-    httplib::Server server;
-    addRoutes(server, page);
-    int port = bindServer(server, options);
-    fmt::print("lifelog web: {} at {} (read-only; Ctrl-C stops)\n", platformRoot(),
-               urlOf(options.bind, port));
-    fflush(stdout);
+    WorkerLimits limits;
+    limits.workers = static_cast<size_t>(options.workers);
+    limits.queued = 2 * limits.workers;
+    BoundedServer server{limits};
+    std::optional<RequestGuard> guard;
+    route(server, page, guard);
+    const int port = bindOrSay(server, options);
+    guard.emplace(options.bind, port, isLoopbackAddress(options.bind) ? "" : newToken());
+    const std::string url = announce(options, port, guard->token());
     if (!serveUntilStopped(server, stops)) {
-        throw UsageError(
-            fmt::format("serving on {} stopped unexpectedly", urlOf(options.bind, port)));
+        throw UsageError(fmt::format("serving on {} stopped unexpectedly", url));
     }
     fmt::print("lifelog web: stopped\n");
 }

@@ -13,6 +13,7 @@ namespace lifelog_tool {
 struct WebOptions {
     int port = 5700;  // 0: any free port (the printed address says which)
     std::string bind = "127.0.0.1";
+    int workers = 32;
 };
 
 // Serves until SIGINT or SIGTERM.
