@@ -6,7 +6,7 @@ if(TARGET test_import AND TARGET lifelog)
   set(tool_dir ${CMAKE_SOURCE_DIR}/tools/lifelog)
   target_sources(test_import PRIVATE ${tool_dir}/backup/xml_reader.cpp ${tool_dir}/backup/xml_writer.cpp
                                      ${tool_dir}/backup/mapping.cpp ${tool_dir}/backup/readable_date.cpp
-                                     ${tool_dir}/base/timestamp.cpp)
+                                     ${tool_dir}/base/text.cpp ${tool_dir}/base/timestamp.cpp)
   target_include_directories(test_import PRIVATE ${tool_dir})
   find_package(fmt REQUIRED)
   target_link_libraries(test_import PRIVATE EXPAT::EXPAT fmt::fmt)

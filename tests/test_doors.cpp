@@ -32,8 +32,12 @@ std::string quoted(const std::string& argument) {
 
 class DoorsTest : public LifelogTest {
 protected:
-    Outcome tool(const std::vector<std::string>& arguments) const {
-        std::string command = quoted(LIFELOG_TOOL_PATH);
+    // `prefix` runs the tool through another program (setpriv).
+    Outcome tool(const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& prefix = {}) const {
+        std::string command;
+        for (const std::string& word : prefix) command += quoted(word) + " ";
+        command += quoted(LIFELOG_TOOL_PATH);
         for (const std::string& argument : arguments) command += " " + quoted(argument);
         const auto out = root_ / "tool.out", err = root_ / "tool.err";
         command += " </dev/null >" + quoted(out.string()) + " 2>" + quoted(err.string());
@@ -52,6 +56,37 @@ protected:
 
 // What a target is before the write, made under the test's root.
 enum class Target { Absent, RegularFile, Fifo, Folder, Device, Database, DatabaseLink, Journal };
+
+// Makes the target at `made` (or picks the database's own files); empty
+// when the target cannot be made here.
+std::filesystem::path prepare(Target kind, const std::filesystem::path& made,
+                              const std::filesystem::path& database) {
+    std::filesystem::remove_all(made);
+    switch (kind) {
+        case Target::RegularFile:
+            std::ofstream(made) << "old";
+            break;
+        case Target::Fifo:
+            EXPECT_EQ(mkfifo(made.c_str(), 0600), 0);
+            break;
+        case Target::Folder:
+            std::filesystem::create_directory(made);
+            break;
+        case Target::Device:  // a twin of /dev/null: the old code replaced its target
+            return mknod(made.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? made : "";
+        case Target::Database:
+            return database;
+        case Target::DatabaseLink:
+            std::filesystem::create_hard_link(database, made);
+            break;
+        case Target::Journal:
+            std::ofstream(database.string() + "-journal").flush();  // no journal to roll back
+            return database.string() + "-journal";
+        case Target::Absent:
+            break;
+    }
+    return made;
+}
 
 TEST_F(DoorsTest, WritesReplaceOnlyAnAbsentOrRegularFileThatIsNotTheDatabase) {
     ASSERT_EQ(tool({"config", "--on", "call"}).status, 0);
@@ -76,28 +111,9 @@ TEST_F(DoorsTest, WritesReplaceOnlyAnAbsentOrRegularFileThatIsNotTheDatabase) {
             SCOPED_TRACE(std::string(report ? "report " : "export ") +
                          std::to_string(static_cast<int>(c.target)));
             const std::filesystem::path made = root_ / "out";
-            std::filesystem::remove_all(made);
-            std::filesystem::path target = made;
-            if (c.target == Target::RegularFile)
-                std::ofstream(made) << "old";
-            if (c.target == Target::Fifo) {
-                ASSERT_EQ(mkfifo(made.c_str(), 0600), 0);
-            }
-            if (c.target == Target::Folder)
-                std::filesystem::create_directory(made);
-            // A twin of /dev/null made here: the old code replaced its target.
-            if (c.target == Target::Device &&
-                mknod(made.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            const std::filesystem::path target = prepare(c.target, made, database);
+            if (target.empty())
                 continue;  // not allowed to make devices
-            }
-            if (c.target == Target::Database)
-                target = database;
-            if (c.target == Target::DatabaseLink)
-                std::filesystem::create_hard_link(database, made);
-            if (c.target == Target::Journal) {
-                target = database.string() + "-journal";
-                std::ofstream empty(target);  // no journal to roll back
-            }
             Outcome run = report ? tool({"report", "--html", target.string()})
                                  : tool({"export", "call", target.string()});
             EXPECT_EQ(run.status == 0, c.written) << run.out << run.err;
@@ -182,6 +198,61 @@ TEST_F(DoorsTest, ExportNamesAStoredTimeThatIsNoTimeAndMovesItNowhere) {
     EXPECT_EQ(written.find("+15550002"), std::string::npos) << written;
     EXPECT_NE((run.out + run.err).find("2024-13-45 99:99:99"), std::string::npos)
         << run.out << run.err;
+}
+
+// Permissions do not bind the superuser, so as root the tool runs as
+// nobody over a root that nobody owns.
+std::vector<std::string> unprivileged(const std::filesystem::path& root) {
+    if (geteuid() != 0)
+        return {};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        EXPECT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+    EXPECT_EQ(chown(root.c_str(), 65534, 65534), 0);
+    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+}
+
+TEST_F(DoorsTest, AReadOnlyDatabaseSaysWhichFileOrFolderAndWhatToDo) {
+    ASSERT_EQ(tool({"config", "--on", "call"}).status, 0);
+    logCall("+15550001", "42", "2024-03-01 10:00:00");
+    const std::filesystem::path file = hostPath(kDbPath), folder = file.parent_path();
+    const std::vector<std::string> as = unprivileged(root_);
+    using P = std::filesystem::perms;
+    using Command = std::vector<std::string>;
+    const Command logging{"log", "call", "--number", "+15550002", "--duration", "1"};
+    // A read needs the folder (for the journal's companions) but not the
+    // file; the engine's code of a failed read is said in words too.
+    const struct {
+        std::filesystem::path locked;
+        P readOnly;
+        P writable;
+        std::vector<Command> refused;
+        std::string said;
+    } cases[] = {
+        {folder,
+         P::owner_read | P::owner_exec,
+         P::owner_all,
+         {logging, {"count", "call"}},
+         "the database folder " + folder.string() + " is read-only"},
+        {file,
+         P::owner_read,
+         P::owner_read | P::owner_write,
+         {logging},
+         "the database file " + file.string() + " is read-only"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::permissions(c.locked, c.readOnly, std::filesystem::perm_options::replace);
+        for (const Command& command : c.refused) {
+            Outcome run = tool(command, as);
+            SCOPED_TRACE(command[0] + ": " + run.out + run.err);
+            EXPECT_NE(run.status, 0);
+            EXPECT_NE(run.err.find(c.said), std::string::npos);
+            EXPECT_NE(run.err.find("make it writable (chmod u+w " + c.locked.string() +
+                                   ") and run it again"),
+                      std::string::npos);
+        }
+        std::filesystem::permissions(c.locked, c.writable, std::filesystem::perm_options::replace);
+        EXPECT_EQ(calls(), "1");
+    }
 }
 
 }  // namespace

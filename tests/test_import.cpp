@@ -319,10 +319,10 @@ TEST_F(ImportTest, BadInputIsCountedByLineAndTheGoodEntriesStillCome) {
         std::vector<std::string> said;
     } cases[] = {
         {.file = "calls-bad-entries.xml",
-         .imported = 2,
-         .said = {"no number 2 (lines 5, 6)", "no date 1 (line 7)",
-                  "date out of range 2 (lines 8, 9)", "date is not a number 1 (line 10)",
-                  "unknown call type 1 (line 11)",
+         .imported = 3,
+         .said = {"no number 2 (lines 5, 6)", "number longer than 50 characters 1 (line 14)",
+                  "no date 1 (line 7)", "date out of range 2 (lines 8, 9)",
+                  "date is not a number 1 (line 10)", "unknown call type 1 (line 11)",
                   "duration is not a number of seconds 1 (line 12)",
                   "unknown element <voicemail> 1 (line 13)"}},
         {.file = "sms-bad-text.xml",

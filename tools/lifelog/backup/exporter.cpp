@@ -102,9 +102,10 @@ void writeBackup(std::ostream& out, const Kind& kind, const Range& range, long c
     });
     xml.close(calls ? "calls" : "smses");
     if (written != count) {
-        throw UsageError(fmt::format("the {} changed while they were written ({} rows, "
-                                     "then {}): nothing written, run it again",
-                                     kind.plural, count, written));
+        throw UsageError(
+            fmt::format("the {} changed while they were written ({} rows, "
+                        "then {}): nothing written, run it again",
+                        kind.plural, count, written));
     }
 }
 
@@ -136,13 +137,11 @@ void runExport(const ExportOptions& options) {
     // file appears under its name only once it is complete.
     Census census = countRows(kind, range);
     writeFileSafely(
-        options.file,
-        [&](std::ostream& out) { writeBackup(out, kind, range, census.count); },
+        options.file, [&](std::ostream& out) { writeBackup(out, kind, range, census.count); },
         databaseFiles());
     // With the file on standard output, what was done goes to standard error.
     FILE* to = options.file == "-" ? stderr : stdout;
-    fmt::print(to, "wrote {} {} to {}\n", census.count,
-               census.count == 1 ? kind.word : kind.plural,
+    fmt::print(to, "wrote {} {} to {}\n", census.count, census.count == 1 ? kind.word : kind.plural,
                options.file == "-" ? "standard output" : options.file);
     reportLeftOut(to, census);
 }

@@ -56,6 +56,8 @@ constexpr int kMmsType = 1;
 // <addr> types of an MMS: who sent it, and to whom it went.
 constexpr std::string_view kAddressFrom = "137";
 constexpr std::string_view kAddressTo = "151";
+// The number columns' declared length, which the library and `log` hold to.
+constexpr size_t kNumberCharacters = 50;
 // How far apart a phone's zone and the import's may put one moment.
 constexpr int kZonesApartHours = 26;
 
@@ -276,6 +278,10 @@ const char* mapNumber(const XmlEntry& entry, bool call, bool mms, BackupActivity
     }
     if (activity.number.empty()) {
         return "no number";
+    }
+    // What `lifelog log` refuses is refused here too, never stored cut.
+    if (characterCount(activity.number) > kNumberCharacters) {
+        return "number longer than 50 characters";
     }
     return textProblem(activity.number, "invalid UTF-8 in the number",
                        "control character in the number");

@@ -9,6 +9,7 @@
 
 #include "base/configuration.h"
 #include "base/query.h"
+#include "base/read_only.h"
 #include "zbase_testing.h"
 
 namespace lifelog_tool {
@@ -66,16 +67,13 @@ std::string storageProblem(const Kind& kind) {
     if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
         return fmt::format("{} is not a folder", folder.string());
     }
-    if (fs::is_directory(folder, error) && access(folder.c_str(), W_OK) != 0) {
-        return fmt::format("the database folder {} is read-only", folder.string());
+    if (std::string readOnly = unwritableDatabase(); !readOnly.empty()) {
+        return readOnly;
     }
     if (!fs::exists(file, error)) {
         return fs::exists(folder, error)
                    ? std::string()
                    : fmt::format("the database folder {} could not be made", folder.string());
-    }
-    if (access(file.c_str(), W_OK) != 0) {
-        return fmt::format("the database file {} is read-only", file.string());
     }
     try {
         Query(kind, Range{}).count();

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <fstream>
 #include <random>
+#include <string_view>
 
 namespace lifelog_tool {
 
@@ -67,6 +68,29 @@ bool holdsNul(const std::string& text) {
 bool carriesBody(const httplib::Request& request) {
     const std::string length = request.get_header_value("Content-Length");
     return request.has_header("Transfer-Encoding") || (!length.empty() && length != "0");
+}
+
+// The name of a query parameter whose value holds a bare '=': cpp-httplib
+// keeps only what follows the last '=' of a pair, so "where=a=b" would
+// silently become the condition "b".
+std::string bareEquals(const std::string& target) {
+    const size_t query = target.find('?');
+    if (query == std::string::npos) {
+        return "";
+    }
+    const std::string_view text = std::string_view(target).substr(query + 1);
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t end = std::min(text.find('&', at), text.size());
+        const std::string_view pair = text.substr(at, end - at);
+        const size_t first = pair.find('=');
+        if (first != std::string_view::npos &&
+            pair.find('=', first + 1) != std::string_view::npos) {
+            return std::string(pair.substr(0, first));
+        }
+        at = end + 1;
+    }
+    return "";
 }
 
 }  // namespace
@@ -144,6 +168,11 @@ std::optional<RequestGuard::Refusal> RequestGuard::check(const httplib::Request&
         return Refusal{413, "request bodies are refused: nothing is written through the server",
                        ""};
     }
+    return checkParameters(request);
+}
+
+std::optional<RequestGuard::Refusal> RequestGuard::checkParameters(
+    const httplib::Request& request) {
     if (holdsNul(request.path)) {
         return Refusal{400, "the path holds a NUL character", ""};
     }
@@ -151,6 +180,11 @@ std::optional<RequestGuard::Refusal> RequestGuard::check(const httplib::Request&
         if (holdsNul(name) || holdsNul(value)) {
             return Refusal{400, fmt::format("parameter {} holds a NUL character", name), name};
         }
+    }
+    if (std::string name = bareEquals(request.target); !name.empty()) {
+        return Refusal{
+            400, fmt::format("parameter {} holds a bare '=' in its value: write it as %3D", name),
+            name};
     }
     return std::nullopt;
 }

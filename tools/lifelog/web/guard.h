@@ -9,7 +9,8 @@
 //   open (?token=, then a cookie the page keeps), compared in constant time;
 // - it may not carry a body (nothing is written through the server);
 // - no parameter, name or value, may hold a NUL, which the library would
-//   take as the end of the text.
+//   take as the end of the text, and no value a bare '=', which the
+//   query parser would take as the start of the value.
 #ifndef LIFELOG_TOOL_WEB_GUARD_H
 #define LIFELOG_TOOL_WEB_GUARD_H
 
@@ -39,6 +40,7 @@ public:
     const std::string& token() const { return token_; }
 
 private:
+    static std::optional<Refusal> checkParameters(const httplib::Request& request);
     bool hostAllowed(const std::string& host) const;
     bool tokenGiven(const httplib::Request& request) const;
     std::string cookieName() const;
