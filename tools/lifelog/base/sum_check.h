@@ -2,7 +2,7 @@
 // wrapped, a plausible number that is not the total.  A sum is therefore
 // checked against the library's average (a double) times the number of
 // values it averaged (the rows whose column is not NULL), over the same
-// rows; a sum that cannot be that total is never shown as one.
+// rows; a sum that is that total wrapped is never shown as one.
 #ifndef LIFELOG_TOOL_BASE_SUM_CHECK_H
 #define LIFELOG_TOOL_BASE_SUM_CHECK_H
 
