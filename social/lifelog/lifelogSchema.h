@@ -127,6 +127,30 @@ consteval const char* columnOf(const TableSchema& table, const char* name) {
     return name;
 }
 
+// The N of a column that the CREATE statement declares "text(N)", or 0
+// for a column declared otherwise.  The database does not enforce it; the
+// lifelog tool checks texts against it before logging them.
+constexpr int declaredTextLength(const TableSchema& table, std::string_view column) {
+    constexpr std::string_view kText = "' text(";
+    const std::string_view create = table.create;
+    for (size_t at = create.find(column); at != std::string_view::npos;
+         at = create.find(column, at + 1)) {
+        std::string_view after = create.substr(at + column.size());
+        if (at == 0 || create[at - 1] != '\'' || !after.starts_with(kText)) {
+            continue;
+        }
+        int length = 0;
+        for (char digit : after.substr(kText.size())) {
+            if (digit < '0' || digit > '9') {
+                break;
+            }
+            length = length * 10 + (digit - '0');
+        }
+        return length;
+    }
+    return 0;
+}
+
 // Whether a result column is one of the tables' time-stamp columns.
 constexpr bool isTimestampColumn(std::string_view name) {
     for (const TableSchema* table : kTables) {

@@ -27,7 +27,7 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
-#include "zkivLifelog.h"
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 
@@ -250,16 +250,6 @@ bool sameText(const std::string& a, const std::string& b) {
     return a.compare(0, shorter, b, 0, shorter) == 0;
 }
 
-void logActivity(const BackupActivity& a) {
-    if (a.kind == BackupKind::Calls) {
-        _Lifelog_CallActivityLogging(a.number.c_str(), a.direction, a.duration, a.type, -1, -1, -1,
-                                     -1, a.time.c_str());
-    } else {
-        _Lifelog_MsgActivityLogging(a.number.c_str(), a.direction, a.type, a.body.c_str(), -1, -1,
-                                    -1, -1, a.time.c_str());
-    }
-}
-
 struct Pending {
     BackupActivity activity;
     long line = 0;
@@ -424,13 +414,13 @@ bool FileRun::flush() {
 }
 
 bool FileRun::isTwin(const BackupActivity& activity, const StoredKeys& stored) const {
-    if (activity.kind != BackupKind::Messages || options_.keepTwins) {
+    if (activity.kind != KindId::Message || options_.keepTwins) {
         return false;
     }
     auto [begin, end] = stored.twins.equal_range(twinKeyOf(activity.time, activity.number));
     return std::any_of(begin, end, [&](const auto& twin) {
         return twin.second.first != activity.type && !twin.second.second.empty() &&
-               sameText(twin.second.second, activity.body);
+               sameText(twin.second.second, activity.text);
     });
 }
 
@@ -451,7 +441,7 @@ void FileRun::counted(const std::string& key, const BackupActivity& activity, St
     ++file_.imported;
     stored.rows.insert(key);
     stored.twins.emplace(twinKeyOf(activity.time, activity.number),
-                         std::pair{activity.type, activity.body});
+                         std::pair{activity.type, activity.text});
     if (rows_ >= file_.maxCount && rows_ > 0) {
         ++trimmedByRule_;
         oldest_.reset();  // the oldest row went
@@ -485,7 +475,7 @@ bool FileRun::handle(const Pending& entry, StoredKeys& stored) {
 
 bool FileRun::logAndCheck(const Pending& entry) {
     const BackupActivity& activity = entry.activity;
-    logActivity(activity);
+    logDirectly(activity);
     std::optional<StoreCheck::Newest> now = check_->newest();
     if (now && now->key > lastKey_ && now->time == activity.time &&
         now->number == activity.number) {

@@ -253,12 +253,12 @@ const char* mapMessage(const XmlEntry& entry, bool mms, BackupActivity& activity
     activity.type = mms ? kMmsType : kSmsType;
     if (mms) {
         for (const std::string& text : entry.texts) {
-            activity.body += (activity.body.empty() ? "" : " ") + text;
+            activity.text += (activity.text.empty() ? "" : " ") + text;
         }
     } else if (const std::string* body = entry.attribute("body")) {
-        activity.body = *body;
+        activity.text = *body;
     }
-    return textProblem(activity.body, "invalid UTF-8 in the text", "control character in the text");
+    return textProblem(activity.text, "invalid UTF-8 in the text", "control character in the text");
 }
 
 // The number the entry was exchanged with (and, for a group MMS, the
@@ -291,7 +291,7 @@ const char* mapNumber(const XmlEntry& entry, bool call, bool mms, BackupActivity
 
 std::variant<BackupActivity, std::string> mapEntry(BackupKind kind, const XmlEntry& entry) {
     BackupActivity activity;
-    activity.kind = kind;
+    activity.kind = kind == BackupKind::Calls ? KindId::Call : KindId::Message;
     bool call = kind == BackupKind::Calls;
     bool mms = !call && entry.element == "mms";
     if (call ? entry.element != "call" : entry.element != "sms" && !mms) {

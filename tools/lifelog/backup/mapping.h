@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/xml_reader.h"
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 
@@ -25,19 +26,14 @@ std::optional<BackupKind> backupKindOfRoot(std::string_view root);
 // `readable_date` alone (hand-made and converted files).
 enum class DateSource { Millis, Seconds, Readable };
 
-// What one backup entry logs: the arguments of the direct-logging call.
-struct BackupActivity {
+// What one backup entry logs (the activity: kind, time stamp in the chosen
+// zone, number, direction, type, a call's duration, a message's whole
+// text), and what the report says of how it was read.
+struct BackupActivity : Activity {
     DateSource dated = DateSource::Millis;
     // A group MMS: the other parties besides `number`, which are not logged.
     std::vector<std::string> others;
     bool group = false;
-    BackupKind kind = BackupKind::Calls;
-    std::string time;  // "%04d-%02d-%02d %02d:%02d:%02d" in the chosen zone
-    std::string number;
-    int direction = 0;  // calls: 0 in, 1 out, 2 missed; messages: 0 in, 1 out
-    int type = 0;  // calls: 0 ordinary, 1 voicemail/blocked, -1 rejected; messages: 0 SMS, 1 MMS
-    int duration = 0;  // calls, seconds
-    std::string body;  // messages: the whole text (the library keeps its start)
 };
 
 // The activity an entry stands for, or why it cannot be logged (a short

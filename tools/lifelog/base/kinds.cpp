@@ -14,50 +14,62 @@ namespace {
 
 using T = ColumnType;
 
+// A text column with its declared size as the schema header's create
+// statement gives it; a column that the header does not size stops the
+// build.
+consteval Column textColumn(const lifelog::TableSchema& table, const char* name,
+                            const char* shortName) {
+    int length = lifelog::declaredTextLength(table, name);
+    if (length <= 0) {
+        throw "the schema header declares no text size for this column";
+    }
+    return Column{name, shortName, T::Text, length};
+}
+
 constexpr Column kCallColumns[] = {
     {"LOG_KEY", "key", T::Integer, 0},
     {"CLOG_DIRECTION", "direction", T::Integer, 0},
     {"CLOG_DURATION", "duration", T::Integer, 0},
     {"CLOG_TYPE", "type", T::Integer, 0},
-    {"CLOG_PHONE_NUMBER", "number", T::Text, 50},
-    {"CLOG_NAME", "name", T::Text, 50},
+    textColumn(lifelog::kCallTable, "CLOG_PHONE_NUMBER", "number"),
+    textColumn(lifelog::kCallTable, "CLOG_NAME", "name"),
     {"CLOG_CELLID", "cellid", T::Integer, 0},
     {"CLOG_LAC", "lac", T::Integer, 0},
     {"CLOG_MCC", "mcc", T::Integer, 0},
     {"CLOG_MNC", "mnc", T::Integer, 0},
-    {"LOCATION", "location", T::Text, 20},
+    textColumn(lifelog::kCallTable, "LOCATION", "location"),
     {"CLOG_TIMESTAMP", "time", T::Time, 0},
 };
 
 constexpr Column kMessageColumns[] = {
     {"LOG_KEY", "key", T::Integer, 0},
     {"MSGLOG_DIRECTION", "direction", T::Integer, 0},
-    {"MSGLOG_SUMMARY", "summary", T::Text, 100},
+    textColumn(lifelog::kMessageTable, "MSGLOG_SUMMARY", "summary"),
     {"MSGLOG_TYPE", "type", T::Integer, 0},
-    {"MSGLOG_PHONE_NUMBER", "number", T::Text, 50},
-    {"MSGLOG_NAME", "name", T::Text, 50},
+    textColumn(lifelog::kMessageTable, "MSGLOG_PHONE_NUMBER", "number"),
+    textColumn(lifelog::kMessageTable, "MSGLOG_NAME", "name"),
     {"MSGLOG_CELLID", "cellid", T::Integer, 0},
     {"MSGLOG_LAC", "lac", T::Integer, 0},
     {"MSGLOG_MCC", "mcc", T::Integer, 0},
     {"MSGLOG_MNC", "mnc", T::Integer, 0},
-    {"LOCATION", "location", T::Text, 20},
+    textColumn(lifelog::kMessageTable, "LOCATION", "location"),
     {"MSGLOG_TIMESTAMP", "time", T::Time, 0},
 };
 
 constexpr Column kMediaColumns[] = {
     {"LOG_KEY", "key", T::Integer, 0},
-    {"MDLOG_TITLE", "title", T::Text, 100},
-    {"MDLOG_MEDIA_URI", "uri", T::Text, 100},
+    textColumn(lifelog::kMediaTable, "MDLOG_TITLE", "title"),
+    textColumn(lifelog::kMediaTable, "MDLOG_MEDIA_URI", "uri"),
     {"MDLOG_TYPE", "type", T::Integer, 0},
     {"MDLOG_PLAY_TIME", "play_time", T::Integer, 0},
-    {"MDLOG_ARTIST", "artist", T::Text, 50},
-    {"MDLOG_ALBUM", "album", T::Text, 50},
-    {"MDLOG_CATEGORY", "category", T::Text, 50},
+    textColumn(lifelog::kMediaTable, "MDLOG_ARTIST", "artist"),
+    textColumn(lifelog::kMediaTable, "MDLOG_ALBUM", "album"),
+    textColumn(lifelog::kMediaTable, "MDLOG_CATEGORY", "category"),
     {"MDLOG_CELLID", "cellid", T::Integer, 0},
     {"MDLOG_LAC", "lac", T::Integer, 0},
     {"MDLOG_MCC", "mcc", T::Integer, 0},
     {"MDLOG_MNC", "mnc", T::Integer, 0},
-    {"LOCATION", "location", T::Text, 20},
+    textColumn(lifelog::kMediaTable, "LOCATION", "location"),
     {"MDLOG_TIMESTAMP", "time", T::Time, 0},
 };
 

@@ -1,15 +1,14 @@
-// `lifelog log call|message|media`: records one activity through the
-// library's direct-logging entry points, as platform code does.
+// `lifelog log call|message|media`: records one activity through the one
+// way in (logging/activity.h), directly, as platform code does, and reads
+// it back.
 #include <fmt/format.h>
 
 #include <memory>
 
 #include "base/configuration.h"
 #include "base/query.h"
-#include "base/text.h"
 #include "commands/commands.h"
 #include "logging/activity.h"
-#include "logging/fields.h"
 #include "logging/indexes.h"
 #include "logging/watch.h"
 
@@ -22,7 +21,7 @@ namespace {
 // The activity as the options give it; its direction is a word until the
 // kind is known.
 struct LogOptions {
-    DirectActivity activity;
+    Activity activity;
     std::string direction = "out";
 };
 
@@ -40,61 +39,13 @@ int directionOf(const std::string& word, bool call) {
                                  call ? " or missed (0, 1, 2)" : " (0, 1)"));
 }
 
-void addCellOptions(CLI::App* command, DirectActivity& options) {
+void addCellOptions(CLI::App* command, Activity& options) {
     command->add_option("--cell", options.cellId, "serving cell identifier (default -1)");
     command->add_option("--lac", options.lac, "location area code (default -1)");
     command->add_option("--mcc", options.mcc, "mobile country code (default -1)");
     command->add_option("--mnc", options.mnc, "mobile network code (default -1)");
     command->add_option("--time", options.time,
                         "time stamp \"YYYY-MM-DD HH:MM:SS\" (default: the database's clock, UTC)");
-}
-
-// The row as the builders will make it, for the checks before logging.
-std::vector<Field> fieldsOf(const Kind& kind, const DirectActivity& options) {
-    const std::string p = kind.prefix;
-    std::vector<Field> fields;
-    auto number = [&](const char* column, int64_t value) {
-        fields.push_back(Field{column, "", std::nullopt, value});
-    };
-    switch (kind.id) {
-        case KindId::Call:
-            fields.push_back(Field{"CLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
-            number("CLOG_DIRECTION", options.direction);
-            number("CLOG_DURATION", options.duration);
-            number("CLOG_TYPE", options.type);
-            break;
-        case KindId::Message:
-            fields.push_back(
-                Field{"MSGLOG_PHONE_NUMBER", "--number", options.number, std::nullopt});
-            number("MSGLOG_DIRECTION", options.direction);
-            number("MSGLOG_TYPE", options.type);
-            fields.push_back(Field{"MSGLOG_SUMMARY", "--text",
-                                   firstCharacters(options.text, kSummaryCharacters),
-                                   std::nullopt});
-            break;
-        case KindId::Media:
-            number("MDLOG_TYPE", options.type);
-            fields.push_back(Field{"MDLOG_TITLE", "--title", options.title, std::nullopt});
-            fields.push_back(Field{"MDLOG_MEDIA_URI", "--uri", options.uri, std::nullopt});
-            if (options.playTime > 0) {
-                number("MDLOG_PLAY_TIME", options.playTime);
-            }
-            fields.push_back(Field{"MDLOG_ARTIST", "--artist", options.artist, std::nullopt});
-            fields.push_back(Field{"MDLOG_ALBUM", "--album", options.album, std::nullopt});
-            fields.push_back(Field{"MDLOG_CATEGORY", "--category", options.category, std::nullopt});
-            break;
-    }
-    for (auto [suffix, value] : {std::pair{"CELLID", options.cellId},
-                                 {"LAC", options.lac},
-                                 {"MCC", options.mcc},
-                                 {"MNC", options.mnc}}) {
-        const Column* column = kind.column(p + suffix);
-        number(column->name, value);
-    }
-    if (!options.time.empty()) {
-        fields.push_back(Field{kind.timeColumn, "--time", options.time, std::nullopt});
-    }
-    return fields;
 }
 
 // An SQL text literal: the text in single quotes, each quote doubled.
@@ -128,7 +79,7 @@ std::optional<Row> readBack(const Kind& kind, const std::string& subject, const 
 
 int runLog(const std::string& kindWord, const LogOptions& options) {
     const Kind& kind = kindByWord(kindWord);
-    DirectActivity activity = options.activity;
+    Activity activity = options.activity;
     activity.kind = kind.id;
     if (!activity.time.empty() && !parseTimestamp(activity.time)) {
         throw UsageError(
@@ -136,10 +87,7 @@ int runLog(const std::string& kindWord, const LogOptions& options) {
     }
     activity.direction =
         kind.id == KindId::Media ? 0 : directionOf(options.direction, kind.id == KindId::Call);
-    if (kind.id == KindId::Message && validUtf8(activity.text) != activity.text) {
-        throw UsageError("--text is not valid UTF-8 text");
-    }
-    checkRow(kind, fieldsOf(kind, activity), false);
+    checkFields(activity, [](std::string_view field) { return fmt::format("--{}", field); });
     Configuration configuration = readConfiguration();
     if (!isOn(configuration, kind.table)) {
         throw UsageError(fmt::format("{}: nothing recorded (switch {} on with `{}`)",

@@ -6,12 +6,11 @@
 //   {"kind":"message","number":"+4930...","direction":0,"type":0,"text":"...",
 //    "time":"2026-12-05 09:15:00"}
 //
-// Each line goes through the notification component, as the platform's
-// own notifications do, and is confirmed: the tool waits until the logging
-// thread has handled it and counts it stored only when the library's
-// writer reports the row stored.  A line that cannot be used is reported
-// with its number and the tool goes on.  End of input, Ctrl-C or SIGTERM
-// stop the service cleanly.
+// Each line goes through the one way in to the notification component
+// (logging/activity.h), as the platform's own notifications do, and is confirmed: the tool waits
+// until the logging thread has handled it and counts it stored only when the library's writer
+// reports the row stored.  A line that cannot be used is reported with its number and the tool goes
+// on.  End of input, Ctrl-C or SIGTERM stop the service cleanly.
 #include <fmt/format.h>
 #include <signal.h>
 #include <unistd.h>
@@ -24,11 +23,10 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "commands/commands.h"
-#include "logging/fields.h"
+#include "logging/activity.h"
 #include "logging/indexes.h"
 #include "logging/service.h"
 #include "logging/watch.h"
-#include "zbase_host.h"
 
 namespace lifelog_tool {
 
@@ -103,20 +101,12 @@ private:
     bool skipping_ = false;
 };
 
-// One notification as read from a line.
+// One notification as read from a line: the activity, and its time stamp
+// as a time (all 0 when it carries none of its own).
 struct Notification {
     const Kind* kind = nullptr;
-    std::string number;
-    int direction = 0;
-    int duration = 0;
-    int type = 0;
-    std::string text;
-    int cellId = -1;
-    int lac = -1;
-    int mcc = -1;
-    int mnc = -1;
-    DateTime time{};  // all 0: no time stamp of its own
-    std::string timeText;
+    Activity activity;
+    DateTime time{};
 };
 
 // Why a line cannot be used: thrown while reading it.
@@ -162,14 +152,18 @@ std::string textMember(const nlohmann::json& object, const char* name, bool requ
     return text;
 }
 
-// The notification's kind, after checking that it has no member the kind
-// does not know.
-const Kind& notificationKind(const nlohmann::json& object) {
-    std::string kind = textMember(object, "kind", true);
-    if (kind != "call" && kind != "message") {
-        throw Unusable{fmt::format("\"kind\" is \"{}\": use \"call\" or \"message\"", kind)};
+// Which kind the line's "kind" names: a call or a message.
+const Kind& notifiedKind(const std::string& word) {
+    if (word == "call") {
+        return kindOf(KindId::Call);
     }
-    bool call = kind == "call";
+    if (word == "message") {
+        return kindOf(KindId::Message);
+    }
+    throw Unusable{fmt::format("\"kind\" is \"{}\": use \"call\" or \"message\"", word)};
+}
+
+void refuseUnknownMembers(const nlohmann::json& object, const std::string& kind, bool call) {
     static const std::set<std::string> callMembers = {
         "kind", "number", "direction", "duration", "type", "cell", "lac", "mcc", "mnc", "time"};
     static const std::set<std::string> messageMembers = {
@@ -179,54 +173,39 @@ const Kind& notificationKind(const nlohmann::json& object) {
             throw Unusable{fmt::format("a {} has no member \"{}\"", kind, member.key())};
         }
     }
-    return kindOf(call ? KindId::Call : KindId::Message);
 }
 
-void readMembers(const nlohmann::json& object, Notification& n) {
-    bool call = n.kind->id == KindId::Call;
-    n.number = textMember(object, "number", true);
-    n.direction = integerMember(object, "direction", 0, 0, call ? 2 : 1);
-    n.type = integerMember(object, "type", 0, call ? -1 : 0, 1);
+// The members of the line as the activity's fields.
+Activity activityOf(const nlohmann::json& object, const Kind& kind) {
+    bool call = kind.id == KindId::Call;
+    Activity a;
+    a.kind = kind.id;
+    a.number = textMember(object, "number", true);
+    a.direction = integerMember(object, "direction", 0, 0, call ? 2 : 1);
+    a.type = integerMember(object, "type", 0, call ? -1 : 0, 1);
     if (call) {
-        n.duration = integerMember(object, "duration", 0, 0, INT_MAX);
+        a.duration = integerMember(object, "duration", 0, 0, INT_MAX);
     } else {
-        n.text = textMember(object, "text", true);
+        a.text = textMember(object, "text", true);
     }
-    n.cellId = integerMember(object, "cell", -1, INT_MIN, INT_MAX);
-    n.lac = integerMember(object, "lac", -1, INT_MIN, INT_MAX);
-    n.mcc = integerMember(object, "mcc", -1, INT_MIN, INT_MAX);
-    n.mnc = integerMember(object, "mnc", -1, INT_MIN, INT_MAX);
-    n.timeText = textMember(object, "time", false);
-    if (!n.timeText.empty()) {
-        std::optional<DateTime> time = parseTimestamp(n.timeText);
-        if (!time) {
-            throw Unusable{
-                fmt::format("\"time\" is \"{}\", not \"YYYY-MM-DD HH:MM:SS\"", n.timeText)};
-        }
-        n.time = *time;
-    }
+    a.cellId = integerMember(object, "cell", -1, INT_MIN, INT_MAX);
+    a.lac = integerMember(object, "lac", -1, INT_MIN, INT_MAX);
+    a.mcc = integerMember(object, "mcc", -1, INT_MIN, INT_MAX);
+    a.mnc = integerMember(object, "mnc", -1, INT_MIN, INT_MAX);
+    a.time = textMember(object, "time", false);
+    return a;
 }
 
-// The notification's texts against the columns and the writer's statement.
-void checkNotificationFields(const Notification& n) {
-    bool call = n.kind->id == KindId::Call;
-    std::vector<Field> fields;
-    const char* p = call ? "CLOG_" : "MSGLOG_";
-    auto column = [&](const char* suffix) { return n.kind->column(std::string(p) + suffix)->name; };
-    fields.push_back(Field{column("PHONE_NUMBER"), "\"number\"", n.number, std::nullopt});
-    fields.push_back(Field{column("DIRECTION"), "", std::nullopt, n.direction});
-    if (call) {
-        fields.push_back(Field{column("DURATION"), "", std::nullopt, n.duration});
-    } else {
-        fields.push_back(Field{column("SUMMARY"), "\"text\"",
-                               firstCharacters(n.text, kSummaryCharacters), std::nullopt});
+// The notification's own time, all 0 when it carries none.
+DateTime notifiedTime(const Activity& a) {
+    if (a.time.empty()) {
+        return DateTime{};
     }
-    fields.push_back(Field{column("TYPE"), "", std::nullopt, n.type});
-    try {
-        checkRow(*n.kind, fields, hasTime(n.time));
-    } catch (const UsageError& tooLong) {
-        throw Unusable{tooLong.what()};
+    std::optional<DateTime> time = parseTimestamp(a.time);
+    if (!time) {
+        throw Unusable{fmt::format("\"time\" is \"{}\", not \"YYYY-MM-DD HH:MM:SS\"", a.time)};
     }
+    return *time;
 }
 
 Notification readNotification(const std::string& line) {
@@ -238,9 +217,17 @@ Notification readNotification(const std::string& line) {
         throw Unusable{"not a JSON object"};
     }
     Notification n;
-    n.kind = &notificationKind(object);
-    readMembers(object, n);
-    checkNotificationFields(n);
+    std::string kind = textMember(object, "kind", true);
+    n.kind = &notifiedKind(kind);
+    refuseUnknownMembers(object, kind, n.kind->id == KindId::Call);
+    n.activity = activityOf(object, *n.kind);
+    n.time = notifiedTime(n.activity);
+    try {
+        checkFields(n.activity,
+                    [](std::string_view field) { return fmt::format("\"{}\"", field); });
+    } catch (const UsageError& tooLong) {
+        throw Unusable{tooLong.what()};
+    }
     return n;
 }
 
@@ -265,18 +252,12 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
     bool replaces = hasTime(n.time) && holdsSecond(kind, n.time);
     long before = watch.stored();
     watch.takeReasons();
-    unsigned int err = 0;
-    if (kind.id == KindId::Call) {
-        ZbasePi_deliverCall(n.number.c_str(), n.direction, n.duration, n.type, n.cellId, n.lac,
-                            n.mcc, n.mnc, n.time, &err);
-    } else {
-        ZbasePi_deliverMessage(n.number.c_str(), n.direction, n.type, n.text.c_str(), n.cellId,
-                               n.lac, n.mcc, n.mnc, n.time, &err);
-    }
-    if (err != 0) {
+    try {
+        deliverNotification(n.activity);
+    } catch (const Failure& refused) {
         ++tally.notStored;
         fmt::print(stderr, "lifelog: line {}: the notification component refused the {}: {} ({})\n",
-                   lineNumber, kind.word, Exception_toString(err), err);
+                   lineNumber, kind.word, Exception_toString(refused.code()), refused.code());
         return;
     }
     RunningService::waitIdle();
@@ -292,9 +273,10 @@ void deliver(const Notification& n, long lineNumber, WriteWatch& watch, Tally& t
         fmt::print(stderr,
                    "lifelog: line {}: replaced the {} stored at the same second ({}): a table "
                    "keeps one row per second\n",
-                   lineNumber, kind.word, n.timeText);
+                   lineNumber, kind.word, n.activity.time);
     }
-    bool ownTime = kind.id == KindId::Message || (n.direction == 2 && !replaces) || n.duration <= 0;
+    bool ownTime = kind.id == KindId::Message || (n.activity.direction == 2 && !replaces) ||
+                   n.activity.duration <= 0;
     if (hasTime(n.time) && !ownTime) {
         ++tally.clocked;
     }

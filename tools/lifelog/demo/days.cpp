@@ -155,13 +155,13 @@ Cell cellAt(bool weekend, int hour, bool work) {
 class DayMaker {
 public:
     DayMaker(Random& random, std::chrono::year_month_day date, bool weekend,
-             std::vector<DirectActivity>& out)
+             std::vector<Activity>& out)
         : random_(random), date_(date), weekend_(weekend), out_(out) {}
 
     void call() {
         const Person& person = this->person(true);
         auto [time, hour] = second(KindId::Call, hoursOf(person));
-        DirectActivity a = base(KindId::Call, time, hour, person.work);
+        Activity a = base(KindId::Call, time, hour, person.work);
         a.number = person.contact.number;
         int way = static_cast<int>(random_.weighted(std::array<int, 3>{45, 40, 15}));
         a.direction = way;
@@ -178,7 +178,7 @@ public:
     void message() {
         const Person& person = this->person(false);
         auto [time, hour] = second(KindId::Message, hoursOf(person));
-        DirectActivity a = base(KindId::Message, time, hour, person.work);
+        Activity a = base(KindId::Message, time, hour, person.work);
         a.number = person.contact.number;
         a.direction = random_.below(2);
         a.text = random_.pick(kTexts[static_cast<size_t>(person.language)]);
@@ -187,7 +187,7 @@ public:
 
     void media() {
         auto [time, hour] = second(KindId::Media, weekend_ ? kMediaWeekend : kMediaWeekday);
-        DirectActivity a = base(KindId::Media, time, hour, false);
+        Activity a = base(KindId::Media, time, hour, false);
         const Play& play = random_.pick(kPlays);
         a.type = play.type;
         a.title = play.title;
@@ -234,8 +234,8 @@ private:
         }
     }
 
-    DirectActivity base(KindId kind, const std::string& time, int hour, bool work) const {
-        DirectActivity a;
+    Activity base(KindId kind, const std::string& time, int hour, bool work) const {
+        Activity a;
         a.kind = kind;
         a.time = time;
         Cell cell = cellAt(weekend_, hour, work);
@@ -249,23 +249,23 @@ private:
     Random& random_;
     std::chrono::year_month_day date_;
     bool weekend_;
-    std::vector<DirectActivity>& out_;
+    std::vector<Activity>& out_;
     std::array<std::set<int>, 3> used_;
 };
 
 }  // namespace
 
-std::vector<DirectActivity> generateDays(const DateTime& last, int days, uint64_t seed) {
+std::vector<Activity> generateDays(const DateTime& last, int days, uint64_t seed) {
     using namespace std::chrono;
     Random random(seed);
-    std::vector<DirectActivity> all;
+    std::vector<Activity> all;
     sys_days lastDay{year{last.year} / month{static_cast<unsigned>(last.month)} /
                      day{static_cast<unsigned>(last.day)}};
     for (int back = days; back >= 1; --back) {
         sys_days today = lastDay - std::chrono::days{back};
         weekday wd{today};
         bool weekend = wd == Saturday || wd == Sunday;
-        std::vector<DirectActivity> day;
+        std::vector<Activity> day;
         DayMaker maker(random, year_month_day{today}, weekend, day);
         int calls = weekend ? random.between(2, 5) : random.between(5, 10);
         int messages = weekend ? random.between(10, 20) : random.between(7, 15);

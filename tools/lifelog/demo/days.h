@@ -18,7 +18,7 @@ namespace lifelog_tool {
 // start later and hold more messages and media; names and texts are not
 // all ASCII.  No two activities of one kind share a second, since a table
 // keeps one row per second.  Only the seed decides the rows.
-std::vector<DirectActivity> generateDays(const DateTime& last, int days, uint64_t seed);
+std::vector<Activity> generateDays(const DateTime& last, int days, uint64_t seed);
 
 }  // namespace lifelog_tool
 

@@ -28,9 +28,9 @@
 #include "demo/days.h"
 #include "demo/demo.h"
 #include "demo/phone_book.h"
+#include "logging/activity.h"
 #include "logging/indexes.h"
 #include "logging/service.h"
-#include "zbase_host.h"
 
 namespace lifelog_tool {
 
@@ -159,9 +159,9 @@ void freshRoot(int maxCount) {
     writeConfiguration(configuration);
 }
 
-std::map<KindId, int> countPerKind(const std::vector<DirectActivity>& generated) {
+std::map<KindId, int> countPerKind(const std::vector<Activity>& generated) {
     std::map<KindId, int> perKind;
-    for (const DirectActivity& activity : generated) {
+    for (const Activity& activity : generated) {
         ++perKind[activity.kind];
     }
     return perKind;
@@ -169,7 +169,7 @@ std::map<KindId, int> countPerKind(const std::vector<DirectActivity>& generated)
 
 // The most rows one table gets: the curated day's calls, its fullest
 // table, plus the generated ones of the kind with the most.
-int rowsOfTheFullestTable(const std::vector<DirectActivity>& generated) {
+int rowsOfTheFullestTable(const std::vector<Activity>& generated) {
     int fullest = 0;
     for (const auto& [kind, count] : countPerKind(generated)) {
         fullest = std::max(fullest, count);
@@ -179,17 +179,32 @@ int rowsOfTheFullestTable(const std::vector<DirectActivity>& generated) {
 
 void deliverNotifications() {
     for (const NotifiedCall& call : kNotifiedCalls) {
-        unsigned int err = 0;
-        ZbasePi_deliverCall(call.number, call.direction, call.duration, kVoice, call.cell.cellId,
-                            call.cell.lac, kMcc, kMnc, call.when, &err);
-        check(err, fmt::format("delivering the call of {}", formatTime(call.when)));
+        Activity a;
+        a.kind = KindId::Call;
+        a.time = formatTime(call.when);
+        a.number = call.number;
+        a.direction = call.direction;
+        a.duration = call.duration;
+        a.type = kVoice;
+        a.cellId = call.cell.cellId;
+        a.lac = call.cell.lac;
+        a.mcc = kMcc;
+        a.mnc = kMnc;
+        deliverNotification(a);
     }
     for (const NotifiedMessage& message : kNotifiedMessages) {
-        unsigned int err = 0;
-        ZbasePi_deliverMessage(message.number, message.direction, kTextMessage, message.text,
-                               message.cell.cellId, message.cell.lac, kMcc, kMnc, message.when,
-                               &err);
-        check(err, fmt::format("delivering the message of {}", formatTime(message.when)));
+        Activity a;
+        a.kind = KindId::Message;
+        a.time = formatTime(message.when);
+        a.number = message.number;
+        a.direction = message.direction;
+        a.type = kTextMessage;
+        a.text = message.text;
+        a.cellId = message.cell.cellId;
+        a.lac = message.cell.lac;
+        a.mcc = kMcc;
+        a.mnc = kMnc;
+        deliverNotification(a);
     }
     RunningService::waitIdle();
 }
@@ -202,7 +217,7 @@ std::string textOrEmpty(const char* text) {
 // own time.
 void logTheDayDirectly() {
     for (const DirectCall& call : kDirectCalls) {
-        DirectActivity a;
+        Activity a;
         a.kind = KindId::Call;
         a.time = call.when;
         a.number = call.number;
@@ -216,7 +231,7 @@ void logTheDayDirectly() {
         logDirectly(a);
     }
     for (const MediaPlay& play : kMediaPlays) {
-        DirectActivity a;
+        Activity a;
         a.kind = KindId::Media;
         a.time = play.when;
         a.type = play.type;
@@ -234,8 +249,8 @@ void logTheDayDirectly() {
     }
 }
 
-void logGeneratedDays(const DemoOptions& options, const std::vector<DirectActivity>& generated) {
-    for (const DirectActivity& activity : generated) {
+void logGeneratedDays(const DemoOptions& options, const std::vector<Activity>& generated) {
+    for (const Activity& activity : generated) {
         logDirectly(activity);
     }
     std::map<KindId, int> perKind = countPerKind(generated);
@@ -247,7 +262,7 @@ void logGeneratedDays(const DemoOptions& options, const std::vector<DirectActivi
 
 void record(const DemoOptions& options) {
     section("Recording the day");
-    std::vector<DirectActivity> generated = generateDays(at(0, 0, 0), options.days, options.seed);
+    std::vector<Activity> generated = generateDays(at(0, 0, 0), options.days, options.seed);
     // Raised so that nothing generated is trimmed away.
     int maxCount = std::max(kDefaultMaxCount, rowsOfTheFullestTable(generated));
     freshRoot(maxCount);
