@@ -433,6 +433,32 @@ TEST_F(ImportTest, ExportedRowsImportIntoAFreshRootAsTheSameRows) {
               "wrote " + std::to_string(inRange) + " calls to " + calls + "\n");
 }
 
+// A message keeps the first 30 characters of its text: the export says how
+// many of the messages it wrote may have lost the rest.  A missing folder is
+// said as such, with what to do.
+TEST_F(ImportTest, ExportSaysWhichTextsTheLogKeptCut) {
+    tool({"config", "--on", "message"});
+    const std::string texts[] = {"short", std::string(30, 'x'), std::string(45, 'y'),
+                                 "\U0001F600" + std::string(40, 'z'), std::string(29, 'w')};
+    int minute = 0;
+    for (const std::string& text : texts) {
+        std::string time = "2024-03-01 10:0" + std::to_string(minute++) + ":00";
+        Outcome logged = tool({"log", "message", "--number", "+1", "--text", text, "--time", time});
+        ASSERT_EQ(logged.status, 0) << logged.err;
+    }
+    const std::string file = (root_ / "texts.xml").string();
+    Outcome run = tool({"export", "message", file});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "wrote 5 messages to " + file +
+                           "\n3 of them hold the 30 characters a message keeps of its text: "
+                           "longer texts were cut there when they were logged, and are cut in "
+                           "the file\n");
+    const std::string missing = (root_ / "no-such-folder" / "x.xml").string();
+    run = tool({"export", "message", missing});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("there is no such folder; make it first"), std::string::npos) << run.err;
+}
+
 TEST_F(ImportTest, ProgressIsABarOnATerminalAndATenthALineInALog) {
     const std::string file = generate(1500, 3) + "/sms.xml";
     tool({"config", "--on", "call,message", "--max", "5000"});

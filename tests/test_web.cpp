@@ -257,7 +257,7 @@ TEST_F(WebTest, RefusalsNameTheParameterAndChangeNothing) {
         {.path = "/api/call/sum", .param = "column"},
         {.path = "/api/call/max", .query = {{"column", "colour"}}, .param = "column"},
         {.path = "/api/call/top", .query = {{"column", "number"}, {"n", "0"}}, .param = "n"},
-        {.path = "/api/calls", .param = "kind", .status = 404},
+        {.path = "/api/callz", .param = "kind", .status = 404},
         {.path = "/api/call/median", .query = {{"column", "duration"}}, .status = 404},
     };
     std::string before = queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE")[0][0];
@@ -289,6 +289,39 @@ TEST_F(WebTest, RefusalsNameTheParameterAndChangeNothing) {
         ASSERT_TRUE(result) << method;
         EXPECT_EQ(result->status, 405) << method;
     }
+}
+
+// The kinds are named as the command line names them: /api/calls is
+// /api/call.  Under a root where nothing was logged every request says so
+// with the commands that log something, and the library is never asked (it
+// would print an error line of its own) nor any file made.
+TEST_F(WebTest, KindsAsTheCommandsNameThemAndAnEmptyRootSaysWhatToDo) {
+    Answer plural = server_->get("/api/calls", {{"limit", "3"}});
+    EXPECT_EQ(plural.status, 200);
+    EXPECT_EQ(plural.body, server_->get("/api/call", {{"limit", "3"}}).body);
+
+    const std::filesystem::path empty = root_ / "empty";
+    std::filesystem::create_directories(empty);
+    const std::string kept = getenv("ZBASE_ROOT");
+    setenv("ZBASE_ROOT", empty.c_str(), 1);
+    WebServer bare(root_ / "empty.err");
+    setenv("ZBASE_ROOT", kept.c_str(), 1);
+    ASSERT_GT(bare.port(), 0) << bare.errors();
+    const std::pair<const char*, httplib::Params> asked[] = {
+        {"/api/call", {}}, {"/api/messages/count", {}}, {"/api/media/days", {}},
+        {"/api/call/max", {{"column", "time"}}}};
+    for (const auto& [path, query] : asked) {
+        Answer answer = bare.get(path, query);
+        EXPECT_EQ(answer.status, 404) << path;
+        const std::string error = answer.body.value("error", "");
+        EXPECT_NE(error.find("nothing has been logged under " + empty.string() + " yet"),
+                  std::string::npos)
+            << path << ": " << error;
+        EXPECT_NE(error.find(" demo` logs a sample day"), std::string::npos) << error;
+    }
+    EXPECT_EQ(bare.stop(), 0);
+    EXPECT_EQ(bare.errors(), "");
+    EXPECT_FALSE(std::filesystem::exists(empty / "SystemRW"));
 }
 
 TEST_F(WebTest, PageIsOneFileThatFetchesOnlyTheApi) {

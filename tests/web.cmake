@@ -18,4 +18,11 @@ if(LIFELOG_CHROMIUM AND TARGET lifelog)
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/test_web_browser.sh $<TARGET_FILE:lifelog>
                    ${LIFELOG_CHROMIUM})
   set_tests_properties(web_page_in_browser PROPERTIES LABELS "browser" TIMEOUT 300)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_FOUND)
+    add_test(NAME web_page_layout
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/test_web_layout.py
+                     $<TARGET_FILE:lifelog> ${LIFELOG_CHROMIUM})
+    set_tests_properties(web_page_layout PROPERTIES LABELS "browser" TIMEOUT 300)
+  endif()
 endif()

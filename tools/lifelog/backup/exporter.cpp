@@ -10,7 +10,9 @@
 #include "base/query.h"
 #include "base/render.h"
 #include "base/safe_write.h"
+#include "base/text.h"
 #include "base/timestamp.h"
+#include "logging/fields.h"
 
 namespace lifelog_tool {
 
@@ -67,10 +69,12 @@ std::optional<int64_t> exportedMillis(const StoredRow& row) {
     return parseTimestamp(row.time) ? millisOfTimestamp(row.time) : std::nullopt;
 }
 
-// What a first reading of the range finds: the rows that will be written
-// and the first few whose time stamp is no time.
+// What a first reading of the range finds: the rows that will be written,
+// how many of them hold a text as long as the library keeps (so probably
+// cut when it was logged), and the first few whose time stamp is no time.
 struct Census {
     long count = 0;
+    long cut = 0;
     long unreadable = 0;
     std::vector<std::string> examples;
 };
@@ -80,6 +84,7 @@ Census countRows(const Kind& kind, const Range& range) {
     forEachStored(kind, range, true, [&](const StoredRow& row) {
         if (exportedMillis(row)) {
             ++census.count;
+            census.cut += characterCount(row.summary) >= kSummaryCharacters ? 1 : 0;
         } else if (++census.unreadable <= 3) {
             census.examples.push_back(row.time);
         }
@@ -107,6 +112,18 @@ void writeBackup(std::ostream& out, const Kind& kind, const Range& range, long c
                         "then {}): nothing written, run it again",
                         kind.plural, count, written));
     }
+}
+
+// A message keeps the first characters of its text only: the file says
+// what the log holds, which for these may be less than was written.
+void reportCut(FILE* to, const Census& census) {
+    if (census.cut == 0) {
+        return;
+    }
+    fmt::print(to,
+               "{} of them {} the {} characters a message keeps of its text: longer texts were "
+               "cut there when they were logged, and are cut in the file\n",
+               census.cut, census.cut == 1 ? "holds" : "hold", kSummaryCharacters);
 }
 
 void reportLeftOut(FILE* to, const Census& census) {
@@ -143,6 +160,7 @@ void runExport(const ExportOptions& options) {
     FILE* to = options.file == "-" ? stderr : stdout;
     fmt::print(to, "wrote {} {} to {}\n", census.count, census.count == 1 ? kind.word : kind.plural,
                options.file == "-" ? "standard output" : options.file);
+    reportCut(to, census);
     reportLeftOut(to, census);
 }
 

@@ -141,14 +141,21 @@ const Kind& kindOf(KindId id) {
     return kKinds[static_cast<size_t>(id)];
 }
 
-const Kind& kindByWord(std::string_view word) {
+const Kind* kindNamed(std::string_view word) {
     std::string wanted = normalizedName(word);
     for (const Kind& kind : kinds()) {
         bool alias = (wanted == "MSG" || wanted == "SMS") && kind.id == KindId::Message;
         if (wanted == normalizedName(kind.word) || wanted == normalizedName(kind.word) + "S" ||
             wanted == normalizedName(kind.table) || alias) {
-            return kind;
+            return &kind;
         }
+    }
+    return nullptr;
+}
+
+const Kind& kindByWord(std::string_view word) {
+    if (const Kind* kind = kindNamed(word)) {
+        return *kind;
     }
     throw UsageError(
         fmt::format("unknown kind '{}': use call, message or media", std::string(word)));

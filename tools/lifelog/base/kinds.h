@@ -44,7 +44,9 @@ struct Kind {
 std::span<const Kind> kinds();
 const Kind& kindOf(KindId id);
 // "call", "calls", "message", "msg", "sms", "media", or a table name, in
-// any letter case.
+// any letter case; kindNamed gives null for any other word, kindByWord
+// refuses it.
+const Kind* kindNamed(std::string_view word);
 const Kind& kindByWord(std::string_view word);
 // A column of the kind's table from its name or short name, in any letter
 // case ("duration", "CLOG_DURATION", "phone-number", "time").  UsageError

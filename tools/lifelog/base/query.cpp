@@ -246,6 +246,11 @@ std::optional<Row> Enumerator::next() {
 }
 
 Query::Query(const Kind& kind, const Range& range) : kind_(kind), range_(range) {
+    // Said by the tool, before the library would log an error line of its
+    // own for the missing file.
+    if (!databaseExists()) {
+        throw UsageError(nothingLoggedYet());
+    }
     unsigned int err = 0;
     if (range.from || range.to) {
         object_->ops->initialize2(object_.get(), kind.table, range.from.value_or(kEarliest),
@@ -255,11 +260,7 @@ Query::Query(const Kind& kind, const Range& range) : kind_(kind), range_(range) 
     }
     if (err != 0) {
         throw Failure(
-            fmt::format("opening the lifelog database {}{}", hostPath(kDatabasePath).string(),
-                        err == ZBASE_E_FILE_NOT_FOUND
-                            ? " (nothing has been logged under this root yet)"
-                            : ""),
-            err);
+            fmt::format("opening the lifelog database {}", hostPath(kDatabasePath).string()), err);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <system_error>
 
+#include <fmt/format.h>
+
 namespace lifelog_tool {
 
 namespace fs = std::filesystem;
@@ -68,6 +70,15 @@ void useRoot(const std::string& root) {
     setenv("ZBASE_ROOT", text.c_str(), 1);
 }
 
+namespace {
+
+std::string absoluteRoot() {
+    std::error_code ignored;
+    return fs::absolute(platformRoot(), ignored).lexically_normal().string();
+}
+
+}  // namespace
+
 void rememberTool(const char* argv0) {
     std::string tool = argv0 != nullptr && *argv0 != 0 ? argv0 : "lifelog";
     if (tool.find('/') != std::string::npos) {
@@ -80,9 +91,19 @@ void rememberTool(const char* argv0) {
 }
 
 std::string rootedTool() {
+    return shellWord(rememberedTool()) + " --root " + shellWord(absoluteRoot());
+}
+
+bool databaseExists() {
     std::error_code ignored;
-    std::string root = fs::absolute(platformRoot(), ignored).lexically_normal().string();
-    return shellWord(rememberedTool()) + " --root " + shellWord(root);
+    return fs::exists(hostPath(kDatabasePath), ignored);
+}
+
+std::string nothingLoggedYet() {
+    return fmt::format(
+        "nothing has been logged under {} yet: `{} demo` logs a sample day, `{} import FILE` "
+        "a phone's backup",
+        absoluteRoot(), rootedTool(), rootedTool());
 }
 
 }  // namespace lifelog_tool

@@ -28,6 +28,11 @@ void rememberTool(const char* argv0);
 // tool's path and the root absolute and quoted for the shell, so that a
 // suggestion pasted in any folder works on this root.
 std::string rootedTool();
+// Whether the lifelog database exists under the root, and what to say when
+// it does not: that nothing was logged yet, and the two commands that log
+// something (a sample day, or a phone's backup).
+bool databaseExists();
+std::string nothingLoggedYet();
 
 }  // namespace lifelog_tool
 

@@ -9,6 +9,7 @@
 #include "base/configuration.h"
 #include "base/query.h"
 #include "base/render.h"
+#include "base/root.h"
 #include "base/sum_check.h"
 #include "base/text.h"
 #include "web/days.h"
@@ -113,6 +114,9 @@ std::pair<std::string, int> orderOf(const Kind& kind, std::string_view parameter
 // server does not make the file.
 std::unique_ptr<Query> openQuery(const Kind& kind, const ApiParams& params) {
     Range range{bound(params, "from", false), bound(params, "to", true)};
+    if (!databaseExists()) {
+        throw refusal(404, "", nothingLoggedYet());
+    }
     std::unique_ptr<Query> query;
     try {
         query = std::make_unique<Query>(kind, range);
@@ -269,15 +273,6 @@ nlohmann::ordered_json configuration() {
             {"kinds", kindsJson}};
 }
 
-const Kind* findKind(std::string_view word) {
-    for (const Kind& kind : kinds()) {
-        if (word == kind.word) {
-            return &kind;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 ApiAnswer answerApi(std::string_view path, const ApiParams& params) {
@@ -293,7 +288,7 @@ ApiAnswer answerApi(std::string_view path, const ApiParams& params) {
         if (word == "config" && slash == std::string_view::npos) {
             return {200, configuration()};
         }
-        const Kind* kind = findKind(word);
+        const Kind* kind = kindNamed(word);
         if (kind == nullptr) {
             throw refusal(404, "kind",
                           fmt::format("unknown kind '{}': use call, message or media", word));

@@ -213,19 +213,27 @@
     const number = row[kind.number] || '(no number)';
     return row[kind.name] ? `${row[kind.name]} ${number}` : number;
   }
-  function describe(kind, row) {
-    const parts = [row.time.replace('T', ' '), kind.kind, who(kind, row)];
+  function directionWord(kind, row) {
     const direction = row.CLOG_DIRECTION ?? row.MSGLOG_DIRECTION;
-    if (direction != null && DIRECTIONS[kind.kind]) {
-      parts.push(DIRECTIONS[kind.kind][direction] || `direction ${direction}`);
-    }
+    if (direction == null || !DIRECTIONS[kind.kind]) return '';
+    return DIRECTIONS[kind.kind][direction] || `direction ${direction}`;
+  }
+  // What a row says beyond its time, kind, party and direction.
+  function detailOf(row) {
+    const parts = [];
     if (row.CLOG_DURATION != null) parts.push(clock(row.CLOG_DURATION));
     if (row.MDLOG_PLAY_TIME != null) parts.push(`played ${clock(row.MDLOG_PLAY_TIME)}`);
     if (row.MDLOG_ARTIST) parts.push(row.MDLOG_ARTIST);
     if (row.MSGLOG_SUMMARY) parts.push(`“${row.MSGLOG_SUMMARY}”`);
     return parts.join(' · ');
   }
+  function describe(kind, row) {
+    return [row.time.replace('T', ' '), kind.kind, who(kind, row), directionWord(kind, row), detailOf(row)]
+      .filter(Boolean).join(' · ');
+  }
   const seconds = (row) => row.CLOG_DURATION ?? row.MDLOG_PLAY_TIME ?? 0;
+  const byTime = (a, b) => (a.time < b.time ? -1 : a.time > b.time ? 1 : 0);
+  const isMissed = (kind, row) => kind.kind === 'call' && row.CLOG_DIRECTION === 2;
 
   // ------------------------------------------------------------ drawing
 
@@ -269,7 +277,7 @@
     box.textContent = '';
     const width = Math.max(280, box.clientWidth || 960);
     const narrow = width < 600;
-    const left = narrow ? 66 : 86;
+    const left = narrow ? 76 : 86;
     const right = 14;
     const lane = 44;
     const top = 22;
@@ -289,22 +297,73 @@
         label.textContent = tick.label;
       }
     }
+    const at = (ms) => x(Math.min(range.to, ms));
     const pending = [];
     KINDS.forEach((kind, i) => {
       const y = top + i * lane;
       svg('rect', { class: `lane ${kind.kind}`, x: left, y: y + 2, width: width - left - right, height: lane - 4 }, chart);
-      const name = svg('text', { class: 'lane-name', x: 4, y: y + lane / 2 + 4 }, chart);
-      const rows = rowsByKind[i].filter((r) => rowTime(r) >= range.from && rowTime(r) < range.to);
-      name.textContent = `${kind.lane} ${rows.length}`;
-      for (const row of rows) pending.push({ kind, row, y: y + 8, height: lane - 16 });
+      const rows = rowsByKind[i].filter((r) => rowTime(r) >= range.from && rowTime(r) < range.to).sort(byTime);
+      laneName(chart, `${kind.lane}`, rows.length, y + lane / 2, narrow);
+      const { track, tracks } = stackMarks(rows, at);
+      const height = (lane - 16) / tracks;
+      rows.forEach((row, j) => pending.push({
+        kind, row, y: y + 8 + track[j] * height, height: tracks > 1 ? height - 1 : height,
+      }));
     });
+    watchMarks(chart);
+    return drawMarks(chart, pending, at);
+  }
+
+  // A lane's name and count, on two lines where the window is narrow, so
+  // that they end before the lane's first mark can begin.
+  function laneName(chart, name, count, middle, narrow) {
+    const text = svg('text', { class: 'lane-name', x: 4, y: narrow ? middle - 2 : middle + 4 }, chart);
+    if (!narrow) {
+      text.textContent = `${name} ${count}`;
+      return;
+    }
+    svg('tspan', { x: 4 }, text).textContent = name;
+    svg('tspan', { x: 4, dy: '1.1em', class: 'lane-count' }, text).textContent = count;
+  }
+
+  // Where a row's mark lies: from its start for its duration, 3 px at least.
+  function markSpan(row, at) {
+    const x0 = at(rowTime(row));
+    return { left: x0 - 1, width: Math.max(3, at(rowTime(row) + seconds(row) * 1000) - x0) };
+  }
+
+  // Marks that would touch go on separate tracks of their lane, at most
+  // four, so that rows minutes apart stay apart instead of hiding one
+  // another.  The rows come in time order.
+  function stackMarks(rows, at) {
+    const ends = [];
+    const track = rows.map((row) => {
+      const { left, width } = markSpan(row, at);
+      let t = ends.findIndex((end) => end + 1 <= left);
+      if (t < 0) t = ends.length < 4 ? ends.length : ends.indexOf(Math.min(...ends));
+      ends[t] = left + width;
+      return t;
+    });
+    return { track, tracks: Math.max(1, ends.length) };
+  }
+
+  // A mark pointed at or focused says its row; Enter or a click shows it
+  // in the list of rows.
+  function watchMarks(chart) {
     const show = (event) => {
       const hit = marked.get(event.target);
       if (hit) $('detail').textContent = describe(hit.kind, hit.row);
     };
+    const reveal = (event) => {
+      const hit = marked.get(event.target);
+      if (!hit || (event.type === 'keydown' && event.key !== 'Enter')) return;
+      event.preventDefault();
+      revealRow(hit.kind, hit.row);
+    };
     chart.addEventListener('focusin', show);
     chart.addEventListener('mouseover', show);
-    return drawMarks(chart, pending, (ms) => x(Math.min(range.to, ms)));
+    chart.addEventListener('click', reveal);
+    chart.addEventListener('keydown', reveal);
   }
 
   // The marks go in a few hundred at a time, the page answering between
@@ -318,14 +377,11 @@
       if (mine !== drawing) return;
       const part = document.createDocumentFragment();
       for (const { kind, row, y, height } of pending.slice(at, at + 500)) {
-        const start = rowTime(row);
-        const x0 = x(start);
-        const x1 = x(start + seconds(row) * 1000);
-        const missed = kind.kind === 'call' && row.CLOG_DIRECTION === 2;
+        const { left, width } = markSpan(row, x);
         const text = describe(kind, row);
         const mark = svg('rect', {
-          class: `mark ${kind.kind}${missed ? ' missed' : ''}`,
-          x: x0 - 1, y, width: Math.max(3, x1 - x0), height, rx: 1.5,
+          class: `mark ${kind.kind}${isMissed(kind, row) ? ' missed' : ''}`,
+          x: left, y, width, height, rx: 1.5,
           tabindex: 0, 'data-key': row.LOG_KEY, 'aria-label': text,
         }, part);
         svg('title', {}, mark).textContent = text;
@@ -333,6 +389,89 @@
       }
       chart.appendChild(part);
     }
+  }
+
+  // ------------------------------------------------------------ the rows
+
+  // The range's rows, all kinds in time order, a hundred to a page.
+  const PAGE = 100;
+  const listed = { rows: [], page: 0, day: true };
+
+  function drawRows(view, range, rowsByKind) {
+    listed.rows = rowsByKind.flatMap((rows, i) => rows.map((row) => ({ kind: KINDS[i], row, time: row.time })))
+      .filter(({ row }) => rowTime(row) >= range.from && rowTime(row) < range.to)
+      .sort(byTime);
+    listed.page = 0;
+    listed.day = view === 'day';
+    drawRowPage();
+  }
+
+  function drawRowPage() {
+    const box = $('rows');
+    box.textContent = '';
+    const first = listed.page * PAGE;
+    const page = listed.rows.slice(first, first + PAGE);
+    if (!page.length) {
+      box.appendChild(html('p', { class: 'none' }, 'No rows in this range'));
+      return;
+    }
+    const table = html('table', {});
+    table.appendChild(html('caption', {}, `Rows ${first + 1}–${first + page.length} of ${listed.rows.length}`));
+    const head = table.appendChild(html('thead', {})).appendChild(html('tr', {}));
+    for (const name of ['Time', 'Kind', 'Who', 'Direction', 'Detail']) head.appendChild(html('th', { scope: 'col' }, name));
+    const body = table.appendChild(html('tbody', {}));
+    for (const { kind, row } of page) body.appendChild(rowLine(kind, row));
+    const scroller = html('div', { class: 'scroller', tabindex: 0, role: 'region', 'aria-label': 'Rows of the range' });
+    scroller.appendChild(table);
+    box.append(scroller);
+    if (listed.rows.length > PAGE) box.append(pager());
+  }
+
+  function rowLine(kind, row) {
+    const line = html('tr', { 'data-kind': kind.kind, 'data-key': row.LOG_KEY, tabindex: -1 });
+    line.append(html('td', { class: 'time' }, listed.day ? row.time.slice(11) : row.time.replace('T', ' ')),
+      html('td', { class: `kind ${kind.kind}` }, kind.kind),
+      html('td', { class: 'who' }, who(kind, row)),
+      html('td', isMissed(kind, row) ? { class: 'missed' } : {}, directionWord(kind, row)),
+      html('td', { class: 'what' }, detailOf(row)));
+    return line;
+  }
+
+  function pager() {
+    const pages = Math.ceil(listed.rows.length / PAGE);
+    const nav = html('div', { class: 'pager', role: 'group', 'aria-label': 'Pages of rows' });
+    const turn = (label, page) => {
+      const button = html('button', { type: 'button' }, label);
+      button.disabled = page < 0 || page >= pages;
+      button.addEventListener('click', () => { listed.page = page; drawRowPage(); });
+      return button;
+    };
+    nav.append(turn('‹ Earlier', listed.page - 1), html('span', {}, `Page ${listed.page + 1} of ${pages}`),
+      turn('Later ›', listed.page + 1));
+    return nav;
+  }
+
+  // The list's line of a row, on its page, focused.
+  function revealRow(kind, row) {
+    const at = listed.rows.findIndex((entry) => entry.kind === kind && entry.row === row);
+    if (at < 0) return;
+    listed.page = Math.floor(at / PAGE);
+    drawRowPage();
+    const line = $('rows').querySelector(`tr[data-kind="${kind.kind}"][data-key="${row.LOG_KEY}"]`);
+    if (line) {
+      line.focus();
+      line.scrollIntoView({ block: 'nearest' });
+    }
+  }
+
+  // Up and down move between the lines of the list.
+  function moveInRows(event) {
+    const line = event.target.closest && event.target.closest('tr[data-key]');
+    const steps = { ArrowDown: 'nextElementSibling', ArrowUp: 'previousElementSibling' };
+    if (!steps[event.key]) return;
+    const next = line ? line[steps[event.key]] : $('rows').querySelector('tbody tr');
+    if (next) next.focus();
+    event.preventDefault();
   }
 
   // What each kind did on a day, from the kinds' day tables.
@@ -371,8 +510,14 @@
   }
 
   // The chosen range ends the strip; a narrower window must not hide it.
+  // Where the days do not all fit, as many whole days as fit share the
+  // width, so that scrolled to its end the strip cuts no day at its edge.
   function keepStripEndInSight() {
     const box = $('days');
+    const smallest = 1.8 * parseFloat(getComputedStyle(document.documentElement).fontSize) + 3;
+    const fit = Math.max(1, Math.floor((box.clientWidth + 3) / smallest));
+    box.style.setProperty('--fit', String(fit));
+    box.classList.toggle('fitted', fit < box.children.length);
     box.scrollLeft = box.scrollWidth;
   }
 
@@ -396,24 +541,33 @@
     }
   }
 
-  function drawTalk(range, strip, calls) {
+  // Talk time per day of the week or month shown, or of the seven days
+  // that end with the day shown; each column labelled with its day.
+  function drawTalk(view, range, calls) {
     const box = $('talk');
     box.textContent = '';
+    const shown = view === 'day' ? { from: range.to - 7 * DAY, to: range.to } : range;
     const days = [];
-    for (let d = strip.from; d < strip.to; d += DAY) days.push((calls.days.get(dayText(d)) || { seconds: 0 }).seconds);
+    for (let d = shown.from; d < shown.to; d += DAY) days.push((calls.days.get(dayText(d)) || { seconds: 0 }).seconds);
     const most = Math.max(60, ...days);
+    const every = days.length > 7 && box.clientWidth < days.length * 18 ? 2 : 1;
     days.forEach((total, i) => {
-      const day = strip.from + i * DAY;
+      const day = shown.from + i * DAY;
+      const date = new Date(day);
       const column = html('div', {
         class: 'col', role: 'img', title: `${dayLabel(day)}: ${clock(total)}`,
         'aria-label': `${dayLabel(day)}: ${clock(total)} on the phone`,
       });
-      if (day >= range.from && day < range.to) column.classList.add('current');
-      column.appendChild(html('span', { class: 'fill', style: `height:${(100 * total / most).toFixed(1)}%` }));
+      if (day >= range.from && day < range.to && view === 'day') column.classList.add('current');
+      const area = column.appendChild(html('span', { class: 'area' }));
+      area.appendChild(html('span', { class: 'fill', style: `height:${(100 * total / most).toFixed(1)}%` }));
+      const label = days.length <= 7 ? `${WEEKDAYS[date.getUTCDay()].slice(0, 2)} ${date.getUTCDate()}` : `${date.getUTCDate()}`;
+      column.appendChild(html('span', { class: 'label' }, i % every === 0 ? label : ''));
       box.appendChild(column);
     });
     const sum = days.reduce((a, b) => a + b, 0);
-    $('talk-title').textContent = `Talk time per day (${days.length} days: ${clock(sum)})`;
+    const what = view === 'day' ? `the 7 days to ${dayLabel(range.from)}` : rangeText(view, range);
+    $('talk-title').textContent = `Talk time per day, ${what}: ${clock(sum)}`;
   }
 
   // ------------------------------------------------------------ years
@@ -645,9 +799,10 @@
     showSummary(rangeText(state.view, range), rowsByKind[0].length, talk, rowsByKind[1].length, rowsByKind[2].length);
     drawDays(range, strip, tables);
     const marks = drawTimeline(state.view, range, rowsByKind);
+    drawRows(state.view, range, rowsByKind);
     drawTop('top-calls', KINDS[0], tops[0], names, 'calls');
     drawTop('top-messages', KINDS[1], tops[1], names, 'messages');
-    drawTalk(range, strip, tables[0]);
+    drawTalk(state.view, range, tables[0]);
     await marks;
   }
 
@@ -725,6 +880,7 @@
   $('previous').addEventListener('click', () => step(-1));
   $('next').addEventListener('click', () => step(1));
   $('calendar').addEventListener('keydown', moveInCalendar);
+  $('rows').addEventListener('keydown', moveInRows);
   $('calendar').addEventListener('click', (event) => {
     const day = event.target.dataset && event.target.dataset.day;
     if (day) go({ view: 'day', anchor: dayOf(day) });

@@ -36,10 +36,8 @@ struct Unreadable {
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::filesystem::path& file) {
-        std::error_code ignored;
-        if (!std::filesystem::exists(file, ignored)) {
-            throw Unreadable{
-                404, fmt::format("no database at {}: nothing was logged yet", file.string())};
+        if (!databaseExists()) {
+            throw Unreadable{404, nothingLoggedYet()};
         }
         const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
         if (rc != SQLITE_OK) {
