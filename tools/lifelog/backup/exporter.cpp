@@ -12,7 +12,7 @@
 #include "base/safe_write.h"
 #include "base/text.h"
 #include "base/timestamp.h"
-#include "logging/fields.h"
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 

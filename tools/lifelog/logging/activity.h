@@ -42,6 +42,10 @@ struct Activity {
     int mnc = -1;
 };
 
+// The characters of a message's text that the library keeps as its
+// summary; the rest of a longer text is not stored.
+inline constexpr size_t kSummaryCharacters = 30;
+
 // How the caller names a field of the record to its user, from the
 // field's name ("number", "text", "title", "uri", "artist", "album",
 // "category"): "--number" for an option, "\"number\"" for a JSON member.

@@ -23,8 +23,6 @@ namespace {
 constexpr size_t kValueRoom = 1024;
 constexpr size_t kListRoom = 2048;
 constexpr size_t kInsertRoom = 4096;
-// The characters of a message text that the library keeps as its summary.
-constexpr size_t kSummaryCharacters = 30;
 
 // One value of the row as the builders make it: the column it goes to,
 // where it came from (an option "--title" or a JSON member "text"), and
