@@ -3,7 +3,8 @@
 # drift from --help: the manual page lifelog(1) and the bash, zsh and fish
 # completions, installed where each shell looks for them.  A cross build
 # cannot run the tool and makes none of them.
-target_compile_definitions(lifelog PRIVATE LIFELOG_TOOL_VERSION="${PROJECT_VERSION}")
+# The version is compiled into the command table, one of the tool's parts.
+target_compile_definitions(lifelog_tool_parts PRIVATE LIFELOG_TOOL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(lifelog PRIVATE ${CMAKE_DL_LIBS})
 
 if(CMAKE_CROSSCOMPILING)

@@ -63,6 +63,16 @@ ZBASE_API int ZbasePi_isRegistered(void);
  * it from a thread that runs no main loop. */
 ZBASE_API int Event_waitIdle(int timeoutMs);
 
+/** The host folder that stands for the platform's file-system root, where
+ * every platform path ("/System/...", "/SystemRW/...") lives: $ZBASE_ROOT
+ * when set and not empty, else $XDG_DATA_HOME/zbase, else
+ * .local/share/zbase in the home folder ($HOME, or the user's passwd entry
+ * when HOME is unset or empty).  Read afresh at each call.  Writes it into
+ * `buffer` (at most `size` bytes, always terminated when `size` > 0; null
+ * with `size` 0 to ask for the length) and returns its length without the
+ * terminating NUL, as snprintf does.  Any thread. */
+ZBASE_API size_t ZbaseHost_getRoot(char* buffer, size_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "zbase_host.h"
 #include "zbase_internal.h"
 
 namespace zbase {
@@ -86,3 +90,13 @@ bool makeFolders(const std::string& folder) {
 }
 
 }  // namespace zbase
+
+extern "C" ZBASE_API size_t ZbaseHost_getRoot(char* buffer, size_t size) {
+    std::string root = zbase::platformRoot();
+    if (buffer != nullptr && size > 0) {
+        size_t copied = std::min(root.size(), size - 1);
+        memcpy(buffer, root.data(), copied);
+        buffer[copied] = '\0';
+    }
+    return root.size();
+}

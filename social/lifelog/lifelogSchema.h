@@ -17,6 +17,20 @@ namespace lifelog {
 inline constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
 inline constexpr const char* kConfigPath = "/System/Lifelog/lifelogconf.ini";
 
+// The rows each table keeps when the configuration names no maximum.
+inline constexpr int kDefaultMaxCount = 500;
+
+// The characters (not bytes) of a message text that the message builder
+// keeps as the message's summary.
+inline constexpr int kSummaryCharacters = 30;
+
+// The database writer's work texts, each with room for its final NUL: one
+// value's written form, the column list and the value list, and the whole
+// insert statement.  A row that outgrows one is not written.
+inline constexpr int kWriterValueRoom = 1024;
+inline constexpr int kWriterListRoom = 2048;
+inline constexpr int kWriterInsertRoom = 4096;
+
 // Columns that every table has.
 inline constexpr const char* kKeyColumn = "LOG_KEY";
 inline constexpr const char* kLocationColumn = "LOCATION";

@@ -20,7 +20,7 @@ using lifelog::BlockGuard;
 using lifelog::ListGuard;
 using lifelog::StringGuard;
 
-constexpr uint32_t kSummaryChars = 30;
+constexpr uint32_t kSummaryChars = lifelog::kSummaryCharacters;
 
 using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
 

@@ -23,10 +23,10 @@ using lifelog::TableSchema;
 // Rooms of the work texts of one write.
 constexpr int kDeleteRoom = 1024;
 constexpr int kColumnFragmentRoom = 512;
-constexpr int kValueFragmentRoom = 1024;
-constexpr int kListRoom = 2048;
+constexpr int kValueFragmentRoom = lifelog::kWriterValueRoom;
+constexpr int kListRoom = lifelog::kWriterListRoom;
 constexpr int kListMax = kListRoom - 1;
-constexpr int kInsertRoom = 4096;
+constexpr int kInsertRoom = lifelog::kWriterInsertRoom;
 constexpr int kTimestampFragmentLength = 22;
 
 constexpr bool isSuccess(unsigned int code) {

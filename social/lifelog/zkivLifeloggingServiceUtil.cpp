@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t kDefaultMaxCount = 500;
-
 using LoggerGuard = lifelog::Guard<ZLifelogger, ZLifelogger_delete>;
 
 // The direct-logging functions share one body; its lines name the exported
@@ -80,12 +78,12 @@ void logDirectly(const char* function, const char* timestampKey, const char* tim
 extern "C" {
 
 LIFELOG_API int32_t _Lifelog_getMaxlogNumPerActivity(void) {
-    int32_t count = kDefaultMaxCount;
+    int32_t count = lifelog::kDefaultMaxCount;
     unsigned int err = LIFELOG_E_SUCCESS;
     lifelog::RegistryGuard registry(_Registry_openInternal(lifelog::kConfigPath, 0, &err));
     if (!registry) {
         LIFELOG_ERROR("%s file open failed", lifelog::kConfigPath);
-        return kDefaultMaxCount;
+        return lifelog::kDefaultMaxCount;
     }
     int32_t value = 0;
     Registry_getValue(registry.get(), "ACTIVITY_CONFIG", "MAX_COUNT_PER_ACTIVITY",

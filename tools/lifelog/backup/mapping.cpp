@@ -1,16 +1,15 @@
 // Backup entries to lifelog activities and back.
 #include "backup/mapping.h"
 
+#include <date/tz.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <climits>
+
 #include "backup/readable_date.h"
 #include "base/text.h"
 #include "base/timestamp.h"
-
-#include <stdlib.h>
-#include <time.h>
-
-#include <climits>
-#include <cstdio>
-#include <filesystem>
 
 namespace lifelog_tool {
 
@@ -56,8 +55,6 @@ constexpr int kMmsType = 1;
 // <addr> types of an MMS: who sent it, and to whom it went.
 constexpr std::string_view kAddressFrom = "137";
 constexpr std::string_view kAddressTo = "151";
-// The number columns' declared length, which the library and `log` hold to.
-constexpr size_t kNumberCharacters = 50;
 // How far apart a phone's zone and the import's may put one moment.
 constexpr int kZonesApartHours = 26;
 
@@ -279,9 +276,18 @@ const char* mapNumber(const XmlEntry& entry, bool call, bool mms, BackupActivity
     if (activity.number.empty()) {
         return "no number";
     }
-    // What `lifelog log` refuses is refused here too, never stored cut.
-    if (characterCount(activity.number) > kNumberCharacters) {
-        return "number longer than 50 characters";
+    // What `lifelog log` refuses is refused here too, never stored cut: a
+    // number longer than its column's declared length.
+    auto declared = [](KindId id) {
+        const Kind& kind = kindOf(id);
+        return kind.column(std::string(kind.prefix) + "PHONE_NUMBER")->declaredLength;
+    };
+    static const int lengths[2] = {declared(KindId::Message), declared(KindId::Call)};
+    static const std::string tooLong[2] = {
+        "number longer than " + std::to_string(lengths[0]) + " characters",
+        "number longer than " + std::to_string(lengths[1]) + " characters"};
+    if (characterCount(activity.number) > static_cast<size_t>(lengths[call])) {
+        return tooLong[call].c_str();
     }
     return textProblem(activity.number, "invalid UTF-8 in the number",
                        "control character in the number");
@@ -326,75 +332,96 @@ int backupMessageBox(int direction) {
     return direction == 1 ? 2 : 1;
 }
 
-bool useZone(const std::string& zone) {
-    if (zone.empty()) {
-        tzset();
-        return true;
+namespace {
+
+// A zone of the system's zone database by its IANA name, or null.
+const date::time_zone* findZone(std::string_view name) {
+    try {
+        return date::locate_zone(name);
+    } catch (const std::exception&) {
+        return nullptr;
     }
-    std::string setting;
-    if (zone == "UTC" || zone == "GMT") {
-        setting = "UTC0";
-    } else {
-        // glibc takes any unknown name for UTC without a word: look first.
-        const char* folder = getenv("TZDIR");
-        std::filesystem::path file =
-            std::filesystem::path(folder != nullptr && *folder != 0 ? folder
-                                                                    : "/usr/share/zoneinfo") /
-            zone;
-        std::error_code error;
-        if (zone.find("..") != std::string::npos || zone.front() == '/' ||
-            !std::filesystem::is_regular_file(file, error)) {
-            return false;
+}
+
+// The local zone as the C library finds it: $TZ when it names a zone of
+// the database ("Europe/Berlin" or ":Europe/Berlin"), else the system's
+// (/etc/localtime), else UTC.
+const date::time_zone* localZone() {
+    const char* setting = getenv("TZ");
+    if (setting != nullptr && *setting != 0) {
+        std::string_view name = setting;
+        if (const date::time_zone* zone = findZone(name.substr(name.front() == ':' ? 1 : 0))) {
+            return zone;
         }
-        setting = ":" + zone;
     }
-    setenv("TZ", setting.c_str(), 1);
-    tzset();
+    try {
+        return date::current_zone();
+    } catch (const std::exception&) {
+        return findZone("UTC");
+    }
+}
+
+// The zone of every conversion: the one useZone() chose, else the local
+// zone.
+const date::time_zone* g_zone = nullptr;
+
+const date::time_zone* conversionZone() {
+    if (g_zone == nullptr) {
+        g_zone = localZone();
+    }
+    return g_zone;
+}
+
+// The seconds of the first day a phone could have written, and of the day
+// after the last.
+constexpr int64_t kFirstSecond = 315532800;       // 1980-01-01 00:00:00 UTC
+constexpr int64_t kAfterLastSecond = 4102531200;  // 2100-01-02 00:00:00 UTC
+
+}  // namespace
+
+bool useZone(const std::string& zone) {
+    const date::time_zone* chosen = zone.empty() ? localZone() : findZone(zone);
+    if (chosen == nullptr) {
+        return false;
+    }
+    g_zone = chosen;
     return true;
 }
 
 std::optional<std::string> timestampOfMillis(int64_t millis) {
     int64_t seconds = millis >= 0 ? millis / 1000 : -((-millis + 999) / 1000);
-    // Outside these bounds the year check below could not be reached safely.
-    if (seconds < 0 || seconds > (int64_t{1} << 40)) {
+    // A day either side of the bounds below, whatever the zone's offset.
+    if (seconds < kFirstSecond - 86400 || seconds >= kAfterLastSecond) {
         return std::nullopt;
     }
-    time_t when = static_cast<time_t>(seconds);
-    struct tm local {};
-    if (localtime_r(&when, &local) == nullptr) {
-        return std::nullopt;
-    }
-    int year = local.tm_year + 1900;
+    auto local = conversionZone()->to_local(date::sys_seconds(std::chrono::seconds(seconds)));
+    auto day = date::floor<date::days>(local);
+    date::year_month_day date(day);
+    date::hh_mm_ss<std::chrono::seconds> time(local - day);
+    int year = static_cast<int>(date.year());
     if (year < 1980 || year > 2099) {
         return std::nullopt;
     }
-    char text[32];
-    snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, local.tm_mon + 1,
-             local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return std::string(text);
+    return formatTime(DateTime{
+        year, static_cast<int>(static_cast<unsigned>(date.month())),
+        static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(time.hours().count()),
+        static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()), 0});
 }
 
 std::optional<int64_t> millisOfTimestamp(std::string_view timestamp) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char rest = 0;
-    std::string text(timestamp);
-    if (text.size() != 19 || sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &year, &month, &day,
-                                    &hour, &minute, &second, &rest) != 6) {
+    std::optional<DateTime> t = parseTimestamp(timestamp);
+    if (!t) {
         return std::nullopt;
     }
-    struct tm local {};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    time_t when = mktime(&local);
-    if (when == static_cast<time_t>(-1)) {
-        return std::nullopt;
-    }
-    return static_cast<int64_t>(when) * 1000;
+    date::local_seconds local = date::local_days(date::year(t->year) / t->month / t->day) +
+                                std::chrono::hours(t->hour) + std::chrono::minutes(t->minute) +
+                                std::chrono::seconds(t->second);
+    // A time that a clock change repeats is read with the offset before the
+    // change (its first instant); one that a change skips, too (as the C
+    // library reads it: 02:30 in a gap that jumps to 03:00 is 03:30).
+    date::local_info info = conversionZone()->get_info(local);
+    auto when = local.time_since_epoch() - info.first.offset;
+    return static_cast<int64_t>(when.count()) * 1000;
 }
 
 }  // namespace lifelog_tool

@@ -11,50 +11,16 @@
 #include <cstring>
 #include <memory>
 
+#include "base/text.h"
+
 namespace lifelog_tool {
 
 namespace {
 
-enum class Sequence { Valid, Invalid, Incomplete };
-
-// The length of the well-formed UTF-8 sequence at the start of `s` (at
-// least one byte), or why there is none.
-Sequence utf8Sequence(std::string_view s, size_t& length) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    unsigned char lead = byte(0);
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        length = 1;
-        return Sequence::Invalid;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if (i >= s.size()) {
-            return Sequence::Incomplete;
-        }
-        unsigned char lo = i == 1 ? low : 0x80;
-        unsigned char hi = i == 1 ? high : 0xBF;
-        if (byte(i) < lo || byte(i) > hi) {
-            length = 1;
-            return Sequence::Invalid;
-        }
-    }
-    // U+FFFE and U+FFFF are no XML characters either.
-    if (length == 3 && lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) {
-        length = 3;
-        return Sequence::Invalid;
-    }
-    return Sequence::Valid;
+// U+FFFE and U+FFFF are well-formed UTF-8 but no XML characters.
+bool isXmlNonCharacter(const Utf8Sequence& sequence) {
+    return sequence.status == Utf8Sequence::kValid &&
+           (sequence.point == 0xFFFE || sequence.point == 0xFFFF);
 }
 
 enum class Reference { None, Incomplete, Found };
@@ -158,17 +124,16 @@ size_t repairAscii(unsigned char c, std::string& out) {
 
 // A multi-byte sequence: kept when it is UTF-8, else a marker.
 size_t repairSequence(std::string_view in, bool last, std::string& out) {
-    size_t length = 1;
-    Sequence sequence = utf8Sequence(in, length);
-    if (sequence == Sequence::Incomplete && !last) {
+    Utf8Sequence sequence = decodeUtf8(in);
+    if (sequence.status == Utf8Sequence::kIncomplete && !last) {
         return 0;
     }
-    if (sequence == Sequence::Valid) {
-        out.append(in.substr(0, length));
-        return length;
+    if (sequence.status == Utf8Sequence::kValid && !isXmlNonCharacter(sequence)) {
+        out.append(in.substr(0, sequence.length));
+    } else {
+        out += kInvalidUtf8Marker;
     }
-    out += kInvalidUtf8Marker;
-    return sequence == Sequence::Incomplete ? 1 : length;
+    return sequence.length;
 }
 
 }  // namespace
@@ -257,11 +222,9 @@ size_t utf8SequenceLength(std::string_view text) {
     if (text.empty()) {
         return 0;
     }
-    if (static_cast<unsigned char>(text[0]) < 0x80) {
-        return 1;
-    }
-    size_t length = 0;
-    return utf8Sequence(text, length) == Sequence::Valid ? length : 0;
+    Utf8Sequence sequence = decodeUtf8(text);
+    return sequence.status == Utf8Sequence::kValid && !isXmlNonCharacter(sequence) ? sequence.length
+                                                                                   : 0;
 }
 
 const std::string* XmlEntry::attribute(std::string_view name) const {

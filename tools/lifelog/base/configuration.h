@@ -11,7 +11,7 @@
 
 namespace lifelog_tool {
 
-inline constexpr int kDefaultMaxCount = 500;
+using lifelog::kDefaultMaxCount;  // the library's, from its schema header
 
 // What the configuration file says, read the way the library reads it:
 // a kind is logged only when its value is "true" in any letter case.

@@ -47,6 +47,14 @@ UsageError boundRefusal(const char* option, const std::string& text) {
 
 }  // namespace
 
+std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
+    size_t colon = text.find(':');
+    std::string column = resolveColumn(kind, text.substr(0, colon));
+    int type =
+        colon == std::string::npos ? LIFELOG_ORDER_ASC : orderTypeByWord(text.substr(colon + 1));
+    return {column, type};
+}
+
 Range rangeOfOptions(const std::string& from, const std::string& to) {
     Range range;
     if (!from.empty() && !(range.from = parseBound(from, false))) {
@@ -99,6 +107,14 @@ int64_t Row::number(std::string_view column, int64_t fallback) const {
         return static_cast<int64_t>(std::get<double>(*value));
     }
     return fallback;
+}
+
+std::vector<ValueCount> valueCounts(const std::vector<Row>& rows, std::string_view column) {
+    std::vector<ValueCount> pairs;
+    for (const Row& row : rows) {
+        pairs.push_back(ValueCount{row.find(column), row.number(kCountColumn)});
+    }
+    return pairs;
 }
 
 void reportSkipped(const Kind& kind, const std::vector<SkippedRow>& skipped) {

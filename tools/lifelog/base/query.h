@@ -54,6 +54,11 @@ namespace lifelog_tool {
 // "asc"/"up" -> LIFELOG_ORDER_ASC, "desc"/"down" -> LIFELOG_ORDER_DESC.
 int orderTypeByWord(std::string_view word);
 
+// An order as the tool takes it: "COLUMN[:asc|desc]" ("duration",
+// "duration:desc", "CLOG_DURATION:up") -> the column and its order type.
+// UsageError for an unknown column or order.
+std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text);
+
 // ------------------------------------------------------------------- rows
 
 using Value = std::variant<std::monostate, int64_t, double, std::string>;
@@ -89,6 +94,19 @@ struct Listing {
     std::vector<Row> rows;
     std::vector<SkippedRow> skipped;
 };
+
+// The column of `top`'s rows that holds how often their value occurs.
+inline constexpr const char* kCountColumn = "OCCURRED_COUNT";
+
+// One of `top`'s values and how often it occurs; `value` points into the
+// row it came from and is null when the row lacks the column.
+struct ValueCount {
+    const Value* value;
+    int64_t count;
+};
+
+// `top`'s rows as value/count pairs, the most frequent first.
+std::vector<ValueCount> valueCounts(const std::vector<Row>& rows, std::string_view column);
 
 // Prints one line per skipped row on standard error:
 // "lifelog: skipped a call row that cannot be read (LOG_KEY 7): E_FAILURE (13)".

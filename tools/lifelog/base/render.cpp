@@ -78,6 +78,15 @@ nlohmann::ordered_json jsonRows(const Kind& kind, const std::vector<Row>& rows) 
     return array;
 }
 
+nlohmann::ordered_json jsonValueCounts(const std::vector<ValueCount>& pairs) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const ValueCount& pair : pairs) {
+        array.push_back({{"value", pair.value != nullptr ? jsonValue(*pair.value) : nullptr},
+                         {"count", pair.count}});
+    }
+    return array;
+}
+
 std::string jsonText(const nlohmann::ordered_json& value, int indent) {
     return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

@@ -28,6 +28,8 @@ nlohmann::ordered_json jsonValue(const Value& value);
 // table name, then any extra column (OCCURRED_COUNT).
 nlohmann::ordered_json jsonRow(const Kind& kind, const Row& row);
 nlohmann::ordered_json jsonRows(const Kind& kind, const std::vector<Row>& rows);
+// `top`'s values as JSON: [{"value": ..., "count": n}, ...].
+nlohmann::ordered_json jsonValueCounts(const std::vector<ValueCount>& pairs);
 // JSON text that any parser accepts: invalid UTF-8 replaced, control
 // characters escaped.  indent < 0: one line.
 std::string jsonText(const nlohmann::ordered_json& value, int indent = -1);

@@ -1,11 +1,14 @@
-// The platform root as the platform resolves it.
+// The platform root, as the stand-in itself resolves it.
 #include "base/root.h"
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include <fmt/format.h>
+
+#include "zbase_host.h"
 
 namespace lifelog_tool {
 
@@ -34,23 +37,13 @@ std::string shellWord(const std::string& text) {
     return quoted + "'";
 }
 
-std::string environment(const char* name) {
-    const char* value = getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
 }  // namespace
 
 std::string platformRoot() {
-    std::string root = environment("ZBASE_ROOT");
-    if (!root.empty()) {
-        return root;
-    }
-    std::string data = environment("XDG_DATA_HOME");
-    if (!data.empty()) {
-        return data + "/zbase";
-    }
-    return environment("HOME") + "/.local/share/zbase";
+    std::string root(ZbaseHost_getRoot(nullptr, 0), '\0');
+    size_t length = ZbaseHost_getRoot(root.data(), root.size() + 1);
+    root.resize(std::min(length, root.size()));
+    return root;
 }
 
 fs::path hostPath(std::string_view platformPath) {

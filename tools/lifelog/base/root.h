@@ -1,6 +1,7 @@
 // The platform root: the host folder under which the platform's absolute
-// paths ("/System/...", "/SystemRW/...") live, and the two files of the
-// lifelog there.
+// paths ("/System/...", "/SystemRW/...") live, as the stand-in resolves it,
+// and the two files of the lifelog there, as the library's schema header
+// names them.
 #ifndef LIFELOG_TOOL_BASE_ROOT_H
 #define LIFELOG_TOOL_BASE_ROOT_H
 
@@ -8,14 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "lifelogSchema.h"
+
 namespace lifelog_tool {
 
-inline constexpr const char* kConfigPath = "/System/Lifelog/lifelogconf.ini";
-inline constexpr const char* kDatabasePath = "/SystemRW/Lifelog/Database/lifelog.db";
+using lifelog::kConfigPath;
+using lifelog::kDatabasePath;
 
-// The host folder under which the platform's absolute paths live, resolved
-// as the platform does: $ZBASE_ROOT, else $XDG_DATA_HOME/zbase, else
-// ~/.local/share/zbase.
+// The platform's root folder (ZbaseHost_getRoot).
 std::string platformRoot();
 // Where a platform path ("/System/...") is on the host.
 std::filesystem::path hostPath(std::string_view platformPath);

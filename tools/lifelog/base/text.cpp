@@ -12,56 +12,53 @@ namespace lifelog_tool {
 
 namespace {
 
-// The length of the valid UTF-8 sequence at `at` and its code point, or 0
-// when the bytes there are not one (overlong forms, surrogates and values
-// past U+10FFFF included).
-size_t sequenceAt(std::string_view text, size_t at, uint32_t& point) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(at);
-    size_t length = lead < 0x80           ? 1
-                    : (lead >> 5) == 0x6  ? 2
-                    : (lead >> 4) == 0xe  ? 3
-                    : (lead >> 3) == 0x1e ? 4
-                                          : 0;
-    if (length == 0 || at + length > text.size()) {
-        return 0;
-    }
-    if (length == 1) {
-        point = lead;
-        return 1;
-    }
-    point = lead & (0x7f >> length);
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xc0) != 0x80) {
-            return 0;
-        }
-        point = (point << 6) | (byte(at + i) & 0x3f);
-    }
-    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < smallest[length] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) {
-        return 0;
-    }
-    return length;
-}
-
 constexpr std::string_view kReplacement = "\xef\xbf\xbd";  // U+FFFD
 
 template <typename Each>
 void forEachPoint(std::string_view text, Each each) {
     for (size_t at = 0; at < text.size();) {
-        uint32_t point = 0;
-        size_t length = sequenceAt(text, at, point);
-        if (length == 0) {
+        Utf8Sequence sequence = decodeUtf8(text.substr(at));
+        if (sequence.status != Utf8Sequence::kValid) {
             each(kReplacement, 0xfffd);
             ++at;
         } else {
-            each(text.substr(at, length), point);
-            at += length;
+            each(text.substr(at, sequence.length), sequence.point);
+            at += sequence.length;
         }
     }
 }
 
 }  // namespace
+
+Utf8Sequence decodeUtf8(std::string_view text) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return {Utf8Sequence::kValid, 1, lead};
+    }
+    // The well-formed ranges: the second byte's narrows after E0, ED, F0
+    // and F4, which shuts out overlong forms, surrogates and U+110000 on.
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0) {
+        return {};
+    }
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    uint32_t point = lead & (0x7f >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if (i >= text.size()) {
+            return {Utf8Sequence::kIncomplete, 1, 0};
+        }
+        if (byte(i) < (i == 1 ? low : 0x80) || byte(i) > (i == 1 ? high : 0xBF)) {
+            return {};
+        }
+        point = (point << 6) | (byte(i) & 0x3f);
+    }
+    return {Utf8Sequence::kValid, length, point};
+}
 
 std::string validUtf8(std::string_view text) {
     std::string out;

@@ -1,15 +1,31 @@
-// Texts from the database on their way out: the database hands back
-// whatever bytes a row holds, and a terminal, a CSV reader or a JSON parser
-// must never get raw control characters or broken UTF-8 from the tool.
+// UTF-8 text: the tool's one decoder, and texts from the database on their
+// way out (the database hands back whatever bytes a row holds, and a
+// terminal, a CSV reader or a JSON parser must never get raw control
+// characters or broken UTF-8 from the tool).
 #ifndef LIFELOG_TOOL_BASE_TEXT_H
 #define LIFELOG_TOOL_BASE_TEXT_H
 
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace lifelog_tool {
+
+// One UTF-8 sequence at the start of a text.
+struct Utf8Sequence {
+    enum Status { kValid, kInvalid, kIncomplete };
+    Status status = kInvalid;
+    size_t length = 1;   // the bytes of a valid sequence; 1 otherwise
+    uint32_t point = 0;  // the code point of a valid sequence
+};
+
+// Decodes the sequence that starts `text` (not empty).  Valid only when
+// well-formed: no overlong form, no UTF-16 surrogate, nothing past
+// U+10FFFF.  Incomplete when the text ends inside a sequence that is
+// well-formed so far.
+Utf8Sequence decodeUtf8(std::string_view text);
 
 // The text with every byte sequence that is not valid UTF-8 replaced by
 // U+FFFD (one per bad byte); valid text comes back unchanged.

@@ -30,15 +30,6 @@ struct ReadOptions {
     Format outputFormat() const { return json ? Format::Json : formatByWord(format); }
 };
 
-// "duration", "duration:desc" -> column and order type.
-std::pair<std::string, int> orderOf(const Kind& kind, const std::string& text) {
-    size_t colon = text.find(':');
-    std::string column = resolveColumn(kind, text.substr(0, colon));
-    int type =
-        colon == std::string::npos ? LIFELOG_ORDER_ASC : orderTypeByWord(text.substr(colon + 1));
-    return {column, type};
-}
-
 Query queryOf(const Kind& kind, const ReadOptions& options) {
     Query query(kind, rangeOfOptions(options.from, options.to));
     if (!options.where.empty()) {
@@ -88,20 +79,14 @@ void runTop(const ReadOptions& options) {
     int limit = options.limit == 0 ? std::numeric_limits<int>::max() : options.limit;
     Query query = queryOf(kind, options);
     Listing listing = query.top(column, limit);
+    std::vector<ValueCount> pairs = valueCounts(listing.rows, column);
     if (options.json) {
-        nlohmann::ordered_json array = nlohmann::ordered_json::array();
-        for (const Row& row : listing.rows) {
-            const Value* value = row.find(column);
-            array.push_back({{"value", value != nullptr ? jsonValue(*value) : nullptr},
-                             {"count", row.number("OCCURRED_COUNT")}});
-        }
-        fmt::print("{}\n", jsonText(array, 2));
+        fmt::print("{}\n", jsonText(jsonValueCounts(pairs), 2));
     } else {
         Table table{{shortName(kind, column), "count"}, {false, true}, {}};
-        for (const Row& row : listing.rows) {
-            const Value* value = row.find(column);
-            table.rows.push_back({value != nullptr ? cellText(*value) : "(none)",
-                                  fmt::format("{}", row.number("OCCURRED_COUNT"))});
+        for (const ValueCount& pair : pairs) {
+            table.rows.push_back({pair.value != nullptr ? cellText(*pair.value) : "(none)",
+                                  fmt::format("{}", pair.count)});
         }
         fmt::print("{}", table.render());
     }

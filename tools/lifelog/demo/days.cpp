@@ -225,11 +225,14 @@ private:
             int second = random_.below(60);
             int at = hour * 3600 + minute * 60 + second;
             if (used_[static_cast<size_t>(kind)].insert(at).second) {
-                return {fmt::format("{:04d}-{:02d}-{:02d} {:02d}:{:02d}:{:02d}",
-                                    static_cast<int>(date_.year()),
-                                    static_cast<unsigned>(date_.month()),
-                                    static_cast<unsigned>(date_.day()), hour, minute, second),
-                        hour};
+                DateTime time{static_cast<int>(date_.year()),
+                              static_cast<int>(static_cast<unsigned>(date_.month())),
+                              static_cast<int>(static_cast<unsigned>(date_.day())),
+                              hour,
+                              minute,
+                              second,
+                              0};
+                return {formatTime(time), hour};
             }
         }
     }

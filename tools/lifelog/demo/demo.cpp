@@ -381,7 +381,7 @@ void printNumbers() {
             if (tally.calls == 0 && tally.messages == 0) {
                 tally.first = tallies.size();
             }
-            tally.*field = row.number("OCCURRED_COUNT");
+            tally.*field = row.number(kCountColumn);
         }
     };
     add("call", "CLOG_PHONE_NUMBER", &Tally::calls);
@@ -408,7 +408,7 @@ void printMedia() {
                duration(plays.sum("MDLOG_PLAY_TIME")));
     for (const Row& row : plays.top("MDLOG_ARTIST", 1).rows) {
         fmt::print("  most played   {} ({} plays)\n", row.text("MDLOG_ARTIST"),
-                   row.number("OCCURRED_COUNT"));
+                   row.number(kCountColumn));
     }
     Query longest(kindByWord("media"), theDay());
     for (const Row& row : longest.max("MDLOG_PLAY_TIME").rows) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "base/kinds.h"
+#include "lifelogSchema.h"
 
 namespace lifelog_tool {
 
@@ -43,8 +44,9 @@ struct Activity {
 };
 
 // The characters of a message's text that the library keeps as its
-// summary; the rest of a longer text is not stored.
-inline constexpr size_t kSummaryCharacters = 30;
+// summary (the library's schema header says how many); the rest of a
+// longer text is not stored.
+inline constexpr size_t kSummaryCharacters = lifelog::kSummaryCharacters;
 
 // How the caller names a field of the record to its user, from the
 // field's name ("number", "text", "title", "uri", "artist", "album",

@@ -12,17 +12,17 @@
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "lifelogSchema.h"
 #include "logging/activity.h"
 
 namespace lifelog_tool {
 
 namespace {
 
-// The writer's work texts: one value's written form, the column and value
-// lists, and the whole insert statement, each with room for a final NUL.
-constexpr size_t kValueRoom = 1024;
-constexpr size_t kListRoom = 2048;
-constexpr size_t kInsertRoom = 4096;
+// The writer's work texts, as the library's schema header gives them.
+constexpr size_t kValueRoom = lifelog::kWriterValueRoom;
+constexpr size_t kListRoom = lifelog::kWriterListRoom;
+constexpr size_t kInsertRoom = lifelog::kWriterInsertRoom;
 
 // One value of the row as the builders make it: the column it goes to,
 // where it came from (an option "--title" or a JSON member "text"), and
@@ -39,9 +39,7 @@ struct Field {
 std::string firstCharacters(const std::string& text, size_t characters) {
     size_t at = 0;
     for (size_t count = 0; count < characters && at < text.size(); ++count) {
-        unsigned char lead = static_cast<unsigned char>(text[at]);
-        size_t length = lead < 0xc0 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
-        at = std::min(text.size(), at + length);
+        at += decodeUtf8(std::string_view(text).substr(at)).length;
     }
     return text.substr(0, at);
 }

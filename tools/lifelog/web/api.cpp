@@ -98,15 +98,9 @@ std::string requiredColumn(const Kind& kind, const ApiParams& params) {
 }
 
 // "duration", "duration:desc" -> column and order type.
-std::pair<std::string, int> orderOf(const Kind& kind, std::string_view parameter,
-                                    const std::string& text) {
-    return taking(parameter, [&] {
-        size_t colon = text.find(':');
-        std::string column = resolveColumn(kind, text.substr(0, colon));
-        int type = colon == std::string::npos ? LIFELOG_ORDER_ASC
-                                              : orderTypeByWord(text.substr(colon + 1));
-        return std::make_pair(column, type);
-    });
+std::pair<std::string, int> orderParameter(const Kind& kind, std::string_view parameter,
+                                           const std::string& text) {
+    return taking(parameter, [&] { return orderOf(kind, text); });
 }
 
 // The query object for the request's kind, range and condition.  A
@@ -176,9 +170,9 @@ nlohmann::ordered_json rowsJson(const Kind& kind, const std::vector<Row>& rows, 
 
 void orderListing(const Kind& kind, const ApiParams& params, Query& query) {
     const std::string* order = param(params, "order");
-    auto [column, type] = orderOf(kind, "order", order != nullptr ? *order : "time");
+    auto [column, type] = orderParameter(kind, "order", order != nullptr ? *order : "time");
     if (const std::string* then = param(params, "then")) {
-        auto [thenColumn, thenType] = orderOf(kind, "then", *then);
+        auto [thenColumn, thenType] = orderParameter(kind, "then", *then);
         taking("then", [&] { query.orderBy(column, type, thenColumn, thenType); });
     } else {
         taking("order", [&] { query.orderBy(column, type); });
@@ -237,12 +231,7 @@ nlohmann::ordered_json aggregate(const Kind& kind, std::string_view call, const 
         body["rows"] = rowsJson(kind, rows, 0, rows.size());
     } else {
         std::vector<Row> rows = running(params, [&] { return query->top(column, n).rows; });
-        nlohmann::ordered_json values = nlohmann::ordered_json::array();
-        for (const Row& row : rows) {
-            const Value* value = row.find(column);
-            values.push_back({{"value", value != nullptr ? jsonValue(*value) : nullptr},
-                              {"count", row.number("OCCURRED_COUNT")}});
-        }
+        nlohmann::ordered_json values = jsonValueCounts(valueCounts(rows, column));
         body["values"] = values;
     }
     return body;

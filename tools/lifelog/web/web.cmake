@@ -14,11 +14,11 @@ add_custom_command(
   DEPENDS ${LIFELOG_WEB_FILES} ${LIFELOG_WEB_DIR}/embed.cmake
   COMMENT "Embedding the web page into the lifelog tool"
   VERBATIM)
-target_sources(lifelog PRIVATE ${LIFELOG_WEB_HEADER})
-target_include_directories(lifelog PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_sources(lifelog_tool_parts PRIVATE ${LIFELOG_WEB_HEADER})
+target_include_directories(lifelog_tool_parts PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-target_link_libraries(lifelog PRIVATE PkgConfig::HTTPLIB)
+target_link_libraries(lifelog_tool_parts PUBLIC PkgConfig::HTTPLIB)
 # The activity per day (days.cpp) is read with SQLite itself, on a read-only
 # connection of the tool's own.
-target_link_libraries(lifelog PRIVATE SQLite::SQLite3)
+target_link_libraries(lifelog_tool_parts PRIVATE SQLite::SQLite3)
