@@ -1,8 +1,8 @@
-# The front-door tests run the built tool as a subprocess (test_doors) and
-# `lifelog web` as a server (test_web_doors).
+# The front-door tests run the built tool through the test runner
+# (tool_run.h): as a command (test_doors) and as `lifelog web`, a server
+# (test_web_doors).
 foreach(test test_doors test_web_doors)
   if(TARGET ${test} AND TARGET lifelog)
-    target_compile_definitions(${test} PRIVATE LIFELOG_TOOL_PATH="$<TARGET_FILE:lifelog>")
     add_dependencies(${test} lifelog)
   endif()
 endforeach()

@@ -1,21 +1,17 @@
 // The tool's front doors tried as a careless or hostile user would: files
 // it is told to write that must not be destroyed, totals that cannot be
-// the truth, stored times that are not times.  The tool runs as a
-// process under the test's platform root.
+// the truth, stored times that are not times.  The tool runs through the
+// test runner (tool_run.h) under the test's platform root.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "fixture.h"
+#include "tool_run.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = ToolRun;
 
 std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -24,25 +20,20 @@ std::string slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
-std::string quoted(const std::string& argument) {
-    std::string text = "'";
-    for (char c : argument) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return text + "'";
-}
-
 class DoorsTest : public LifelogTest {
 protected:
     // `prefix` runs the tool through another program (setpriv).
     Outcome tool(const std::vector<std::string>& arguments,
                  const std::vector<std::string>& prefix = {}) const {
-        std::string command;
-        for (const std::string& word : prefix) command += quoted(word) + " ";
-        command += quoted(LIFELOG_TOOL_PATH);
-        for (const std::string& argument : arguments) command += " " + quoted(argument);
-        const auto out = root_ / "tool.out", err = root_ / "tool.err";
-        command += " </dev/null >" + quoted(out.string()) + " 2>" + quoted(err.string());
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+        if (prefix.empty()) {
+            return runTool(arguments);
+        }
+        ToolOptions options;
+        options.program = prefix.front();
+        std::vector<std::string> words(prefix.begin() + 1, prefix.end());
+        words.push_back(toolPath());
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        return runTool(words, options);
     }
     void logCall(const std::string& number, const std::string& duration, const std::string& when) {
         Outcome run =

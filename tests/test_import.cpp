@@ -4,10 +4,10 @@
 // platform root, checked against the rows SQLite itself reads.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 
 #include "backup/mapping.h"
 #include "backup/readable_date.h"
@@ -15,6 +15,7 @@
 #include "backup/xml_writer.h"
 #include "base/timestamp.h"
 #include "fixture.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -169,45 +170,15 @@ TEST(BackupXml, LongValuesAreCutWhereverTheInputIsSplit) {
     }
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = ToolRun;
 
 class ImportTest : public LifelogTest {
 protected:
-    // Starts the tool with the test's root; its output goes to files, its
-    // standard error to the given terminal instead when there is one.
-    pid_t start(std::vector<std::string> arguments, const char* terminal = nullptr,
-                const std::string& input = "") {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int file = O_WRONLY | O_CREAT | O_TRUNC;
-            if (!input.empty())
-                dup2(open(input.c_str(), O_RDONLY), 0);
-            dup2(open((root_ / "tool.out").c_str(), file, 0644), 1);
-            if (terminal == nullptr || setsid() >= 0)
-                dup2(terminal ? open(terminal, O_RDWR)
-                              : open((root_ / "tool.err").c_str(), file, 0644),
-                     2);
-            std::vector<char*> argv{const_cast<char*>(LIFELOG_TOOL_PATH)};
-            for (std::string& a : arguments) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-    // The exit status (or minus the signal that ended it) and the output.
-    Outcome finish(pid_t pid) {
-        int raw = 0;
-        waitpid(pid, &raw, 0);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), slurp(root_ / "tool.out"),
-                slurp(root_ / "tool.err")};
-    }
+    // `input`: a file whose bytes are the tool's standard input.
     Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") {
-        return finish(start(arguments, nullptr, input));
+        ToolOptions options;
+        options.input = input.empty() ? std::string() : slurp(input);
+        return runTool(arguments, options);
     }
 
     // The tool with its standard error on a pseudo-terminal: what the
@@ -215,14 +186,16 @@ protected:
     Outcome onTerminal(const std::vector<std::string>& arguments) {
         const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
         EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-        const pid_t pid = start(arguments, ptsname(terminal));
+        ToolOptions options;
+        options.terminal = ptsname(terminal);
+        ToolProcess process(arguments, options);
         // Read until the last holder of the terminal's other side is gone.
         std::string shown;
         char buffer[4096];
         for (ssize_t got = 0; (got = read(terminal, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, static_cast<size_t>(got));
         close(terminal);
-        Outcome run = finish(pid);
+        Outcome run = process.wait();
         run.err = shown;
         return run;
     }
@@ -270,10 +243,11 @@ protected:
 
     std::string generate(int entries, int seed) {
         const std::string folder = (root_ / ("generated-" + std::to_string(seed))).string();
-        const std::string command = LIFELOG_SOURCE_DIR "/scripts/generate-backup " + folder +
-                                    " --entries " + std::to_string(entries) + " --seed " +
-                                    std::to_string(seed);
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        ToolOptions script;
+        script.program = LIFELOG_SOURCE_DIR "/scripts/generate-backup";
+        ToolRun run = runTool(
+            {folder, "--entries", std::to_string(entries), "--seed", std::to_string(seed)}, script);
+        EXPECT_EQ(run.status, 0) << run.err;
         return folder;
     }
 };
@@ -398,7 +372,10 @@ TEST_F(ImportTest, TheHintToSwitchKindsOnWorksWhenPastedElsewhere) {
               std::string::npos)
         << command;
 
-    ASSERT_EQ(std::system(("cd / && " + command + " >/dev/null").c_str()), 0) << command;
+    // The hint is pasted into a shell, from anywhere.
+    ToolOptions shell;
+    shell.program = "/bin/sh";
+    ASSERT_EQ(runTool({"-c", "cd / && " + command}, shell).status, 0) << command;
     run = tool({"import", "--tz", "UTC", kData + "calls.xml", kData + "sms.xml"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_GT(count("ACTIVITY_CALL"), 0);
@@ -523,18 +500,20 @@ TEST_F(ImportTest, InterruptedImportKeepsWhatItReportedAndARerunFinishes) {
         FAIL() << "the import never stored " << wanted << " rows";
     };
     // Ctrl-C: the report counts exactly the rows that are there.
-    pid_t pid = start({"import", "--tz", "UTC", file});
+    auto importing =
+        std::make_unique<ToolProcess>(std::vector<std::string>{"import", "--tz", "UTC", file});
     waitForRows(20);
-    kill(pid, SIGINT);
-    Outcome run = finish(pid);
+    importing->signal(SIGINT);
+    Outcome run = importing->wait();
     EXPECT_EQ(run.status, 130) << run.out << run.err;
     EXPECT_NE(run.out.find("interrupted"), std::string::npos) << run.out;
     EXPECT_EQ(reported(run.out, "imported"), count("ACTIVITY_MESSAGE"));
     // SIGKILL: whatever is there stays, and the reruns finish the job once.
-    pid = start({"import", "--tz", "UTC", file});
+    importing =
+        std::make_unique<ToolProcess>(std::vector<std::string>{"import", "--tz", "UTC", file});
     waitForRows(count("ACTIVITY_MESSAGE") + 20);
-    kill(pid, SIGKILL);
-    EXPECT_EQ(finish(pid).status, -SIGKILL);
+    importing->signal(SIGKILL);
+    EXPECT_EQ(importing->wait().status, -SIGKILL);
     const long kept = count("ACTIVITY_MESSAGE");
     run = tool({"import", "--tz", "UTC", file});
     EXPECT_EQ(run.status, 0) << run.out << run.err;

@@ -1,7 +1,9 @@
-// The command-line tool, run as a subprocess under the test's platform root
-// (ZBASE_ROOT, inherited): what it writes lands in the database, what it
-// prints is what the database holds, and what it refuses changes nothing.
-#include <sys/wait.h>
+// The command-line tool, run through the test runner (tool_run.h) under
+// the test's platform root (ZBASE_ROOT, inherited): what it writes lands
+// in the database, what it prints is what the database holds, and what it
+// refuses changes nothing.
+#include <pwd.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -9,29 +11,20 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "fixture.h"
+#include "tool_run.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& argument) {
-    std::string text = "'";
-    for (char c : argument) {
-        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return text + "'";
-}
+using Outcome = ToolRun;
 
 std::string repeated(const std::string& text, int times) {
     std::string all;
@@ -41,32 +34,12 @@ std::string repeated(const std::string& text, int times) {
     return all;
 }
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ToolTest : public LifelogTest {
 protected:
     Outcome tool(const std::vector<std::string>& arguments, const std::string& input = "") const {
-        std::string command = quoted(LIFELOG_TOOL_PATH);
-        for (const std::string& argument : arguments) {
-            command += " " + quoted(argument);
-        }
-        auto in = root_ / "tool.in";
-        auto out = root_ / "tool.out";
-        auto err = root_ / "tool.err";
-        std::ofstream(in, std::ios::binary) << input;
-        command +=
-            " <" + quoted(in.string()) + " >" + quoted(out.string()) + " 2>" + quoted(err.string());
-        int raw = std::system(command.c_str());
-        Outcome run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = slurp(out);
-        run.err = slurp(err);
-        return run;
+        ToolOptions options;
+        options.input = input;
+        return runTool(arguments, options);
     }
 
     // A run that must succeed silently on standard error (no library error
@@ -379,6 +352,64 @@ TEST_F(ToolTest, CountsAndAggregatesFollowWhatWasLogged) {
     EXPECT_EQ(top, nlohmann::json::parse(R"([{"value": "+1555", "count": 2}])"));
 }
 
+TEST_F(ToolTest, ConfigShowsWhatItWroteAndTheLibraryReads) {
+    const std::string file = hostPath(kConfigPath).string();
+    auto shown = [&](const char* call, const char* message, const char* media, const char* keeps) {
+        return fmt::format("  call     {}\n  message  {}\n  media    {}\n  keeps    {}\n", call,
+                           message, media, keeps);
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out;
+    } cases[] = {
+        {{"config"},
+         file + " (missing: nothing is logged)\n" +
+             shown("off", "off", "off", "500 rows per table (the default)")},
+        {{"config", "--on", "call,media", "--max", "42"},
+         file + "\n" + shown("on", "off", "on", "42 rows per table")},
+        {{"config"}, file + "\n" + shown("on", "off", "on", "42 rows per table")},
+        {{"config", "--on", "none"}, file + "\n" + shown("off", "off", "off", "42 rows per table")},
+        {{"config", "--on", "SMS"}, file + "\n" + shown("off", "on", "off", "42 rows per table")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ok(c.arguments).out, c.out) << c.arguments.back();
+    }
+    // What it wrote is what the library goes by.
+    EXPECT_EQ(tool({"log", "call", "--number", "+1"}).status, 1);
+    ok({"log", "message", "--number", "+1", "--text", "x", "--time", "2024-01-01 00:00:00"});
+}
+
+// The root is the platform's own: $ZBASE_ROOT, else $XDG_DATA_HOME/zbase,
+// else .local/share/zbase in the home folder, which is the user's passwd
+// entry's when HOME is unset or empty.  Showing the configuration writes
+// nothing, so no case touches a real home.
+TEST_F(ToolTest, RootIsWhereThePlatformLooks) {
+    const std::string home = getpwuid(getuid())->pw_dir;
+    const std::string config = "/System/Lifelog/lifelogconf.ini";
+    using Environment = std::map<std::string, std::optional<std::string>>;
+    const struct {
+        Environment environment;
+        std::string root;
+    } cases[] = {
+        {{{"XDG_DATA_HOME", "/nowhere/data"}}, root_.string()},
+        {{{"ZBASE_ROOT", std::nullopt}, {"XDG_DATA_HOME", "/nowhere/data"}}, "/nowhere/data/zbase"},
+        {{{"ZBASE_ROOT", ""}, {"XDG_DATA_HOME", ""}, {"HOME", "/nowhere/home"}},
+         "/nowhere/home/.local/share/zbase"},
+        {{{"ZBASE_ROOT", std::nullopt}, {"XDG_DATA_HOME", std::nullopt}, {"HOME", std::nullopt}},
+         home + "/.local/share/zbase"},
+        {{{"ZBASE_ROOT", std::nullopt}, {"XDG_DATA_HOME", std::nullopt}, {"HOME", ""}},
+         home + "/.local/share/zbase"},
+    };
+    for (const auto& c : cases) {
+        ToolOptions options;
+        options.environment = c.environment;
+        ToolRun run = runTool({"config"}, options);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string shown = run.out.substr(0, run.out.find_first_of(" \n"));
+        EXPECT_EQ(shown, c.root + config) << run.out;
+    }
+}
+
 TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
     struct Case {
         std::vector<std::string> arguments;
@@ -506,6 +537,8 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
         {R"({"kind":"call","number":"+1","colour":"red"})", R"(a call has no member "colour")"},
         {R"({"kind":"call","number":"+1","time":"yesterday"})",
          R"("time" is "yesterday", not "YYYY-MM-DD HH:MM:SS")"},
+        {R"({"kind":"call","number":")" + std::string(51, '5') + "\"}",
+         R"("number" is too long: 51 characters, but the CLOG_PHONE_NUMBER column holds at most 50)"},
         // Arrives whole in one read after the lines before it.
         {R"({"kind":"message","number":"+1","text":")" + std::string(70000, 'x') + "\"}",
          "longer than 65536 bytes"},
@@ -528,7 +561,7 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
     }
     Outcome run = tool({"serve"}, input);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "stored 990 of 999 notifications; 9 lines could not be used\n");
+    EXPECT_EQ(run.out, "stored 989 of 999 notifications; 10 lines could not be used\n");
     size_t at = 0;
     for (const std::string& line : expected) {
         at = run.err.find(line, at);
@@ -538,7 +571,7 @@ TEST_F(ToolTest, ServeStoresEveryGoodLineAndReportsEveryBadOne) {
         queryRows(kDbPath,
                   "SELECT COUNT(*), MIN(MSGLOG_TIMESTAMP), MAX(MSGLOG_TIMESTAMP), "
                   "SUM(MSGLOG_SUMMARY = 'n' || (LOG_KEY - 1)) FROM ACTIVITY_MESSAGE")[0],
-        (std::vector<std::string>{"990", "2024-07-01 10:00:00", "2024-07-01 10:16:29", "990"}));
+        (std::vector<std::string>{"989", "2024-07-01 10:00:00", "2024-07-01 10:16:28", "989"}));
 }
 
 TEST_F(ToolTest, LogConfirmsTheRowOrSaysWhyNothingWasStored) {

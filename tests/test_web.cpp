@@ -34,8 +34,9 @@ protected:
     void SetUp() override {
         LifelogTest::SetUp();
         from_ = kNoon, to_ = kDayEnd;
-        ASSERT_EQ(runTool({"demo"}, root_ / "demo.out"), 0) << slurp(root_ / "demo.out");
-        server_.emplace(root_ / "web.err");
+        ToolRun demo = runTool({"demo"});
+        ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+        server_.emplace();
         ASSERT_GT(server_->port(), 0) << server_->banner() << server_->errors();
     }
     void TearDown() override {
@@ -304,7 +305,7 @@ TEST_F(WebTest, KindsAsTheCommandsNameThemAndAnEmptyRootSaysWhatToDo) {
     std::filesystem::create_directories(empty);
     const std::string kept = getenv("ZBASE_ROOT");
     setenv("ZBASE_ROOT", empty.c_str(), 1);
-    WebServer bare(root_ / "empty.err");
+    WebServer bare;
     setenv("ZBASE_ROOT", kept.c_str(), 1);
     ASSERT_GT(bare.port(), 0) << bare.errors();
     const std::pair<const char*, httplib::Params> asked[] = {
@@ -346,7 +347,7 @@ TEST_F(WebTest, PageIsOneFileThatFetchesOnlyTheApi) {
 TEST_F(WebTest, BindingBeyondThisMachineWarns) {
     EXPECT_NE(server_->banner().find("http://127.0.0.1:"), std::string::npos);
     EXPECT_EQ(server_->errors(), "");
-    WebServer open(root_ / "open.err", "0.0.0.0");
+    WebServer open("0.0.0.0");
     ASSERT_GT(open.port(), 0) << open.errors();
     EXPECT_EQ(open.stop(), 0);
     EXPECT_NE(open.errors().find("readable by anyone who can reach port"), std::string::npos)
@@ -361,7 +362,7 @@ TEST_F(WebTest, ServingLeavesTheFileAsItIs) {
         "[ACTIVITY_CONFIG]\nMAX_COUNT_PER_ACTIVITY = 100000\n");
     const char* schema = "SELECT type, name, tbl_name FROM sqlite_master ORDER BY name";
     const auto before = queryRows(kDbPath, schema);
-    server_.emplace(root_ / "again.err");
+    server_.emplace();
     ASSERT_GT(server_->port(), 0) << server_->errors();
     for (const char* path : {"/api/config", "/api/call", "/api/message/count", "/api/media"}) {
         EXPECT_EQ(server_->get(path).status, 200) << path;

@@ -5,7 +5,9 @@
 // sockets.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "test_web_server.h"
 
@@ -63,7 +65,8 @@ class WebDoorsTest : public LifelogTest {
 protected:
     void SetUp() override {
         LifelogTest::SetUp();
-        ASSERT_EQ(runTool({"demo"}, root_ / "demo.out"), 0) << slurp(root_ / "demo.out");
+        ToolRun demo = runTool({"demo"});
+        ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
     }
     int status(const WebServer& server, const std::string& path, const httplib::Headers& headers,
                std::string* body = nullptr) const {
@@ -77,7 +80,7 @@ protected:
 };
 
 TEST_F(WebDoorsTest, OnlyTheServedAddressesAreAnsweredSoAReboundNameReadsNothing) {
-    WebServer server(root_ / "web.err");
+    WebServer server;
     ASSERT_GT(server.port(), 0) << server.errors();
     const std::string port = std::to_string(server.port());
     const struct {
@@ -100,7 +103,7 @@ TEST_F(WebDoorsTest, OnlyTheServedAddressesAreAnsweredSoAReboundNameReadsNothing
 }
 
 TEST_F(WebDoorsTest, BeyondLoopbackEveryRequestNeedsThePrintedToken) {
-    WebServer server(root_ / "web.err", "0.0.0.0");
+    WebServer server("0.0.0.0");
     ASSERT_GT(server.port(), 0) << server.errors();
     const size_t at = server.banner().find("?token=");
     ASSERT_NE(at, std::string::npos) << server.banner();
@@ -121,7 +124,7 @@ TEST_F(WebDoorsTest, BeyondLoopbackEveryRequestNeedsThePrintedToken) {
 }
 
 TEST_F(WebDoorsTest, BodiesNulsAndAnEmptyBindAreRefusedInWords) {
-    WebServer server(root_ / "web.err");
+    WebServer server;
     ASSERT_GT(server.port(), 0) << server.errors();
     RawClient bodied(server.port());
     bodied.send("GET /api/config HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
@@ -139,15 +142,15 @@ TEST_F(WebDoorsTest, BodiesNulsAndAnEmptyBindAreRefusedInWords) {
     EXPECT_EQ(server.get("/api/message/count?where=1%3D0%20OR%201%3D1").status, 200);
     EXPECT_EQ(server.stop(), 0);
 
-    const int exit = runTool({"web", "--port", "0", "--bind", ""}, root_ / "empty.out");
-    EXPECT_NE(exit, 0);
-    const std::string said = slurp(root_ / "empty.out");
+    const ToolRun empty = runTool({"web", "--port", "0", "--bind", ""});
+    EXPECT_NE(empty.status, 0);
+    const std::string said = empty.out + empty.err;
     EXPECT_EQ(said.find("http://:"), std::string::npos) << said;
     EXPECT_NE(said.find("--bind"), std::string::npos) << said;
 }
 
 TEST_F(WebDoorsTest, SlowClientsAndSlowQueriesLeaveRoomAndAFullServerSaysBusy) {
-    WebServer server(root_ / "web.err");
+    WebServer server;
     ASSERT_GT(server.port(), 0) << server.errors();
     const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
     std::vector<std::unique_ptr<RawClient>> slow;
@@ -178,7 +181,7 @@ TEST_F(WebDoorsTest, SlowClientsAndSlowQueriesLeaveRoomAndAFullServerSaysBusy) {
 
     // More idle connections than workers and waiting room (2 and 4): the
     // rest hear 503 at once, each.
-    WebServer small(root_ / "small.err", nullptr, "2");
+    WebServer small(nullptr, "2");
     ASSERT_GT(small.port(), 0) << small.errors();
     std::vector<std::unique_ptr<RawClient>> idle;
     for (int i = 0; i < 8; ++i) idle.push_back(std::make_unique<RawClient>(small.port()));
@@ -196,7 +199,7 @@ TEST_F(WebDoorsTest, AListingCostsWhatItsLimitAsksNotWhatTheTableHolds) {
             "INSERT INTO ACTIVITY_MESSAGE (MSGLOG_PHONE_NUMBER, MSGLOG_SUMMARY, MSGLOG_TIMESTAMP) "
             "SELECT '+1555' || i, 'text ' || i, datetime(1700000000 + i, 'unixepoch') FROM n");
     const int rows = std::stoi(queryRows(kDbPath, "SELECT COUNT(*) FROM ACTIVITY_MESSAGE")[0][0]);
-    WebServer server(root_ / "web.err");
+    WebServer server;
     ASSERT_GT(server.port(), 0) << server.errors();
     Clock::time_point start = Clock::now();
     const Answer all = server.get("/api/message");
@@ -219,7 +222,7 @@ TEST_F(WebDoorsTest, ATotalThatDoesNotFitIsSaidNotPrinted) {
     execSql(kDbPath,
             "INSERT INTO ACTIVITY_CALL (CLOG_PHONE_NUMBER, CLOG_DURATION, CLOG_TIMESTAMP) VALUES "
             "('+1', 2147483647, '2030-01-01 00:00:00'), ('+2', 2147483647, '2030-01-01 00:00:01')");
-    WebServer server(root_ / "web.err");
+    WebServer server;
     ASSERT_GT(server.port(), 0) << server.errors();
     const Answer sum = server.get("/api/call/sum", {{"column", "duration"}});
     EXPECT_EQ(sum.status, 422) << sum.body.dump();

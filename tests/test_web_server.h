@@ -1,34 +1,17 @@
-// `lifelog web` as a subprocess for the web tests: started on a free
-// loopback port under the test's platform root (ZBASE_ROOT, inherited),
-// asked with cpp-httplib's client, stopped with SIGTERM.
+// `lifelog web` as a subprocess for the web tests: started through the
+// test runner on a free loopback port under the test's platform root
+// (ZBASE_ROOT, inherited), asked with cpp-httplib's client, stopped with
+// SIGTERM.
 #pragma once
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "fixture.h"
-
-// Runs the tool to its end; its exit status.
-inline int runTool(const std::vector<std::string>& arguments, const std::filesystem::path& out) {
-    std::string command = std::string("'") + LIFELOG_TOOL_PATH + "'";
-    for (const std::string& argument : arguments) command += " '" + argument + "'";
-    command += " >'" + out.string() + "' 2>&1";
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-inline std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+#include "tool_run.h"
 
 struct Answer {
     int status = 0;
@@ -38,61 +21,35 @@ struct Answer {
 class WebServer {
 public:
     // Starts the server and waits for the line that names its address.
-    explicit WebServer(const std::filesystem::path& errFile, const char* bind = nullptr,
-                       const char* workers = nullptr)
-        : errFile_(errFile) {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(err, 2);
-            close(out[0]);
-            std::vector<const char*> argv{LIFELOG_TOOL_PATH, "web", "--port", "0"};
-            if (bind != nullptr)
-                argv.insert(argv.end(), {"--bind", bind});
-            if (workers != nullptr)
-                argv.insert(argv.end(), {"--workers", workers});
-            argv.push_back(nullptr);
-            execv(LIFELOG_TOOL_PATH, const_cast<char* const*>(argv.data()));
-            _exit(127);
+    explicit WebServer(const char* bind = nullptr, const char* workers = nullptr) {
+        std::vector<std::string> arguments{"web", "--port", "0"};
+        if (bind != nullptr) {
+            arguments.insert(arguments.end(), {"--bind", bind});
         }
-        close(out[1]);
-        out_ = out[0];
-        std::string line;
-        pollfd wait{out_, POLLIN, 0};
-        char c = 0;
-        while (line.find('\n') == std::string::npos && poll(&wait, 1, 60000) == 1 &&
-               read(out_, &c, 1) == 1) {
-            line += c;
+        if (workers != nullptr) {
+            arguments.insert(arguments.end(), {"--workers", workers});
         }
-        banner_ = line;
-        size_t at = line.find("http://");
-        size_t colon = at == std::string::npos ? at : line.find(':', at + 7);
+        process_ = std::make_unique<ToolProcess>(arguments);
+        banner_ = process_->readLine();
+        size_t at = banner_.find("http://");
+        size_t colon = at == std::string::npos ? at : banner_.find(':', at + 7);
         if (colon != std::string::npos)
-            port_ = std::stoi(line.substr(colon + 1));
+            port_ = std::stoi(banner_.substr(colon + 1));
     }
-
-    ~WebServer() { stop(); }
 
     // SIGTERM, then its exit status (0 for a clean stop with nothing leaked).
     int stop() {
-        if (pid_ <= 0)
-            return status_;
-        kill(pid_, SIGTERM);
-        int raw = 0;
-        waitpid(pid_, &raw, 0);
-        pid_ = 0;
-        close(out_);
-        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return status_;
+        if (process_ != nullptr) {
+            process_->signal(SIGTERM);
+            ended_ = process_->wait();
+            process_.reset();
+        }
+        return ended_.status;
     }
 
     int port() const { return port_; }
     const std::string& banner() const { return banner_; }
-    std::string errors() const { return slurp(errFile_); }
+    std::string errors() const { return process_ ? process_->errorsSoFar() : ended_.err; }
 
     Answer get(const std::string& path, const httplib::Params& params = {}) const {
         httplib::Client client("127.0.0.1", port_);
@@ -107,10 +64,8 @@ public:
     }
 
 private:
-    std::filesystem::path errFile_;
-    pid_t pid_ = -1;
-    int out_ = -1;
+    std::unique_ptr<ToolProcess> process_;
+    ToolRun ended_;
     int port_ = 0;
-    int status_ = -1;
     std::string banner_;
 };

@@ -1,12 +1,12 @@
-# The web tests run the built tool as `lifelog web` on a free loopback port
-# and talk to it with cpp-httplib's client; the browser test loads its page
-# in headless Chromium, when the machine has one.
+# The web tests run the built tool as `lifelog web` through the test runner
+# (tool_run.h) on a free loopback port and talk to it with cpp-httplib's
+# client; the browser test loads its page in headless Chromium, when the
+# machine has one.
 foreach(test test_web test_web_threads)
   if(TARGET ${test} AND TARGET lifelog)
     find_package(nlohmann_json REQUIRED)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-    target_compile_definitions(${test} PRIVATE LIFELOG_TOOL_PATH="$<TARGET_FILE:lifelog>")
     target_link_libraries(${test} PRIVATE nlohmann_json::nlohmann_json PkgConfig::HTTPLIB)
     add_dependencies(${test} lifelog)
   endif()
