@@ -68,7 +68,7 @@ TEST_F(BuilderTest, ItemsComeInOrderWithMappedValues) {
         SCOPED_TRACE(items != nullptr ? items : "null required text");
         unsigned int err = 99;
         ZLifelogActivity* activity = build(&err);
-        EXPECT_EQ(err, items != nullptr ? 0u : 4u);
+        EXPECT_EQ(err, items != nullptr ? LIFELOG_E_SUCCESS : LIFELOG_E_INVALID_ARG);
         ASSERT_EQ(activity != nullptr, items != nullptr);
         if (activity != nullptr) {
             EXPECT_EQ(describe(activity), items);
@@ -124,7 +124,7 @@ TEST_F(BuilderTest, TimestampTextGivesADateOrInvalidFormatWithSevenZeros) {
         unsigned int err = 99;
         DateTime got = _ConvertToDate(text.get(), &err);
         EXPECT_EQ(std::memcmp(&got, &date, sizeof got), 0) << got.year << " " << got.second;
-        EXPECT_EQ(err, refused ? 11u : 0u);
+        EXPECT_EQ(err, refused ? LIFELOG_E_INVALID_FORMAT : LIFELOG_E_SUCCESS);
         EXPECT_EQ(countLog(kError, "_ConvertToDate: DataFormat exception", 10, "_ConvertToDate"),
                   refused ? 1 : 0);
     }

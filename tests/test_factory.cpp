@@ -44,7 +44,7 @@ TEST_F(FactoryTest, EachIdentifierMakesANewObjectWithOneReferenceOr24) {
         for (auto operation : {factory->ops->createInstance, factory->ops->queryInterface}) {
             err = 55;
             void* object = operation(factory, id, &err);
-            EXPECT_EQ(err, kind ? 0u : 24u) << kind;
+            EXPECT_EQ(err, kind ? LIFELOG_E_SUCCESS : LIFELOG_E_NO_INTERFACE) << kind;
             EXPECT_EQ(object != nullptr, kind != 0) << kind;
             if (object != nullptr)
                 made.emplace_back(object, kind);
@@ -80,7 +80,7 @@ TEST_F(FactoryTest, FailingConstructorsGiveOneAndLeaveNothing) {
                 factory->ops->release(factory);
             }
             Mem_failAfter(0);
-            EXPECT_EQ(err, object == nullptr ? 1u : 0u);
+            EXPECT_EQ(err, object == nullptr ? LIFELOG_E_OUT_OF_MEMORY : LIFELOG_E_SUCCESS);
             if (object != nullptr) {
                 ++made;
                 takeBack(object);
@@ -103,7 +103,7 @@ TEST_F(FactoryTest, ServiceAnswersItsOwnInterfaceAndTheBaseOnly) {
                                {&kUnknownId, false}}) {
         err = 99;
         EXPECT_EQ(service->ops->queryInterface(service, id, &err), answers ? service : nullptr);
-        EXPECT_EQ(err, answers ? 0u : 24u);
+        EXPECT_EQ(err, answers ? LIFELOG_E_SUCCESS : LIFELOG_E_NO_INTERFACE);
         EXPECT_EQ(service->ops->addRef(service), expected += answers ? 2 : 1);
     }
     EXPECT_EQ(__LifeloggingServiceImpl_release(nullptr), -1);

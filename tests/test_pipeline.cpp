@@ -78,19 +78,20 @@ TEST_F(PipelineTest, FilterHandlersAndGeneratorsRunInOrderAndFailuresAreAbsorbed
     const std::string failed = "ZLifelogger_log|ZLifelogger_log: log is failed. : ";
     // No items (code 4): not even the filter is asked.
     const struct {
-        int filter = -1;                              // -1: none, else its answer
-        unsigned int opens = 1, fails = 0, code = 0;  // code 4: the activity has no items
+        int filter = -1;  // -1: none, else its answer
+        unsigned int opens = 1, fails = 0;
+        unsigned int code = 0;  // LIFELOG_E_INVALID_ARG: the activity has no items
         std::string trail = "";
         std::vector<unsigned int> failures = {};  // the codes the logger logged, in order
     } cases[] = {
-        {.trail = all + rest, .failures = {13}},
-        {.opens = 0, .trail = "1.open " + rest, .failures = {13, 13}},
+        {.trail = all + rest, .failures = {LIFELOG_E_FAILURE}},
+        {.opens = 0, .trail = "1.open " + rest, .failures = {LIFELOG_E_FAILURE, LIFELOG_E_FAILURE}},
         {.fails = 4,
          .trail = "1.open 1.write:CALL A.generate 1.close " + rest,
-         .failures = {20, 13}},
-        {.filter = 1, .trail = "f.test " + all + rest, .failures = {13}},
+         .failures = {LIFELOG_E_GENERATOR, LIFELOG_E_FAILURE}},
+        {.filter = 1, .trail = "f.test " + all + rest, .failures = {LIFELOG_E_FAILURE}},
         {.filter = 0, .trail = "f.test "},
-        {.filter = 1, .code = 4},
+        {.filter = 1, .code = LIFELOG_E_INVALID_ARG},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "filter " << c.filter << ", opens " << c.opens
@@ -216,7 +217,7 @@ TEST_F(PipelineTest, ActivityKeepsItsOwnNameAndRefusesANullItem) {
     ZLifelogActivityItem* item = ZLifelogActivityItem_new("CLOG_TYPE", nullptr, 0, &err);
     for (auto [to, what] : {std::pair{activity, item}, {nullptr, item}, {activity, nullptr}}) {
         ZLifelogActivity_addActivityItem(to, what, &err);
-        EXPECT_EQ(err, to && what ? 0u : 7u);
+        EXPECT_EQ(err, to && what ? LIFELOG_E_SUCCESS : LIFELOG_E_NULL_ARGUMENT);
     }
     EXPECT_EQ(countLog(kError, "pThis == null or logActivityItem == null", 10,
                        "ZLifelogActivity_addActivityItem"),

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "fixture.h"
+#include "zkivLifelogTypes.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ TEST_F(PlatformBaseTest, SubstringsStopAtTheTerminatorAndFormatIsCut) {
     EXPECT_STREQ(piece, "bc");
     Mem_freeEx(piece, __FILE__, __LINE__);
     EXPECT_EQ(String_newBySubstr("abc", 2, 1, &err), nullptr);
-    EXPECT_EQ(err, 4u);
+    EXPECT_EQ(err, ZBASE_E_INVALID_ARG);
     char buffer[16];
     memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(String_format(buffer, 8, "%s-%d", "abcdef", 42), 9);
@@ -73,8 +74,46 @@ TEST_F(PlatformBaseTest, HookSeesEveryLineStandardErrorOnlyErrorsAndErrorTexts) 
     EXPECT_EQ(std::make_tuple(line.module, line.level, line.function, line.line, line.text),
               std::make_tuple(11, 31, std::string("ZLifelogger_log"), 120,
                               std::string("[E_FAILURE] Propagated : x\n")));
-    EXPECT_STREQ(Exception_toString(1019), "E_DB_ENGINE_19");
-    EXPECT_STREQ(Exception_toString(999), "E_UNKNOWN");
+}
+
+// Codes and texts are a contract with clients compiled elsewhere: each
+// name keeps its number in both enums, and each number its text.
+TEST_F(PlatformBaseTest, EveryCodeKeepsItsNumberAndText) {
+    struct Code {
+        unsigned int platform, library, number;
+        const char* text;
+    };
+    const Code codes[] = {
+        {ZBASE_E_SUCCESS, LIFELOG_E_SUCCESS, 0, "E_SUCCESS"},
+        {ZBASE_E_OUT_OF_MEMORY, LIFELOG_E_OUT_OF_MEMORY, 1, "E_OUT_OF_MEMORY"},
+        {ZBASE_E_END_OF_ENUMERATION, LIFELOG_E_END_OF_ENUMERATION, 2, "E_END_OF_ENUMERATION"},
+        {ZBASE_E_OBJ_ALREADY_EXIST, LIFELOG_E_OBJ_ALREADY_EXIST, 3, "E_OBJ_ALREADY_EXIST"},
+        {ZBASE_E_INVALID_ARG, LIFELOG_E_INVALID_ARG, 4, "E_INVALID_ARG"},
+        {ZBASE_E_NULL_ARGUMENT, LIFELOG_E_NULL_ARGUMENT, 7, "E_NULL_ARGUMENT"},
+        {ZBASE_E_INVALID_FORMAT, LIFELOG_E_INVALID_FORMAT, 11, "E_INVALID_FORMAT"},
+        {ZBASE_E_LIST_APPEND, LIFELOG_E_LIST_APPEND, 12, "E_LIST_APPEND"},
+        {ZBASE_E_FAILURE, LIFELOG_E_FAILURE, 13, "E_FAILURE"},
+        {ZBASE_E_GENERATOR, LIFELOG_E_GENERATOR, 20, "E_GENERATOR"},
+        {ZBASE_E_OBJ_NOT_FOUND, LIFELOG_E_OBJ_NOT_FOUND, 21, "E_OBJ_NOT_FOUND"},
+        {ZBASE_E_NO_INTERFACE, LIFELOG_E_NO_INTERFACE, 24, "E_NO_INTERFACE"},
+        {ZBASE_E_SECTION_NOT_FOUND, LIFELOG_E_SECTION_NOT_FOUND, 25, "E_SECTION_NOT_FOUND"},
+        {ZBASE_E_FILE_NOT_FOUND, LIFELOG_E_FILE_NOT_FOUND, 31, "E_FILE_NOT_FOUND"},
+        {ZBASE_E_KEY_NOT_FOUND, LIFELOG_E_KEY_NOT_FOUND, 44, "E_KEY_NOT_FOUND"},
+        {ZBASE_E_DATABASE, LIFELOG_E_DATABASE, 66, "E_DATABASE"},
+        {ZBASE_E_NO_MORE_ROWS, LIFELOG_E_NO_MORE_ROWS, 69, "E_NO_MORE_ROWS"},
+        {ZBASE_E_NO_ROWS_CHANGED, LIFELOG_E_NO_ROWS_CHANGED, 70, "E_NO_ROWS_CHANGED"},
+        {ZBASE_E_OVERFLOW, LIFELOG_E_OVERFLOW, 187, "E_OVERFLOW"},
+        {ZBASE_E_DB_ENGINE + 19, LIFELOG_E_DB_ENGINE + 19, 1019, "E_DB_ENGINE_19"},
+        {ZBASE_E_DB_ENGINE + 1, LIFELOG_E_DB_ENGINE + 1, 1001, "E_DB_ENGINE_1"},
+    };
+    for (const Code& code : codes) {
+        EXPECT_EQ(code.platform, code.number) << code.text;
+        EXPECT_EQ(code.library, code.number) << code.text;
+        EXPECT_STREQ(Exception_toString(code.number), code.text);
+    }
+    for (unsigned int unnamed : {5u, 14u, 22u, 23u, 999u, 1256u}) {
+        EXPECT_STREQ(Exception_toString(unnamed), "E_UNKNOWN") << unnamed;
+    }
 }
 
 // ---------------------------------------------------------- the component registry
@@ -114,11 +153,11 @@ TEST_F(PlatformComponentsTest, CreateThroughADirectlyRegisteredClassAndALibraryL
         ASSERT_NE(object, nullptr);
         EXPECT_EQ(object->ops->release(object), 0) << "came with more than one reference";
         EXPECT_EQ(create(classId, &kOtherInterface, &err), nullptr);
-        EXPECT_EQ(err, 24u) << "the component's own code is passed on";
+        EXPECT_EQ(err, ZBASE_E_NO_INTERFACE) << "the component's own code is passed on";
         EXPECT_EQ(Mem_getLiveCount(), 0) << "the factory was not given back";
         Com_unregisterClass(classId);
         EXPECT_EQ(create(classId, &kAnswerInterface, &err), nullptr);
-        EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_OBJ_NOT_FOUND)) << "still registered";
+        EXPECT_EQ(err, ZBASE_E_OBJ_NOT_FOUND) << "still registered";
     }
     dlclose(module);
 }
@@ -133,7 +172,7 @@ TEST_F(PlatformComponentsTest, LibrariesThatCannotServeAreRefused) {
         Com_registerModule(&kModuleClass, path, &err);
         EXPECT_EQ(err, expected) << path;
         EXPECT_EQ(create(&kModuleClass, &kAnswerInterface, &err), nullptr);
-        EXPECT_EQ(err, static_cast<unsigned int>(ZBASE_E_OBJ_NOT_FOUND)) << "registered anyway";
+        EXPECT_EQ(err, ZBASE_E_OBJ_NOT_FOUND) << "registered anyway";
     }
 }
 

@@ -65,7 +65,7 @@ TEST_F(PlatformBoundsTest, HostileFiltersAreStoppedAndRefused) {
         const auto start = std::chrono::steady_clock::now();
         object->ops->setFilter(object, c.filter, &err);
         EXPECT_LT(std::chrono::steady_clock::now() - start, kReturnsWithin);
-        EXPECT_EQ(err, 4u);
+        EXPECT_EQ(err, ZBASE_E_INVALID_ARG);
         EXPECT_TRUE(hasLog(kError, c.line, 10, "__LifelogImpl_setFilter"));
         bool bounded = false;
         for (const LogLine& line : logLines())
@@ -121,9 +121,9 @@ TEST_F(PlatformBoundsTest, EveryRowOfAnEnumeratorHasItsOwnDeadline) {
     EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 1);
     EXPECT_EQ(DbEnumerator_getInt(rows, 0, &err), 1);
     EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 0);
-    EXPECT_EQ(err, 1009u) << "the search for a second row is stopped";
+    EXPECT_EQ(err, ZBASE_E_DB_ENGINE + 9u) << "the search for a second row is stopped";
     EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 0);
-    EXPECT_EQ(err, 1009u) << "and stays stopped until reset";
+    EXPECT_EQ(err, ZBASE_E_DB_ENGINE + 9u) << "and stays stopped until reset";
     DbStatement_destroy(statement, &err);
     Database_close(db, &err);
 }
@@ -140,7 +140,7 @@ TEST_F(PlatformBoundsTest, CheckpointsProceedAfterAHostileQuery) {
                                "ACTIVITY_CALL c, ACTIVITY_CALL d, ACTIVITY_CALL e, "
                                "ACTIVITY_CALL f, ACTIVITY_CALL g, ACTIVITY_CALL h) > 0",
                                &err);
-        EXPECT_EQ(err, 4u);
+        EXPECT_EQ(err, ZBASE_E_INVALID_ARG);
     });
     unsigned int err = 0;
     for (int i = 0; i < 50; ++i) {

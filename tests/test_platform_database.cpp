@@ -86,8 +86,8 @@ TEST_F(PlatformDatabaseTest, ExecuteResultCodesOneStatementOnlyAndWhatEachKindMa
         {"DELETE FROM V WHERE V = 2", 70},
     };
     for (const auto& [sql, code] : cases) EXPECT_EQ(run(db, sql), code) << sql;
-    for (auto [sql, code] :
-         {std::pair{"SELECT 1; SELECT 2", 4u}, {"SELECT sql FROM sqlite_master", 1023u}}) {
+    for (auto [sql, code] : {std::pair{"SELECT 1; SELECT 2", unsigned{ZBASE_E_INVALID_ARG}},
+                             {"SELECT sql FROM sqlite_master", ZBASE_E_DB_ENGINE + 23u}}) {
         EXPECT_EQ(Database_createStatement(db, sql, &err), nullptr);
         EXPECT_EQ(err, code) << "a prepared text follows the same rules: " << sql;
     }
@@ -96,7 +96,7 @@ TEST_F(PlatformDatabaseTest, ExecuteResultCodesOneStatementOnlyAndWhatEachKindMa
     DbEnumerator* rows = Database_executeStatement(listing, &err);
     EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 1);
     EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 0);
-    EXPECT_EQ(err, 1001u) << "a listing sees the error of its second row";
+    EXPECT_EQ(err, ZBASE_E_DB_ENGINE + 1u) << "a listing sees the error of its second row";
     DbStatement_destroy(listing, &err);
     Database_close(db, &err);
     EXPECT_EQ(queryRows(kPath, "SELECT NAME FROM T ORDER BY ID"), (Rows{{"first"}, {"renamed"}}))
@@ -106,7 +106,7 @@ TEST_F(PlatformDatabaseTest, ExecuteResultCodesOneStatementOnlyAndWhatEachKindMa
 
 TEST_F(PlatformDatabaseTest, ColumnTypesReadersAndTheEndOfRows) {
     Database* db = _Database_createInternal(kPath, &err);
-    ASSERT_EQ(run(db, "CREATE TABLE T (A, B, C, D, E, F)"), 70u);
+    ASSERT_EQ(run(db, "CREATE TABLE T (A, B, C, D, E, F)"), ZBASE_E_NO_ROWS_CHANGED);
     ASSERT_EQ(run(db, "INSERT INTO T VALUES (-2147483648, 2147483648, 1.5, 'text', x'00', NULL)"),
               0u);
     DbStatement* statement = Database_createStatement(db, "SELECT * FROM T", &err);
@@ -125,7 +125,7 @@ TEST_F(PlatformDatabaseTest, ColumnTypesReadersAndTheEndOfRows) {
     EXPECT_EQ(err, 0u) << "NULL reads as a null text, not a failure";
     for (int end = 0; end < 2; ++end) {  // the end does not start over
         EXPECT_EQ(DbEnumerator_getNextRow(rows, &err), 0);
-        EXPECT_EQ(err, 69u);
+        EXPECT_EQ(err, ZBASE_E_NO_MORE_ROWS);
     }
     DbEnumerator_reset(rows, &err);
     ASSERT_EQ(DbEnumerator_getNextRow(rows, &err), 1);
@@ -136,7 +136,7 @@ TEST_F(PlatformDatabaseTest, ColumnTypesReadersAndTheEndOfRows) {
 
 TEST_F(PlatformDatabaseTest, TransactionsAndAHandleClosedInsideOne) {
     Database* db = _Database_createInternal(kPath, &err);
-    ASSERT_EQ(run(db, "CREATE TABLE T (V INTEGER)"), 70u);
+    ASSERT_EQ(run(db, "CREATE TABLE T (V INTEGER)"), ZBASE_E_NO_ROWS_CHANGED);
     for (auto finish : {Database_rollbackTransaction, Database_commitTransaction, Database_close}) {
         Database_beginTransaction(db, &err);
         ASSERT_EQ(run(db, "INSERT INTO T VALUES (2)"), 0u);
@@ -154,15 +154,16 @@ TEST_F(PlatformDatabaseTest, DropAndVanishedOrRemadeFiles) {
     EXPECT_EQ(_Database_openInternal(kPath, &err), nullptr);
     EXPECT_FALSE(std::filesystem::exists(hostPath(kPath))) << "open never creates";
     Database* db = _Database_createInternal(kPath, &err);
-    ASSERT_EQ(run(db, "CREATE TABLE OLD (V INTEGER)"), 70u);
+    ASSERT_EQ(run(db, "CREATE TABLE OLD (V INTEGER)"), ZBASE_E_NO_ROWS_CHANGED);
     Database_close(db, &err);  // the connection is kept
     std::filesystem::remove(hostPath(kPath));
     EXPECT_EQ(_Database_openInternal(kPath, &err), nullptr) << "a vanished file fails to open";
-    EXPECT_EQ(err, 31u);
+    EXPECT_EQ(err, ZBASE_E_FILE_NOT_FOUND);
     execSql(kPath, "CREATE TABLE NEW (V INTEGER); INSERT INTO NEW VALUES (5);");
     db = _Database_openInternal(kPath, &err);
     ASSERT_NE(db, nullptr);
-    EXPECT_EQ(run(db, "SELECT * FROM OLD"), 1001u) << "the file made anew is the one seen";
+    EXPECT_EQ(run(db, "SELECT * FROM OLD"), ZBASE_E_DB_ENGINE + 1u)
+        << "the file made anew is the one seen";
     ASSERT_EQ(run(db, "INSERT INTO NEW VALUES (6)"), 0u);
     Database_close(db, &err);
     EXPECT_EQ(queryRows(kPath, "SELECT COUNT(*) FROM NEW"), (Rows{{"2"}}));

@@ -89,7 +89,10 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
          .range = true,
          .sql = "SELECT * FROM ACTIVITY_MEDIA WHERE MDLOG_TIMESTAMP " + kRange},
         // No time-stamp column: an empty range, which the engine refuses.
-        {.on = photo, .range = true, .sql = "SELECT * FROM ACTIVITY_PHOTO WHERE ", .err = 66},
+        {.on = photo,
+         .range = true,
+         .sql = "SELECT * FROM ACTIVITY_PHOTO WHERE ",
+         .err = LIFELOG_E_DATABASE},
         // A tie.
         {.op = Max, .col = dur, .sql = kMax, .out = "2 3"},
         {.op = Max,
@@ -152,19 +155,24 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
          .where = "CLOG_DIRECTION>0",
          .col = "CLOG_DIRECTION",
          .out = "1.5"},
-        {.op = Count, .on = photo, .out = "-1", .err = 66},
-        {.op = Sum, .col = "NOPE", .out = "0", .err = 66},
-        {.op = Average, .range = true, .where = t1, .col = "NOPE", .out = "0", .err = 66},
-        {.op = Sum, .out = "0", .err = 4},
+        {.op = Count, .on = photo, .out = "-1", .err = LIFELOG_E_DATABASE},
+        {.op = Sum, .col = "NOPE", .out = "0", .err = LIFELOG_E_DATABASE},
+        {.op = Average,
+         .range = true,
+         .where = t1,
+         .col = "NOPE",
+         .out = "0",
+         .err = LIFELOG_E_DATABASE},
+        {.op = Sum, .out = "0", .err = LIFELOG_E_INVALID_ARG},
         // Single values live in 1024 bytes.  The count statement with a where
         // text ends in a blank: "SELECT count(*) FROM ACTIVITY_CALL WHERE " (41)
         // + filter + " "; "SELECT SUM(CLOG_DURATION) FROM ACTIVITY_CALL WHERE " (51).
         {.op = Count, .where = padded(981), .out = "2"},
-        {.op = Count, .where = padded(982), .out = "-1", .err = 187},
+        {.op = Count, .where = padded(982), .out = "-1", .err = LIFELOG_E_OVERFLOW},
         {.op = Sum, .where = padded(972), .col = dur, .out = "120"},
-        {.op = Sum, .where = padded(973), .col = dur, .out = "0", .err = 187},
+        {.op = Sum, .where = padded(973), .col = dur, .out = "0", .err = LIFELOG_E_OVERFLOW},
         {.op = Average, .where = padded(972), .col = dur, .out = "60"},
-        {.op = Average, .where = padded(973), .col = dur, .out = "0", .err = 187},
+        {.op = Average, .where = padded(973), .col = dur, .out = "0", .err = LIFELOG_E_OVERFLOW},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << &c - cases << ": " << c.sql.substr(0, 80));
@@ -175,7 +183,9 @@ TEST_F(QueryTest, StatementsRowsAndValuesForEachFilterRangeAndOrder) {
         EXPECT_EQ(err, c.err);
         EXPECT_EQ(lastSql(), c.op >= Count ? "<none>" : c.sql);
         EXPECT_EQ(c.rows.empty() ? keysOf(rows) : rows, expand(c.op, c.rows, c.out));
-        EXPECT_EQ(endErr, c.op >= Count ? 0u : c.err == 0 ? 2u : 4u);
+        EXPECT_EQ(endErr, c.op >= Count ? LIFELOG_E_SUCCESS
+                          : c.err == 0  ? LIFELOG_E_END_OF_ENUMERATION
+                                        : LIFELOG_E_INVALID_ARG);
         if (c.rowLine != nullptr) {
             EXPECT_EQ(countLog(kError, c.rowLine, 10, "ZLifelogEnumerator_getCurrentN"),
                       std::count(rows.begin(), rows.end(), "<error:13>"));
@@ -215,7 +225,7 @@ TEST_F(QueryTest, ListingsThatDoNotFitAreRefusedWith187) {
     unsigned int err = 0;
     implOf(object)->sortOrder = String_newByString(std::string(2100, 'X').c_str(), &err);
     EXPECT_EQ(object->ops->getEnumerator(object, &err), nullptr);
-    EXPECT_EQ(err, 187u);
+    EXPECT_EQ(err, LIFELOG_E_OVERFLOW);
     EXPECT_EQ(lastSql(), "<none>");
     EXPECT_TRUE(hasLog(kError, "[OverflowException] Query creation is failed. 4192 > [4096]", 10,
                        "__LifelogImpl_createSQL"));
@@ -312,7 +322,7 @@ TEST_F(QueryTest, SortOrderTestStatementsAreCutAtTheirBoundAndJudgedAsCut) {
         two ? object->ops->setSortOrder2(object, c.column.c_str(), LIFELOG_ORDER_ASC,
                                          c.column2.c_str(), 5, &err)
             : object->ops->setSortOrder(object, c.column.c_str(), LIFELOG_ORDER_DESC, &err);
-        EXPECT_EQ(err, c.stored ? 0u : 4u);
+        EXPECT_EQ(err, c.stored ? LIFELOG_E_SUCCESS : LIFELOG_E_INVALID_ARG);
         const std::string expected = two ? "CLOG_TYPE ASC," + c.column2 : c.column + " DESC";
         EXPECT_EQ(implOf(object)->sortOrder, c.stored ? expected : "LOG_KEY DESC");
         EXPECT_EQ(logTexts(kError),
@@ -371,7 +381,7 @@ TEST_F(QueryTest, FilterIsJudgedByItsTestRunAndNeverChangesTheDatabase) {
         unsigned int err = 0;
         object->ops->setFilter(object, c.condition.c_str(), &err);
         const bool refused = !c.line.empty();
-        EXPECT_EQ(err, refused ? 4u : 0u);
+        EXPECT_EQ(err, refused ? LIFELOG_E_INVALID_ARG : LIFELOG_E_SUCCESS);
         const char* stored = implOf(object)->filter;
         EXPECT_EQ(stored ? stored : "<none>", refused ? "<none>" : c.condition);
         EXPECT_EQ(logTexts(kError), refused ? Rows{"__LifelogImpl_setFilter|" + c.line} : Rows{});
@@ -450,7 +460,7 @@ TEST_F(QueryTest, SortOrdersAreJudgedByTheirTestRunAndARefusalKeepsThePrevious) 
         c.col2 == nullptr
             ? object->ops->setSortOrder(object, c.col, c.type, &err)
             : object->ops->setSortOrder2(object, c.col, c.type, c.col2, c.type2, &err);
-        EXPECT_EQ(err, c.line ? 4u : 0u);
+        EXPECT_EQ(err, c.line ? LIFELOG_E_INVALID_ARG : LIFELOG_E_SUCCESS);
         const char* stored = implOf(object)->sortOrder;
         EXPECT_STREQ(stored, c.stored);
         const std::string function =
@@ -495,19 +505,19 @@ TEST_F(QueryTest, InitialisationFailuresAndObjectsThatAreNotReady) {
     ILifelog* badDate = newObject();
     unsigned int err = 0;
     badDate->ops->initialize2(badDate, kCall, DateTime{2020, 1, 0, 0, 0, 0, 0}, kJan3End, &err);
-    EXPECT_EQ(err, 4u);
+    EXPECT_EQ(err, LIFELOG_E_INVALID_ARG);
     EXPECT_EQ(badDate->ops->getActivityName(badDate), nullptr);
     std::filesystem::remove(hostPath(kDbPath));
     ILifelog* noDatabase = newObject();
     noDatabase->ops->initialize(noDatabase, kCall, &err);
-    EXPECT_EQ(err, 31u);
+    EXPECT_EQ(err, LIFELOG_E_FILE_NOT_FOUND);
     EXPECT_TRUE(hasLog(kError, "Database don't exist ", 10, "__LifelogImpl_initialize"));
 
     for (ILifelog* self : {badDate, noDatabase, static_cast<ILifelog*>(nullptr)}) {
         SCOPED_TRACE(self == nullptr ? "null object" : "not initialised");
         auto refused = [&err](auto value, auto expected) {
             EXPECT_EQ(value, expected);
-            EXPECT_EQ(err, 4u);
+            EXPECT_EQ(err, LIFELOG_E_INVALID_ARG);
         };
         refused(__LifelogImpl_getEnumerator(self, &err), nullptr);
         refused(__LifelogImpl_findMaxLogs(self, "LOG_KEY", &err), nullptr);

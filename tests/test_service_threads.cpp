@@ -71,7 +71,7 @@ TEST_F(ServiceTest, ServerStartThroughTheModuleWritesNotificationsAsRows) {
     ZKivLifelogServer_finalize();
     EXPECT_EQ(g_pILifeloggingService, nullptr);
     ZbasePi_deliverCall("0404", 0, 0, 0, 0, 0, 0, 0, t, &err);
-    EXPECT_EQ(err, 13u);  // no controller is registered any more
+    EXPECT_EQ(err, ZBASE_E_FAILURE);  // no controller is registered any more
     ZKivLifelogServer_finalize();
     ZelvanKivLifelogSvcDispatch(7);
     Com_unregisterClass(&CLSID_LifeloggingService);
@@ -139,7 +139,7 @@ TEST_F(ServiceTest, RunAfterAnEarlyStopResumesAndRunsWhateverTheResumeReported) 
         Thread_failStarts(failing);
         service->ops->run(service, &err);
         Thread_failStarts(0);
-        EXPECT_EQ(err, failing ? 13u : 0u);
+        EXPECT_EQ(err, failing ? ZBASE_E_FAILURE : ZBASE_E_SUCCESS);
         EXPECT_EQ(service->ops->getStatus(service), LIFELOG_SERVICE_RUNNING);
         EXPECT_TRUE(failing || eventually([] { return ZbasePi_isRegistered() != 0; }, kWaitMs));
         EXPECT_EQ(logTexts(kError), std::vector<std::string>{});
@@ -212,7 +212,8 @@ TEST_F(ServiceTest, ControllerReleasesTheComponentAfterItsLoggerAndTurnsDeliveri
                  ZbasePi_deliverCall("0101", 1, 10, 0, 1, 2, 3, 4, when, &code)) {
                 ++delivered;
             }
-            EXPECT_EQ(code, 13u);  // turned away once the component forgot the controller
+            EXPECT_EQ(code,
+                      ZBASE_E_FAILURE);  // turned away once the component forgot the controller
         });
         while (round % 2 == 1 && delivered == 0) std::this_thread::yield();
         std::vector<int> registeredWhileLoggerDeleted;

@@ -11,9 +11,10 @@
  *
  * Threads: every operation may be called from any thread; a string, list,
  * registry, database handle, statement or row enumerator is used by one
- * thread at a time.  Codes common to most operations: 7 (or 4) for a null
- * argument, 4 for an invalid one, 1 when out of memory; the comments name
- * the others.
+ * thread at a time.  Codes (ZBASE_ERRNO_MAP below) common to most
+ * operations: ZBASE_E_NULL_ARGUMENT (or ZBASE_E_INVALID_ARG) for a null
+ * argument, ZBASE_E_INVALID_ARG for an invalid one, ZBASE_E_OUT_OF_MEMORY
+ * when out of memory; the comments name the others.
  * Paths ("/System/...", "/SystemRW/...") are the platform's; the stand-in
  * resolves them under its root folder ($ZBASE_ROOT). */
 #ifndef ZBASE_H
@@ -57,25 +58,45 @@ typedef struct DateTime {
     int32_t reserved; /**< takes no part in comparisons or texts */
 } DateTime;
 
-/** Platform codes that callers test; Exception_toString() gives their
- * texts. */
-enum {
-    ZBASE_E_SUCCESS = 0,            /**< success */
-    ZBASE_E_OUT_OF_MEMORY = 1,      /**< an allocation failed */
-    ZBASE_E_INVALID_ARG = 4,        /**< an argument is invalid */
-    ZBASE_E_NULL_ARGUMENT = 7,      /**< a required argument is null */
-    ZBASE_E_INVALID_FORMAT = 11,    /**< a text is not in the expected form */
-    ZBASE_E_FAILURE = 13,           /**< the operation failed */
-    ZBASE_E_OBJ_NOT_FOUND = 21,     /**< no such object (class, actor) */
-    ZBASE_E_SECTION_NOT_FOUND = 25, /**< configuration section missing */
-    ZBASE_E_FILE_NOT_FOUND = 31,    /**< no such file */
-    ZBASE_E_KEY_NOT_FOUND = 44,     /**< configuration key missing */
-    ZBASE_E_DATABASE = 66,          /**< a database operation failed */
-    ZBASE_E_NO_MORE_ROWS = 69,      /**< a row enumerator is past its last row */
-    ZBASE_E_NO_ROWS_CHANGED = 70,   /**< a statement ran and changed and returned nothing */
-    ZBASE_E_OVERFLOW = 187,         /**< a text would pass its fixed capacity */
-    ZBASE_E_DB_ENGINE = 1000        /**< + SQLite's primary result code: the engine failed */
+/** @def ZBASE_ERRNO_MAP
+ * Every error code of the platform and of the lifelog library, each once:
+ * XX(name, code), the meaning in the comment beside it.  The platform's
+ * ZBASE_E_<name>, the library's LIFELOG_E_<name> and the texts of
+ * Exception_toString() ("E_<name>") are all made from this one table, in
+ * the style of libuv's UV_ERRNO_MAP, so they cannot drift apart.  Engine
+ * failures stand outside it: ZBASE_E_DB_ENGINE + SQLite's primary result
+ * code n, text "E_DB_ENGINE_<n>"; any other code's text is "E_UNKNOWN". */
+#define ZBASE_ERRNO_MAP(XX)                                                                      \
+    XX(SUCCESS, 0)            /* success */                                                      \
+    XX(OUT_OF_MEMORY, 1)      /* an allocation failed, or a component could not be made */       \
+    XX(END_OF_ENUMERATION, 2) /* a result enumerator has no further row */                       \
+    XX(OBJ_ALREADY_EXIST, 3)  /* the object is already in the list */                            \
+    XX(INVALID_ARG, 4)        /* an argument is null or invalid; a filter or order refused */    \
+    XX(NULL_ARGUMENT, 7)      /* a required argument is null */                                  \
+    XX(INVALID_FORMAT, 11)    /* a text is not in the expected form (a time stamp) */            \
+    XX(LIST_APPEND, 12)       /* a list refused an append */                                     \
+    XX(FAILURE, 13)           /* the operation failed (a handle not opened, a row unreadable) */ \
+    XX(GENERATOR, 20)         /* a generator failed */                                           \
+    XX(OBJ_NOT_FOUND, 21)     /* no such object (class, actor, list element) */                  \
+    XX(NO_INTERFACE, 24)      /* the requested interface is not supported */                     \
+    XX(SECTION_NOT_FOUND, 25) /* configuration section missing */                                \
+    XX(FILE_NOT_FOUND, 31)    /* no such file */                                                 \
+    XX(KEY_NOT_FOUND, 44)     /* configuration key missing */                                    \
+    XX(DATABASE, 66)          /* a database operation or query statement failed */               \
+    XX(NO_MORE_ROWS, 69)      /* a row enumerator is past its last row */                        \
+    XX(NO_ROWS_CHANGED, 70)   /* a statement ran and changed and returned nothing */             \
+    XX(OVERFLOW, 187)         /* a text would pass its fixed capacity */
+
+/** @cond */
+#define ZBASE_ERRNO_ENUM_(name, code) ZBASE_E_##name = code,
+/** @endcond */
+/** The platform's codes (see ZBASE_ERRNO_MAP). */
+enum ZbaseError {
+    ZBASE_ERRNO_MAP(ZBASE_ERRNO_ENUM_)
+    /** + SQLite's primary result code: the database engine failed. */
+    ZBASE_E_DB_ENGINE = 1000
 };
+#undef ZBASE_ERRNO_ENUM_
 
 /** A list of pointers (opaque); made by List_new(), released by List_delete(). */
 typedef struct List List;
@@ -85,13 +106,15 @@ typedef void (*ListDestroyFn)(void* element);
 /* --------------------------------------------------------------- strings */
 
 /** Empty string with room for `size` bytes (terminator included); the
- * caller's, released with Mem_freeEx().  Codes: 4 for a negative size, 1. */
+ * caller's, released with Mem_freeEx().  Codes: ZBASE_E_INVALID_ARG for a negative size,
+ * ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API char* String_new(int size, unsigned int* err);
-/** A new copy of `s` (the caller's).  Codes: 7 for NULL, 1. */
+/** A new copy of `s` (the caller's).  Codes: ZBASE_E_NULL_ARGUMENT for
+ * NULL, ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API char* String_newByString(const char* s, unsigned int* err);
 /** A new string of bytes [start, end) of s (the caller's); stops early at
- * the terminator of a shorter s.  Codes: 7 for NULL, 4 for a bad range,
- * 1. */
+ * the terminator of a shorter s.  Codes: ZBASE_E_NULL_ARGUMENT for NULL, ZBASE_E_INVALID_ARG for a
+ * bad range, ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API char* String_newBySubstr(const char* s, int start, int end, unsigned int* err);
 /** Appends src to dst in place; dst must have the room.  No error slot. */
 ZBASE_API void String_concat(char* dst, const char* src);
@@ -117,7 +140,7 @@ ZBASE_API List* String_getTokens(const char* s, const char* delimiters);
 /* ----------------------------------------------------------------- lists */
 
 /** A new empty list, the caller's; `destroy` (may be NULL) runs on each
- * element at List_delete.  Codes: 1. */
+ * element at List_delete.  Codes: ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API List* List_new(ListDestroyFn destroy, unsigned int* err);
 /** Runs the list's destroy function on each element, first to last, then
  * frees the list.  NULL is ignored. */
@@ -170,10 +193,10 @@ ZBASE_API const char* Exception_toString(unsigned int code);
 /** The interface `interfaceId` of a new object of class `classId`, holding
  * one reference (the caller's, released through the interface's `release`
  * slot); NULL with the error slot set otherwise.  The class's factory is
- * made, asked with its createInstance slot and released.  Codes: 4 for a
- * null identifier, 21 for a class that is not registered, 31 or 13 for a
- * component library that cannot be loaded or has no entry, and the
- * component's own code (24: interface not supported). */
+ * made, asked with its createInstance slot and released.  Codes: ZBASE_E_INVALID_ARG for a
+ * null identifier, ZBASE_E_OBJ_NOT_FOUND for a class that is not registered, ZBASE_E_FILE_NOT_FOUND
+ * or ZBASE_E_FAILURE for a component library that cannot be loaded or has no entry, and the
+ * component's own code (ZBASE_E_NO_INTERFACE: interface not supported). */
 ZBASE_API void* Com_createInstance(const UUID* classId, const UUID* interfaceId, unsigned int* err);
 /** Non-zero when the two identifiers are equal. */
 ZBASE_API int UUID_isEqual(const UUID* a, const UUID* b);
@@ -191,21 +214,22 @@ typedef struct Thread {
 
 /** A new thread record named `name` that will run `procedure`; nothing runs
  * until Thread_start().  The record is released with Thread_release().
- * `stackSize` and `priority` are accepted and not used.  Codes: 4, 1. */
+ * `stackSize` and `priority` are accepted and not used.  Codes: ZBASE_E_INVALID_ARG,
+ * ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API Thread* Thread_new(const char* name, ThreadProc procedure, int stackSize, int priority,
                              unsigned int* err);
-/** Starts the thread.  Codes: 4, 13 for a second start or a thread the
- * system cannot create. */
+/** Starts the thread.  Codes: ZBASE_E_INVALID_ARG, ZBASE_E_FAILURE for a second start or a thread
+ * the system cannot create. */
 ZBASE_API void Thread_start(Thread* thread, unsigned int* err);
 /** Makes the thread's main loop hold its queue after the delivery in
  * progress, until Thread_resume() (cooperative: code outside the main loop
- * runs on).  Codes: 4. */
+ * runs on).  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Thread_suspend(Thread* thread, unsigned int* err);
 /** Lets a suspended thread's main loop go on; starts a thread that never
- * ran.  Codes: 4, and those of Thread_start(). */
+ * ran.  Codes: ZBASE_E_INVALID_ARG, and those of Thread_start(). */
 ZBASE_API void Thread_resume(Thread* thread, unsigned int* err);
 /** Frees the record; a running thread carries on, detached.  A thread may
- * release its own record.  Codes: 4. */
+ * release its own record.  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Thread_release(Thread* thread, unsigned int* err);
 /** A value naming the calling thread, for __ThreadManager_getThread. */
 ZBASE_API void* Thread_self(void);
@@ -241,16 +265,16 @@ typedef struct Actor {
 
 /** A new actor named `name` on the calling thread, delivering to `target`
  * (an ActorTarget, kept, not owned); the caller's, released with
- * Actor_delete() on that thread.  Codes: 4, 1. */
+ * Actor_delete() on that thread.  Codes: ZBASE_E_INVALID_ARG, ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API Actor* Actor_new(const char* name, void* target, unsigned int* err);
 /** Queues the start message (code 1) for the actor's target; it arrives
- * through the main loop of the actor's thread.  Codes: 4, 13 for a second
- * start or an actor whose thread has ended. */
+ * through the main loop of the actor's thread.  Codes: ZBASE_E_INVALID_ARG, ZBASE_E_FAILURE for a
+ * second start or an actor whose thread has ended. */
 ZBASE_API void Actor_start(Actor* actor, unsigned int* err);
-/** Drops the messages not yet delivered to the actor.  Codes: 4. */
+/** Drops the messages not yet delivered to the actor.  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Actor_stop(Actor* actor, unsigned int* err);
 /** Drops everything still queued for the actor, events included, and frees
- * it.  Codes: 4. */
+ * it.  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Actor_delete(Actor* actor, unsigned int* err);
 /** The identifier of the calling thread's (most recent) actor; 0 for none. */
 ZBASE_API int Actor_getCurrentID(void);
@@ -273,17 +297,17 @@ struct Event {
 
 /** Fills `event` with its type, actor and handler. */
 ZBASE_API void Event_init(Event* event, int eventId, int actorId, EventHandler handler);
-/** Sets the handler that the event's deliveries run.  Codes: 4. */
+/** Sets the handler that the event's deliveries run.  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Event_addListener(Event* event, EventHandler handler, unsigned int* err);
 /** Queues the event for its actor's thread; callable from any thread.  Codes:
- * 4 for a null event or one without a handler, 21 when its actor does not
- * exist, 13 when the actor's thread has ended. */
+ * ZBASE_E_INVALID_ARG for a null event or one without a handler, ZBASE_E_OBJ_NOT_FOUND when its
+ * actor does not exist, ZBASE_E_FAILURE when the actor's thread has ended. */
 ZBASE_API void Event_fire(Event* event, unsigned int* err);
 /** Runs the calling thread's main loop until Event_exitMainloop: hands each
  * queued event and actor message to its handler, first in, first out. */
 ZBASE_API void Event_runMainloop(void);
 /** Makes the main loop `loop` (Actor::mainloop) return after the delivery in
- * progress; from any thread.  Codes: 4 for an unknown loop. */
+ * progress; from any thread.  Codes: ZBASE_E_INVALID_ARG for an unknown loop. */
 ZBASE_API void Event_exitMainloop(void* loop, unsigned int* err);
 
 /* --------------------------------------------------------------- mutexes */
@@ -292,14 +316,14 @@ ZBASE_API void Event_exitMainloop(void* loop, unsigned int* err);
 typedef struct Mutex Mutex;
 
 /** A new recursive mutex named `name`, the caller's, released with
- * Mutex_delete(); NULL on failure.  `flags` is not used.  Codes: 1. */
+ * Mutex_delete(); NULL on failure.  `flags` is not used.  Codes: ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API Mutex* Mutex_new(const char* name, int flags, unsigned int* err);
-/** Locks, waiting as long as another thread holds it.  Codes: 4. */
+/** Locks, waiting as long as another thread holds it.  Codes: ZBASE_E_INVALID_ARG. */
 ZBASE_API void Mutex_lock(Mutex* mutex, unsigned int* err);
-/** Unlocks once.  Codes: 4, 13 when the caller does not hold it. */
+/** Unlocks once.  Codes: ZBASE_E_INVALID_ARG, ZBASE_E_FAILURE when the caller does not hold it. */
 ZBASE_API void Mutex_unlock(Mutex* mutex, unsigned int* err);
-/** Frees the mutex.  Codes: 4, 13 when another thread holds it (it then
- * stays alive). */
+/** Frees the mutex.  Codes: ZBASE_E_INVALID_ARG, ZBASE_E_FAILURE when another thread holds it (it
+ * then stays alive). */
 ZBASE_API void Mutex_delete(Mutex* mutex, unsigned int* err);
 
 /* ---------------------------------------------------- configuration file */
@@ -315,17 +339,18 @@ enum {
 
 /** Opens and reads the INI-style file at the platform path `path`; the
  * registry is the caller's, closed with Registry_close().  NULL on failure.
- * `flags` is not used.  Codes: 7 for a null path, 4 for a path that is not
- * a platform path, 31 for a missing file, 1; how a malformed line is
- * treated is the stand-in's (see the README). */
+ * `flags` is not used.  Codes: ZBASE_E_NULL_ARGUMENT for a null path, ZBASE_E_INVALID_ARG for a
+ * path that is not a platform path, ZBASE_E_FILE_NOT_FOUND for a missing file,
+ * ZBASE_E_OUT_OF_MEMORY; how a malformed line is treated is the stand-in's (see the README). */
 ZBASE_API Registry* _Registry_openInternal(const char* path, int flags, unsigned int* err);
 /** Reads `key` of `section` (names match with their letter case) into
  * buffer of `size` bytes.  Type 3 copies the text into buffer (cut to fit,
  * always terminated); type 1 reads a decimal integer into a 32-bit int.
- * Codes: 25 no such section, 44 no such key, 11 not an integer, 7, 4. */
+ * Codes: ZBASE_E_SECTION_NOT_FOUND no such section, ZBASE_E_KEY_NOT_FOUND no such key,
+ * ZBASE_E_INVALID_FORMAT not an integer, ZBASE_E_NULL_ARGUMENT, ZBASE_E_INVALID_ARG. */
 ZBASE_API void Registry_getValue(Registry* registry, const char* section, const char* key, int type,
                                  void* buffer, int size, unsigned int* err);
-/** Closes and frees the registry.  `flags` is not used.  Codes: 7. */
+/** Closes and frees the registry.  `flags` is not used.  Codes: ZBASE_E_NULL_ARGUMENT. */
 ZBASE_API void Registry_close(Registry* registry, int flags, unsigned int* err);
 
 /* -------------------------------------------------------------- database */
@@ -348,64 +373,66 @@ enum {
     DB_COLUMN_NULL = 5    /**< no value */
 };
 
-/** Non-zero when the database file at the platform path exists.  Codes: 7
- * for NULL, 4 for a path that is not a platform path. */
+/** Non-zero when the database file at the platform path exists.  Codes: ZBASE_E_NULL_ARGUMENT
+ * for NULL, ZBASE_E_INVALID_ARG for a path that is not a platform path. */
 ZBASE_API int _Database_existsInternal(const char* path, unsigned int* err);
 /** Opens an existing database file; fails when the file is not there.  The
- * handle is the caller's, closed with Database_close().  Codes: 7, 4, 31
- * for a missing file, 1000 + SQLite's code. */
+ * handle is the caller's, closed with Database_close().  Codes: ZBASE_E_NULL_ARGUMENT,
+ * ZBASE_E_INVALID_ARG, ZBASE_E_FILE_NOT_FOUND for a missing file, ZBASE_E_DB_ENGINE + SQLite's
+ * code. */
 ZBASE_API Database* _Database_openInternal(const char* path, unsigned int* err);
 /** Creates (or opens) the file, making missing parent folders; the handle is
- * the caller's.  Codes: 7, 4, 1000 + SQLite's code, or the stand-in's
- * failure code when a folder cannot be made. */
+ * the caller's.  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_INVALID_ARG, ZBASE_E_DB_ENGINE + SQLite's
+ * code, or the stand-in's failure code when a folder cannot be made. */
 ZBASE_API Database* _Database_createInternal(const char* path, unsigned int* err);
-/** Deletes the file with its journal files.  Codes: 7, 4, 31 for a
- * missing file, 13. */
+/** Deletes the file with its journal files.  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_INVALID_ARG,
+ * ZBASE_E_FILE_NOT_FOUND for a missing file, ZBASE_E_FAILURE. */
 ZBASE_API void _Database_dropInternal(const char* path, unsigned int* err);
 /** Closes the handle (the connection underneath may be kept for the next
- * open of the same file).  Codes: 7. */
+ * open of the same file).  Codes: ZBASE_E_NULL_ARGUMENT. */
 ZBASE_API void Database_close(Database* database, unsigned int* err);
-/** Runs exactly one statement.  err: 0 when it changed or returned a row, 70
- * when it changed and returned nothing, 1000 + SQLite's code on an engine
- * failure; text after the first statement is refused with 4 and nothing
- * runs; 7 for a null argument.  `flag` and the reserved arguments are not
+/** Runs exactly one statement.  err: ZBASE_E_SUCCESS when it changed or
+ * returned a row, ZBASE_E_NO_ROWS_CHANGED when it changed and returned
+ * nothing, ZBASE_E_DB_ENGINE + SQLite's code on an engine failure; text
+ * after the first statement is refused with ZBASE_E_INVALID_ARG and nothing
+ * runs; ZBASE_E_NULL_ARGUMENT for a null argument.  `flag` and the reserved arguments are not
  * used. */
 ZBASE_API void Database_executeSQL(Database* database, const char* sql, int flag, void* reserved1,
                                    void* reserved2, unsigned int* err);
 /** Begins a write transaction, taking the write lock at once (waiting for
- * other writers).  Codes: 7, 1000 + SQLite's code. */
+ * other writers).  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_DB_ENGINE + SQLite's code. */
 ZBASE_API void Database_beginTransaction(Database* database, unsigned int* err);
-/** Commits the transaction.  Codes: 7, 1000 + SQLite's code. */
+/** Commits the transaction.  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_DB_ENGINE + SQLite's code. */
 ZBASE_API void Database_commitTransaction(Database* database, unsigned int* err);
-/** Rolls the transaction back.  Codes: 7, 1000 + SQLite's code. */
+/** Rolls the transaction back.  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_DB_ENGINE + SQLite's code. */
 ZBASE_API void Database_rollbackTransaction(Database* database, unsigned int* err);
 /** Prepares one statement; the statement is the caller's, destroyed with
- * DbStatement_destroy() before its database is closed.  Codes: 7, 1000 +
- * SQLite's code. */
+ * DbStatement_destroy() before its database is closed.  Codes:
+ * ZBASE_E_NULL_ARGUMENT, ZBASE_E_DB_ENGINE + SQLite's code. */
 ZBASE_API DbStatement* Database_createStatement(Database* database, const char* sql,
                                                 unsigned int* err);
 /** A row enumerator positioned before the first row; the statement owns
- * it.  Codes: 7, 1. */
+ * it.  Codes: ZBASE_E_NULL_ARGUMENT, ZBASE_E_OUT_OF_MEMORY. */
 ZBASE_API DbEnumerator* Database_executeStatement(DbStatement* statement, unsigned int* err);
 /** Destroys the statement; also releases the statement's row enumerator.
- * Codes: 7. */
+ * Codes: ZBASE_E_NULL_ARGUMENT. */
 ZBASE_API void DbStatement_destroy(DbStatement* statement, unsigned int* err);
 
-/** Moves to the next row.  Non-zero while a row is current; 0 with 69 after
- * the last row, 0 with 1000 + SQLite's code when the engine fails; 7 for
- * NULL. */
+/** Moves to the next row.  Non-zero while a row is current; 0 with
+ * ZBASE_E_NO_MORE_ROWS after the last row, 0 with ZBASE_E_DB_ENGINE +
+ * SQLite's code when the engine fails; ZBASE_E_NULL_ARGUMENT for NULL. */
 ZBASE_API int DbEnumerator_getNextRow(DbEnumerator* rows, unsigned int* err);
 /** Goes back before the first row; the statement runs again at the next
- * DbEnumerator_getNextRow().  Codes: 7. */
+ * DbEnumerator_getNextRow().  Codes: ZBASE_E_NULL_ARGUMENT. */
 ZBASE_API void DbEnumerator_reset(DbEnumerator* rows, unsigned int* err);
-/** The number of result columns.  Codes: 7. */
+/** The number of result columns.  Codes: ZBASE_E_NULL_ARGUMENT. */
 ZBASE_API int DbEnumerator_getColumnNumber(DbEnumerator* rows, unsigned int* err);
 /** The type (DB_COLUMN_INT ...) of `column` (from 0) in the current row.
- * Codes: 7, or a failure code for no current row or a column out of
+ * Codes: ZBASE_E_NULL_ARGUMENT, or a failure code for no current row or a column out of
  * range. */
 ZBASE_API int DbEnumerator_getColumnType(DbEnumerator* rows, int column, unsigned int* err);
 /** The name of `column`.  Texts stay the platform's: valid until the next
- * row, reset or destroy.  Codes: 7, or a failure code for a column out of
+ * row, reset or destroy.  Codes: ZBASE_E_NULL_ARGUMENT, or a failure code for a column out of
  * range. */
 ZBASE_API const char* DbEnumerator_getColumnName(DbEnumerator* rows, int column, unsigned int* err);
 /** The current row's `column` as a 32-bit integer.  Codes: as

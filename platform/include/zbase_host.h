@@ -22,15 +22,15 @@ typedef void* (*ComGetFactoryFn)(void* unused, unsigned int* err);
 
 /** Registers class `classId` with its entry `getFactory`, replacing an
  * earlier registration of the same class.  Com_createInstance() then
- * reaches the class through it.  Any thread.  Codes: 4 for a null
+ * reaches the class through it.  Any thread.  Codes: ZBASE_E_INVALID_ARG for a null
  * identifier or entry. */
 ZBASE_API void Com_registerClass(const UUID* classId, ComGetFactoryFn getFactory,
                                  unsigned int* err);
 /** Loads the shared library at `sharedLibraryPath` (dlopen) and registers
  * its exported "Dll_getFactory" for class `classId`.  The library stays
- * loaded for the life of the process.  Any thread.  Codes: 4 for a null
- * argument, 31 when the library cannot be loaded, 13 when it has no
- * "Dll_getFactory". */
+ * loaded for the life of the process.  Any thread.  Codes: ZBASE_E_INVALID_ARG for a null
+ * argument, ZBASE_E_FILE_NOT_FOUND when the library cannot be loaded, ZBASE_E_FAILURE when it has
+ * no "Dll_getFactory". */
 ZBASE_API void Com_registerModule(const UUID* classId, const char* sharedLibraryPath,
                                   unsigned int* err);
 /** Forgets class `classId`; objects already made live on.  Unknown classes
@@ -43,12 +43,12 @@ ZBASE_API void Com_unregisterClass(const UUID* classId);
  * handed over to the logging thread; Event_waitIdle() waits until it is
  * written).  Texts stay the caller's.  May be called from any thread,
  * several at once; deliveries run one at a time in arrival order.  Codes:
- * 13 when no controller is registered. */
+ * ZBASE_E_FAILURE when no controller is registered. */
 ZBASE_API void ZbasePi_deliverCall(const char* phoneNumber, int direction, int duration, int type,
                                    int cellId, int lac, int mcc, int mnc, DateTime when,
                                    unsigned int* err);
 /** Plays the notification component receiving a message; as
- * ZbasePi_deliverCall(), with the message dispatch.  Codes: 13 when no
+ * ZbasePi_deliverCall(), with the message dispatch.  Codes: ZBASE_E_FAILURE when no
  * controller is registered. */
 ZBASE_API void ZbasePi_deliverMessage(const char* phoneNumber, int direction, int type,
                                       const char* summary, int cellId, int lac, int mcc, int mnc,

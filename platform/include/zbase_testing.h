@@ -27,7 +27,7 @@ typedef void (*ZbaseLogHook)(void* context, int module, int level, const char* f
  * returns, a removed hook is not called any more. */
 ZBASE_API void ZbaseLog_setHook(ZbaseLogHook hook, void* context);
 
-/** Makes the next `count` thread starts fail with 13, as when the system
+/** Makes the next `count` thread starts fail with ZBASE_E_FAILURE, as when the system
  * cannot create a thread (Thread_start(), and Thread_resume() of a thread
  * that never ran); count <= 0 switches this off.  Any thread. */
 ZBASE_API void Thread_failStarts(int count);

@@ -217,7 +217,7 @@ int piRelease(void* self) {
 void* piQueryInterface(void* self, const UUID* interfaceId, unsigned int* err) {
     setError(err, ZBASE_E_SUCCESS);
     if (!answers(interfaceId)) {
-        setError(err, 24);
+        setError(err, ZBASE_E_NO_INTERFACE);
         return nullptr;
     }
     piAddRef(self);
@@ -281,7 +281,7 @@ void* factoryCreateInstance(void* self, const UUID* interfaceId, unsigned int* e
     (void)self;
     setError(err, ZBASE_E_SUCCESS);
     if (!answers(interfaceId)) {
-        setError(err, 24);
+        setError(err, ZBASE_E_NO_INTERFACE);
         return nullptr;
     }
     void* block = Mem_callocEx(1, sizeof(PiObject), __FILE__, __LINE__);

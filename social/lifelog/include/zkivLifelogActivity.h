@@ -11,15 +11,15 @@
 LIFELOG_BEGIN_DECLS
 
 /** A new activity of kind `name` (copied) with id -1, no items and no time
- * stamp; the caller's, deleted with ZLifelogActivity_delete().  Codes: 1,
+ * stamp; the caller's, deleted with ZLifelogActivity_delete().  Codes: LIFELOG_E_OUT_OF_MEMORY,
  * or the platform's code when the name copy or the item list fails. */
 LIFELOG_API ZLifelogActivity* ZLifelogActivity_new(const char* name, unsigned int* err);
 /** Deletes the activity with its name, items and location.  The argument
  * must not be NULL. */
 LIFELOG_API void ZLifelogActivity_delete(ZLifelogActivity* activity);
 /** Appends `item` at the end of the activity's items; on success the
- * activity owns it, on failure it stays the caller's.  Codes: 7 for a null
- * activity or item, 12 when the list refuses the append. */
+ * activity owns it, on failure it stays the caller's.  Codes: LIFELOG_E_NULL_ARGUMENT for a null
+ * activity or item, LIFELOG_E_LIST_APPEND when the list refuses the append. */
 LIFELOG_API void ZLifelogActivity_addActivityItem(ZLifelogActivity* activity,
                                                   ZLifelogActivityItem* item, unsigned int* err);
 /** The activity's id (-1 unless a caller set the field). */

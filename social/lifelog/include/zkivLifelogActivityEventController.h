@@ -61,7 +61,7 @@ typedef struct ActivityEventController {
 /** A new controller with its database logger (the database is created
  * when missing) and a reference to the notification component; the
  * caller's, deleted with ActivityEventController_delete().  Call from the
- * service's creating thread.  Codes: 1, or those of the logger, the mutex
+ * service's creating thread.  Codes: LIFELOG_E_OUT_OF_MEMORY, or those of the logger, the mutex
  * and Com_createInstance(). */
 LIFELOG_API ActivityEventController* ActivityEventController_new(unsigned int* err);
 /** On the logging thread: binds the event to the calling thread's actor and

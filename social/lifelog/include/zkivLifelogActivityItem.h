@@ -9,7 +9,7 @@ LIFELOG_BEGIN_DECLS
 
 /** A new item, the caller's until it is added to an activity.  The key is
  * copied; `value` (a tracked block whose form `valueType`, a
- * LifelogValueType, gives) is taken over on success only.  Codes: 1, or
+ * LifelogValueType, gives) is taken over on success only.  Codes: LIFELOG_E_OUT_OF_MEMORY, or
  * the platform's code when the key copy fails. */
 LIFELOG_API ZLifelogActivityItem* ZLifelogActivityItem_new(const char* key, void* value,
                                                            int valueType, unsigned int* err);

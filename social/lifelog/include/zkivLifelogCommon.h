@@ -64,7 +64,7 @@ typedef struct LifelogCommonOps {
     int32_t (*addRef)(LifelogCommon* self);
     /** Drops a reference; at 0 the factory frees itself and 0 is returned. */
     int32_t (*release)(LifelogCommon* self);
-    /** A new factory with one reference, the caller's.  Codes: 1. */
+    /** A new factory with one reference, the caller's.  Codes: LIFELOG_E_OUT_OF_MEMORY. */
     LifelogCommon* (*createFactory)(unsigned int* err);
     /** ILifelog or IID_IBase: a new query object; ILifeloggingService: a new
      * service object; anything else: NULL and 24.  A failing constructor
@@ -88,9 +88,9 @@ struct LifelogCommon {
 LIFELOG_API void* Dll_getFactory(void* unused, unsigned int* err);
 
 /** Factory slot createFactory: a new factory holding one reference, the
- * caller's (released through its `release` slot).  Codes: 1. */
+ * caller's (released through its `release` slot).  Codes: LIFELOG_E_OUT_OF_MEMORY. */
 LIFELOG_API LifelogCommon* __LifelogCommon_createFactory(unsigned int* err);
-/** A new factory with count 0.  Codes: 1. */
+/** A new factory with count 0.  Codes: LIFELOG_E_OUT_OF_MEMORY. */
 LIFELOG_API LifelogCommon* __LifelogCommon_new(unsigned int* err);
 /** Frees the factory; its `release` calls it at a count of 0. */
 LIFELOG_API void __LifelogCommon_delete(LifelogCommon* factory);
@@ -104,7 +104,8 @@ LIFELOG_API int32_t __LifelogCommon_release(LifelogCommon* self);
 /** Factory slot createInstance: a new object with one reference, the
  * caller's (released through its `release` slot): a query object for
  * IID_ILifelog or IID_IBase, a service object for IID_ILifeloggingService.
- * Codes: 24 for any other identifier, 1 when the object cannot be made. */
+ * Codes: LIFELOG_E_NO_INTERFACE for any other identifier, LIFELOG_E_OUT_OF_MEMORY when the object
+ * cannot be made. */
 LIFELOG_API void* __LifelogCommon_createInstance(LifelogCommon* self, const UUID* interfaceId,
                                                  unsigned int* err);
 

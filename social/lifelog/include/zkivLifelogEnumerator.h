@@ -23,18 +23,19 @@ typedef struct ZLifelogEnumerator {
 
 /** Prepares and runs queryText on database; no row is current yet.  The
  * enumerator is the caller's, deleted with ZLifelogEnumerator_delete(); the
- * texts stay the caller's.  Codes: 1, 66 when the statement cannot be
- * prepared or run, or the platform's code when the name copy fails. */
+ * texts stay the caller's.  Codes: LIFELOG_E_OUT_OF_MEMORY, LIFELOG_E_DATABASE when the statement
+ * cannot be prepared or run, or the platform's code when the name copy fails. */
 LIFELOG_API ZLifelogEnumerator* ZLifelogEnumerator_new(Database* database, const char* activityName,
                                                        const char* queryText, unsigned int* err);
-/** Moves to the next row.  err: 0 while a row is current, 2 after the last
- * row, else the platform's code.  Call it once before the first row. */
+/** Moves to the next row.  err: LIFELOG_E_SUCCESS while a row is current,
+ * LIFELOG_E_END_OF_ENUMERATION after the last row, else the platform's
+ * code.  Call it once before the first row. */
 LIFELOG_API void ZLifelogEnumerator_moveNext(ZLifelogEnumerator* enumerator, unsigned int* err);
 /** A new activity for the current row, the caller's to delete with
  * ZLifelogActivity_delete(): named after the table, its time stamp and
  * location from their columns, every other non-NULL column an item keyed by
- * the column name, in column order.  Codes: 1, 13 when a column cannot be
- * read or converted, or the platform's code. */
+ * the column name, in column order.  Codes: LIFELOG_E_OUT_OF_MEMORY, LIFELOG_E_FAILURE when a
+ * column cannot be read or converted, or the platform's code. */
 LIFELOG_API ZLifelogActivity* ZLifelogEnumerator_getCurrentN(ZLifelogEnumerator* enumerator,
                                                              unsigned int* err);
 /** Goes back before the first row.  Codes: the platform's. */

@@ -31,8 +31,8 @@ typedef struct ILifelog ILifelog;
 /** The ILifelog operation table, in its fixed slot order.  Every slot that
  * takes `err` clears it on entry. */
 typedef struct ILifelogOps {
-    /** Slot 0: always NULL with 24; the object hands out no further
-     * interface. */
+    /** Slot 0: always NULL with LIFELOG_E_NO_INTERFACE; the object hands
+     * out no further interface. */
     void* (*queryInterface)(ILifelog* self, const UUID* interfaceId, unsigned int* err);
     /** Slot 1: takes a reference; returns the new count. */
     int32_t (*addRef)(ILifelog* self);
@@ -41,21 +41,22 @@ typedef struct ILifelogOps {
     int32_t (*release)(ILifelog* self);
     /** Slot 3: binds the object to the table `activityName`
      * ("ACTIVITY_CALL", "ACTIVITY_MESSAGE" or "ACTIVITY_MEDIA") and opens
-     * the database, which must exist.  Codes: 4 for a null argument or a
-     * second initialisation, 31 when the database file is missing, or the
+     * the database, which must exist.  Codes: LIFELOG_E_INVALID_ARG for a null argument or a
+     * second initialisation, LIFELOG_E_FILE_NOT_FOUND when the database file is missing, or the
      * platform's code. */
     void (*initialize)(ILifelog* self, const char* activityName, unsigned int* err);
     /** Slot 4: as `initialize`, reading only rows whose time stamp lies
      * between `from` and `to` (both included, in either order).  Codes: as
-     * `initialize`, and 4 when a date has year, month or day 0. */
+     * `initialize`, and LIFELOG_E_INVALID_ARG when a date has year, month or day 0. */
     void (*initialize2)(ILifelog* self, const char* activityName, DateTime from, DateTime to,
                         unsigned int* err);
     /** Slot 5: the table name; the object keeps it (NULL before a successful
      * initialisation). */
     char* (*getActivityName)(ILifelog* self);
     /** Slot 6: the rows in range that pass the filter, in the sort order; a
-     * new enumerator, the caller's.  Codes: 4, 187 when the statement would
-     * not fit, 66 when it cannot be run, 1. */
+     * new enumerator, the caller's.  Codes: LIFELOG_E_INVALID_ARG,
+     * LIFELOG_E_OVERFLOW when the statement would not fit, LIFELOG_E_DATABASE
+     * when it cannot be run, LIFELOG_E_OUT_OF_MEMORY. */
     ZLifelogEnumerator* (*getEnumerator)(ILifelog* self, unsigned int* err);
     /** Slot 7: the rows holding the table's largest value of `column`
      * (taken over the whole table), then narrowed by filter and range; a new
@@ -68,33 +69,34 @@ typedef struct ILifelogOps {
     /** Slot 9: at most `limit` rows of two columns, `column` and
      * "OCCURRED_COUNT", by falling count, over the rows in range that pass
      * the filter; a new enumerator, the caller's.  The statement is built in
-     * 4096 bytes and a longer one is cut there and runs as cut.  Codes: 4,
-     * 187 when the where text would pass 4095 characters, 66, 1. */
+     * 4096 bytes and a longer one is cut there and runs as cut.  Codes: LIFELOG_E_INVALID_ARG,
+     * LIFELOG_E_OVERFLOW when the where text would pass 4095 characters, LIFELOG_E_DATABASE,
+     * LIFELOG_E_OUT_OF_MEMORY. */
     ZLifelogEnumerator* (*getMostOccurredValues)(ILifelog* self, const char* column, int32_t limit,
                                                  unsigned int* err);
     /** Slot 10: the number of rows in range that pass the filter; -1 on
-     * failure.  Codes: 4, 187, 66. */
+     * failure.  Codes: LIFELOG_E_INVALID_ARG, LIFELOG_E_OVERFLOW, LIFELOG_E_DATABASE. */
     int32_t (*getCount)(ILifelog* self, unsigned int* err);
     /** Slot 11: the sum of `column` over those rows; 0 on failure (-1 for a
-     * null object).  Codes: 4, 187, 66. */
+     * null object).  Codes: LIFELOG_E_INVALID_ARG, LIFELOG_E_OVERFLOW, LIFELOG_E_DATABASE. */
     int32_t (*getSum)(ILifelog* self, const char* column, unsigned int* err);
     /** Slot 12: the average of `column` over those rows; 0.0 on failure.
-     * Codes: 4, 187, 66. */
+     * Codes: LIFELOG_E_INVALID_ARG, LIFELOG_E_OVERFLOW, LIFELOG_E_DATABASE. */
     double (*getAverage)(ILifelog* self, const char* column, unsigned int* err);
     /** Slot 13: keeps `condition` (a SQL condition on the table's columns,
      * without WHERE; NULL clears the filter) once a test statement with it
      * has run.  The old filter is dropped first, so a refused condition
-     * leaves none.  Codes: 4 for a null object, a condition over 2048
+     * leaves none.  Codes: LIFELOG_E_INVALID_ARG for a null object, a condition over 2048
      * characters or one the database refuses. */
     void (*setFilter)(ILifelog* self, const char* condition, unsigned int* err);
     /** Slot 14: orders listings by `column` (a LifelogOrderType; NONE clears
      * the order) once a test statement with it has run.  The test statement
      * is built in 4096 bytes and a longer one is cut there; the database
      * judges the cut text.  A refused order keeps the previous one.
-     * Codes: 4. */
+     * Codes: LIFELOG_E_INVALID_ARG. */
     void (*setSortOrder)(ILifelog* self, const char* column, int32_t orderType, unsigned int* err);
     /** Slot 15: as `setSortOrder`, by `column1` and then `column2`; a
-     * column with LIFELOG_ORDER_NONE takes no part.  Codes: 4. */
+     * column with LIFELOG_ORDER_NONE takes no part.  Codes: LIFELOG_E_INVALID_ARG. */
     void (*setSortOrder2)(ILifelog* self, const char* column1, int32_t orderType1,
                           const char* column2, int32_t orderType2, unsigned int* err);
     /** Slot 16: clears the sort order; cannot fail. */
@@ -120,7 +122,8 @@ typedef struct LifelogImpl {
 } LifelogImpl;
 
 /** A zero-filled object with count 0 (the factory takes the first reference).
- * Sets err to 1 on failure; leaves it untouched on success. */
+ * Sets err to LIFELOG_E_OUT_OF_MEMORY on failure; leaves it untouched on
+ * success. */
 LIFELOG_API ILifelog* __LifelogImpl_new(unsigned int* err);
 /** Closes the object's database and frees it with its texts; NULL is
  * allowed.  `release` calls it at a count of 0. */
@@ -176,17 +179,17 @@ LIFELOG_API void __LifelogImpl_resetSortOrder(ILifelog* self);
 /** 1 when a is strictly earlier than b (reserved takes no part), else 0. */
 LIFELOG_API int __LifelogImpl_compareDate(DateTime a, DateTime b);
 /** The BETWEEN condition of a table's time-stamp column; a new string, the
- * caller's (empty for a name other than the three tables).  Codes: 4 when a
+ * caller's (empty for a name other than the three tables).  Codes: LIFELOG_E_INVALID_ARG when a
  * date has year, month or day 0, or the platform's. */
 LIFELOG_API char* __LifelogImple_convertDateToQueryStr(const char* activityName, DateTime lower,
                                                        DateTime upper, unsigned int* err);
 /** "WHERE " with the condition and the date range, or NULL with err 0 when
- * there is neither; a new string, the caller's.  Codes: 187 when the text
+ * there is neither; a new string, the caller's.  Codes: LIFELOG_E_OVERFLOW when the text
  * would pass 4095 characters, or the platform's. */
 LIFELOG_API char* __LifelogImpl_createWhereQuery(LifelogImpl* object, const char* condition,
                                                  unsigned int* err);
 /** "SELECT * FROM <table> ", the where text and " ORDER BY <order>" when
- * given; a new string, the caller's.  Codes: 187 when the statement would
+ * given; a new string, the caller's.  Codes: LIFELOG_E_OVERFLOW when the statement would
  * not fit, or the platform's. */
 LIFELOG_API char* __LifelogImpl_createSQL(LifelogImpl* object, const char* condition,
                                           const char* order, unsigned int* err);

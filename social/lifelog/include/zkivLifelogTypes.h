@@ -2,7 +2,34 @@
  * @brief The records that travel through the lifelog library: activities and their
  * items, and the three small interfaces of the logging pipeline (Handle,
  * Filter, Generator).  Complete definitions, fields in their fixed order, so
- * that clients compiled elsewhere can read them. */
+ * that clients compiled elsewhere can read them.
+ *
+ * Conventions of the whole C interface, said once here:
+ *
+ * - Errors.  Every call that can fail takes the caller's error slot, an
+ *   `unsigned int* err`: its last parameter (_CreateDBLifeLogger() takes it
+ *   first).  The call sets it to LIFELOG_E_SUCCESS on entry and to a
+ *   LIFELOG_E_* code on failure; the few calls that leave it as they find
+ *   it say so.  Test it after each call: a result of 0, -1 or NULL can be a
+ *   valid answer.  Nothing throws.  A code that comes from a platform call
+ *   is passed on unchanged; every code is named in ZBASE_ERRNO_MAP (zbase.h)
+ *   and Exception_toString() gives its text.
+ * - Ownership.  A call that returns a new object or string hands it to the
+ *   caller, who releases it with the object's _delete or release, or a
+ *   string with Mem_freeEx().  An object handed to an add or set operation
+ *   or to a constructor belongs to the receiver only when the call
+ *   succeeds; on failure it stays the caller's.  Texts passed in stay the
+ *   caller's (the receiver copies what it keeps); texts returned by a getter
+ *   stay the object's.  A logger owns its filter and handlers, a handler its
+ *   handle and generators, an activity its name, items and location, an
+ *   item its key and value.  Every block comes from the tracked allocator
+ *   (qelmemory.h).
+ * - Threads.  No object locks itself: each is used by one thread at a time.
+ *   The exceptions are the event controller's two dispatch operations,
+ *   which the notification component may call from several threads at
+ *   once, and the default filter, which locks its configuration read.
+ *   Separate objects (query objects, direct-logging calls) may run on
+ *   separate threads against the one database file. */
 #ifndef ZKIV_LIFELOG_TYPES_H
 #define ZKIV_LIFELOG_TYPES_H
 
@@ -33,40 +60,20 @@
 
 LIFELOG_BEGIN_DECLS
 
-/** Codes that the library sets in an error slot; codes that come from a
- * platform call are passed on unchanged. */
+/** @cond */
+#define LIFELOG_ERRNO_ENUM_(name, code) LIFELOG_E_##name = code,
+/** @endcond */
+/** The codes of an error slot, one LIFELOG_E_<name> per entry of
+ * ZBASE_ERRNO_MAP (zbase.h), which gives each code's meaning; the same
+ * numbers as the platform's ZBASE_E_<name>, since codes that come from a
+ * platform call are passed on unchanged.  Exception_toString() gives the
+ * text "E_<name>". */
 typedef enum LifelogError {
-    /** Success. */
-    LIFELOG_E_SUCCESS = 0,
-    /** Out of memory, or a component constructor failed. */
-    LIFELOG_E_OUT_OF_MEMORY = 1,
-    /** The result enumerator has no further row. */
-    LIFELOG_E_END_OF_ENUMERATION = 2,
-    /** The object is already in the list. */
-    LIFELOG_E_OBJ_ALREADY_EXIST = 3,
-    /** A required argument is null or invalid, or a filter or sort order is refused. */
-    LIFELOG_E_INVALID_ARG = 4,
-    /** A null activity, item or handle was given to an add operation or a constructor. */
-    LIFELOG_E_NULL_ARGUMENT = 7,
-    /** A time-stamp text is not in the form "YYYY-MM-DD HH:MM:SS". */
-    LIFELOG_E_INVALID_FORMAT = 11,
-    /** A platform list refused an append. */
-    LIFELOG_E_LIST_APPEND = 12,
-    /** A handle cannot be opened, or a result row cannot be turned into an activity. */
-    LIFELOG_E_FAILURE = 13,
-    /** A generator failed. */
-    LIFELOG_E_GENERATOR = 20,
-    /** The object to remove is not in the list. */
-    LIFELOG_E_OBJ_NOT_FOUND = 21,
-    /** The requested interface is not supported. */
-    LIFELOG_E_NO_INTERFACE = 24,
-    /** The database file does not exist. */
-    LIFELOG_E_FILE_NOT_FOUND = 31,
-    /** A query statement cannot be prepared, run or read. */
-    LIFELOG_E_DATABASE = 66,
-    /** A query text would exceed its fixed capacity. */
-    LIFELOG_E_OVERFLOW = 187
+    ZBASE_ERRNO_MAP(LIFELOG_ERRNO_ENUM_)
+    /** + SQLite's primary result code: the database engine failed. */
+    LIFELOG_E_DB_ENGINE = ZBASE_E_DB_ENGINE
 } LifelogError;
+#undef LIFELOG_ERRNO_ENUM_
 
 /** What an item's `value` points to. */
 typedef enum LifelogValueType {

@@ -27,8 +27,8 @@ typedef struct DBHandle {
 
 /** A new handle (its Handle interface is the record itself) or NULL; the
  * caller's until a handler takes it.  Creates the database file with its
- * three tables when it does not exist yet.  Codes: 4 for a null path, 1,
- * or the platform's code when the path copy or the creation fails. */
+ * three tables when it does not exist yet.  Codes: LIFELOG_E_INVALID_ARG for a null path,
+ * LIFELOG_E_OUT_OF_MEMORY, or the platform's code when the path copy or the creation fails. */
 LIFELOG_API DBHandle* DBHandle_new(const char* dbPath, int32_t maxCountPerActivity,
                                    unsigned int* err);
 /** Releases the record and its path; does not close the database. */

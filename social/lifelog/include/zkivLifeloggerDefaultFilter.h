@@ -22,7 +22,7 @@ typedef struct DefaultFilter {
 } DefaultFilter;
 
 /** A new default filter (its Filter interface), the caller's until a logger
- * takes it (ZLifelogger_setFilter()).  Codes: 1, or the platform's code when
+ * takes it (ZLifelogger_setFilter()).  Codes: LIFELOG_E_OUT_OF_MEMORY, or the platform's code when
  * its mutex cannot be made. */
 LIFELOG_API Filter* __DefaultFilter_new(unsigned int* err);
 /** Filter slot delete: deletes the mutex and the record; NULL is allowed. */

@@ -27,7 +27,8 @@ typedef struct ILifeloggingService ILifeloggingService;
 /** The ILifeloggingService table, in slot order. */
 typedef struct ILifeloggingServiceOps {
     /** Slot 0: the same object, with a reference taken, for
-     * IID_ILifeloggingService and IID_IBase; otherwise NULL with 24. */
+     * IID_ILifeloggingService and IID_IBase; otherwise NULL with
+     * LIFELOG_E_NO_INTERFACE. */
     void* (*queryInterface)(ILifeloggingService* self, const UUID* interfaceId, unsigned int* err);
     /** Slot 1: takes a reference; returns the new count. */
     int32_t (*addRef)(ILifeloggingService* self);
@@ -37,10 +38,10 @@ typedef struct ILifeloggingServiceOps {
     /** Slot 3: LIFELOG_SERVICE_RUNNING, _STOPPED or _NOT_STARTED. */
     int32_t (*getStatus)(ILifeloggingService* self);
     /** Slot 4: starts the logging thread, or resumes a stopped one.  Codes:
-     * 4, or the platform's code of the thread start or resume. */
+     * LIFELOG_E_INVALID_ARG, or the platform's code of the thread start or resume. */
     void (*run)(ILifeloggingService* self, unsigned int* err);
     /** Slot 5: suspends the logging thread: its events are held, not lost,
-     * until `run`.  Codes: 4, or the platform's code. */
+     * until `run`.  Codes: LIFELOG_E_INVALID_ARG, or the platform's code. */
     void (*stop)(ILifeloggingService* self, unsigned int* err);
 } ILifeloggingServiceOps;
 
@@ -81,7 +82,7 @@ typedef struct LifeloggingServiceImpl {
 } LifeloggingServiceImpl;
 
 /** A new service with count 0, its controller and its thread (not
- * started: status 2).  Codes: 1, or those of the controller and
+ * started: status 2).  Codes: LIFELOG_E_OUT_OF_MEMORY, or those of the controller and
  * Thread_new(). */
 LIFELOG_API LifeloggingServiceImpl* __LifeloggingServiceImpl_new(unsigned int* err);
 /** Tears the service down: deletes the controller, ends the thread's main
@@ -105,7 +106,7 @@ LIFELOG_API void __LifeloggingServiceImpl_stop(ILifeloggingService* self, unsign
 
 /** A new listener with its actor `name` on the calling thread (the logging
  * thread), for `controller` (borrowed); deleted with ActorListener_delete()
- * on that thread.  Codes: 1, or those of Actor_new(). */
+ * on that thread.  Codes: LIFELOG_E_OUT_OF_MEMORY, or those of Actor_new(). */
 LIFELOG_API ActorListener* ActorListener_new(const char* name, ActivityEventController* controller,
                                              unsigned int* err);
 /** Stops and deletes the actor, then frees the listener. */
