@@ -41,6 +41,8 @@ struct ExportOptions {
     std::string from;
     std::string to;
     std::string zone;
+    // The name of a number for the entries' contact_name ("" leaves it out).
+    std::function<std::string(const std::string& number)> nameOf;
 };
 
 // Writes the stored calls or messages (of a range) as a backup file.

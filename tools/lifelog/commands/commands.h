@@ -74,16 +74,16 @@ private:
 };
 
 // The registration functions, one per command file.
-void addConfigCommand(Commands& commands);  // config.cpp
-void addLogCommand(Commands& commands);     // log.cpp
-void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
-void addDemoCommand(Commands& commands);    // demo.cpp
-void addServeCommand(Commands& commands);   // serve.cpp
-void addWebCommand(Commands& commands);     // web.cpp
-void addReportCommand(Commands& commands);  // report.cpp
-void addImportCommand(Commands& commands);  // import.cpp
-void addExportCommand(Commands& commands);  // export.cpp
-void addIndexCommand(Commands& commands);   // index.cpp
+void addConfigCommand(Commands& commands);    // config.cpp
+void addLogCommand(Commands& commands);       // log.cpp
+void addReadCommands(Commands& commands);     // read.cpp: list max min top count sum avg
+void addDemoCommand(Commands& commands);      // demo.cpp
+void addServeCommand(Commands& commands);     // serve.cpp
+void addWebCommand(Commands& commands);       // web.cpp
+void addReportCommand(Commands& commands);    // report.cpp
+void addImportCommand(Commands& commands);    // import.cpp
+void addExportCommand(Commands& commands);    // export.cpp
+void addIndexCommand(Commands& commands);     // index.cpp
 void addContactsCommand(Commands& commands);  // contacts.cpp
 
 // describe.cpp: --version, and the hidden completion and manpage commands.

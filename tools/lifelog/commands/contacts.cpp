@@ -66,8 +66,10 @@ int64_t personOf(const ContactsStore& store, const std::string& word) {
     }
     std::optional<int64_t> named = store.personNamed(word);
     if (!named) {
-        throw UsageError(fmt::format("no contact is called \"{}\" or has that id "
-                                     "(lifelog contacts lists them)", word));
+        throw UsageError(
+            fmt::format("no contact is called \"{}\" or has that id "
+                        "(lifelog contacts lists them)",
+                        word));
     }
     return *named;
 }
@@ -157,20 +159,26 @@ void addContactsCommand(Commands& commands) {
     auto options = std::make_shared<ContactsOptions>();
     auto chosen = std::make_shared<std::function<int()>>();
     CLI::App* contacts = commands.add(
-        "contacts", "the people behind the numbers: list, add, merge, rename, import (docs/people.md)",
-        [options, chosen](const Context&) { return *chosen ? (*chosen)() : (listPeople(*options), 0); });
+        "contacts",
+        "the people behind the numbers: list, add, merge, rename, import (docs/people.md)",
+        [options, chosen](const Context&) {
+            return *chosen ? (*chosen)() : (listPeople(*options), 0);
+        });
     contacts->require_subcommand(0, 1);
     contacts->add_flag("--json", options->json, "print JSON instead of a table");
     auto on = [&](const char* name, const char* what, int (*run)(const ContactsOptions&)) {
         CLI::App* sub = contacts->add_subcommand(name, what);
-        sub->final_callback([options, chosen, run] { *chosen = [options, run] { return run(*options); }; });
+        sub->final_callback(
+            [options, chosen, run] { *chosen = [options, run] { return run(*options); }; });
         return sub;
     };
     CLI::App* add = on("add", "a person and their numbers", addPerson);
     add->add_option("name", options->name, "the person's name")->required();
     add->add_option("numbers", options->numbers, "their numbers, written any way")->required();
     CLI::App* merge = on("merge", "people into the first one named", mergePeople);
-    merge->add_option("people", options->people, "ids or names, two or more")->required()->expected(2, -1);
+    merge->add_option("people", options->people, "ids or names, two or more")
+        ->required()
+        ->expected(2, -1);
     CLI::App* rename = on("rename", "a person's new name", renamePerson);
     rename->add_option("person", options->people, "an id or the name")->required()->expected(1);
     rename->add_option("name", options->name, "the new name")->required();

@@ -117,10 +117,12 @@ void runTopByPerson(const Kind& kind, const std::string& column, const ReadOptio
         for (const std::string& number : person.numbers) {
             numbers += (numbers.empty() ? "" : ", ") + number;
         }
-        array.push_back({{"person", person.who.name.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(person.who.name)},
-                         {"key", person.who.key},
-                         {"numbers", person.numbers},
-                         {"count", person.count}});
+        array.push_back(
+            {{"person", person.who.name.empty() ? nlohmann::ordered_json()
+                                                : nlohmann::ordered_json(person.who.name)},
+             {"key", person.who.key},
+             {"numbers", person.numbers},
+             {"count", person.count}});
         table.rows.push_back({person.who.name.empty() ? person.numbers.front() : person.who.name,
                               numbers, std::to_string(person.count)});
     }

@@ -27,7 +27,9 @@ std::string effectiveRegion(const ContactsStore& store) {
 
 namespace {
 
-Normaliser normaliserOf(const ContactsStore& store) { return Normaliser(effectiveRegion(store)); }
+Normaliser normaliserOf(const ContactsStore& store) {
+    return Normaliser(effectiveRegion(store));
+}
 
 }  // namespace
 

@@ -55,9 +55,13 @@ std::string regionOfLocale(std::string_view locale) {
 
 }  // namespace
 
-void useRegion(const std::string& region) { regionSetting() = region; }
+void useRegion(const std::string& region) {
+    regionSetting() = region;
+}
 
-const std::string& regionOption() { return regionSetting(); }
+const std::string& regionOption() {
+    return regionSetting();
+}
 
 std::string localeRegion() {
     for (const char* name : {"LC_ALL", "LC_TELEPHONE", "LANG"}) {
@@ -74,8 +78,10 @@ std::string checkedRegion(std::string_view region) {
     std::set<std::string> known;
     pn::PhoneNumberUtil::GetInstance()->GetSupportedRegions(&known);
     if (known.count(code) == 0) {
-        throw UsageError("--region takes a two-letter country the number library knows, "
-                         "such as US, GB or DE; not \"" + std::string(region) + "\"");
+        throw UsageError(
+            "--region takes a two-letter country the number library knows, "
+            "such as US, GB or DE; not \"" +
+            std::string(region) + "\"");
     }
     return code;
 }

@@ -44,8 +44,8 @@ std::string unreadableName(const std::string& name) {
 }
 
 bool isUsableName(const std::string& name) {
-    static const char* const kPlaceholders[] = {"(unknown)", "unknown", "null", "(null)",
-                                                "<unknown>", "no name"};
+    static const char* const kPlaceholders[] = {"(unknown)", "unknown",   "null",
+                                                "(null)",    "<unknown>", "no name"};
     std::string word = folded(trimmed(name));
     return unreadableName(name).empty() &&
            std::none_of(std::begin(kPlaceholders), std::end(kPlaceholders),
@@ -59,8 +59,9 @@ Learnt learnImportedNames(ContactsStore& store, const std::vector<FoundName>& fo
     for (const FoundName& entry : found) {
         std::string name = trimmed(entry.name);
         if (std::string why = unreadableName(entry.name); !why.empty() && !name.empty()) {
-            learnt.problems.push_back(fmt::format("{}:{}: the name of {} cannot be read ({}): skipped",
-                                                  entry.file, entry.line, entry.number, why));
+            learnt.problems.push_back(
+                fmt::format("{}:{}: the name of {} cannot be read ({}): skipped", entry.file,
+                            entry.line, entry.number, why));
         }
         if (!isUsableName(name)) {
             continue;
@@ -93,8 +94,9 @@ void learnPerson(ContactsStore& store, Normaliser& normaliser, const std::string
         if (claim.outcome == Claim::Added) {
             ++learnt.numbers;
         } else if (claim.outcome == Claim::TakenByAnother) {
-            learnt.problems.push_back(fmt::format("{} claims {}, which {} already has: kept with {}",
-                                                  name, number, claim.owner, claim.owner));
+            learnt.problems.push_back(
+                fmt::format("{} claims {}, which {} already has: kept with {}", name, number,
+                            claim.owner, claim.owner));
         }
     }
 }

@@ -8,7 +8,9 @@ namespace lifelog_tool {
 
 namespace {
 
-bool hasPeople(const Kind& kind) { return kind.id != KindId::Media; }
+bool hasPeople(const Kind& kind) {
+    return kind.id != KindId::Media;
+}
 
 std::string digitsOf(std::string_view text) {
     std::string digits;
@@ -48,14 +50,20 @@ std::string containsPattern(std::string_view text) {
 
 }  // namespace
 
-void addNames(Directory& people, const Kind& kind, std::vector<Row>& rows) {
+void addName(Directory& people, const Kind& kind, Row& row, bool withKey) {
     if (!hasPeople(kind)) {
         return;
     }
+    Who who = people.who(row.text(kind.subjectColumn));
+    row.cells.emplace_back(kNameCell, who.name.empty() ? Value{} : Value{who.name});
+    if (withKey) {
+        row.cells.emplace_back(kKeyCell, Value{who.key});
+    }
+}
+
+void addNames(Directory& people, const Kind& kind, std::vector<Row>& rows, bool withKeys) {
     for (Row& row : rows) {
-        const Value* number = row.find(kind.subjectColumn);
-        std::string name = number != nullptr ? people.nameOf(row.text(kind.subjectColumn)) : "";
-        row.cells.emplace_back(kNameCell, name.empty() ? Value{} : Value{name});
+        addName(people, kind, row, withKeys);
     }
 }
 
@@ -92,7 +100,8 @@ std::string searchCondition(Directory& people, const Kind& kind,
         parts.push_back(std::string(kind.subjectColumn) + " IN (" + numbers + ")");
     }
     if (kind.id == KindId::Message) {
-        parts.push_back("MSGLOG_SUMMARY LIKE " + sqlLiteral(containsPattern(text)) + " ESCAPE '\\'");
+        parts.push_back("MSGLOG_SUMMARY LIKE " + sqlLiteral(containsPattern(text)) +
+                        " ESCAPE '\\'");
     } else if (kind.id == KindId::Media) {
         parts.push_back("MDLOG_TITLE LIKE " + sqlLiteral(containsPattern(text)) + " ESCAPE '\\'");
     }

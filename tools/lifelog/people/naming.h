@@ -17,9 +17,13 @@ namespace lifelog_tool {
 // (NULL when no one in the store has it).  Not a column of the table: the
 // rows keep what was logged.
 inline constexpr const char* kNameCell = "CONTACT_NAME";
+// With keys, also the person's key (Who::key), which the page groups by.
+inline constexpr const char* kKeyCell = "CONTACT_KEY";
 
-// Adds kNameCell to every row of a call or message listing (nothing for media).
-void addNames(Directory& people, const Kind& kind, std::vector<Row>& rows);
+// Adds kNameCell (and kKeyCell) to every row of a call or message listing
+// (nothing for media).
+void addNames(Directory& people, const Kind& kind, std::vector<Row>& rows, bool withKeys = false);
+void addName(Directory& people, const Kind& kind, Row& row, bool withKey = false);
 
 // Every distinct number of the query's rows as logged, with its count.
 std::vector<std::pair<std::string, int64_t>> numberCounts(Query& query);

@@ -72,8 +72,8 @@ std::string unreadableName(const std::string& name);
 
 // What a run of learning did, for the report.
 struct Learnt {
-    long people = 0;   // people added
-    long numbers = 0;  // numbers added to someone
+    long people = 0;                    // people added
+    long numbers = 0;                   // numbers added to someone
     std::vector<std::string> problems;  // one line each: what was refused and why
 };
 

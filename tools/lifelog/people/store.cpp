@@ -68,11 +68,15 @@ private:
     int bound_ = 0;
 };
 
-const char* namedByWord(NamedBy namedBy) { return namedBy == NamedBy::User ? "user" : "import"; }
+const char* namedByWord(NamedBy namedBy) {
+    return namedBy == NamedBy::User ? "user" : "import";
+}
 
 }  // namespace
 
-std::filesystem::path ContactsStore::file() { return hostPath(kPeoplePath); }
+std::filesystem::path ContactsStore::file() {
+    return hostPath(kPeoplePath);
+}
 
 ContactsStore::ContactsStore(Mode mode) {
     std::filesystem::path path = file();
@@ -83,7 +87,8 @@ ContactsStore::ContactsStore(Mode mode) {
     if (mode == Mode::Write) {
         std::filesystem::create_directories(path.parent_path(), ignored);
     }
-    int flags = mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    int flags =
+        mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         sqlite3_close_v2(std::exchange(db_, nullptr));
         fail(nullptr, "cannot be opened");
@@ -97,7 +102,9 @@ ContactsStore::ContactsStore(Mode mode) {
     }
 }
 
-ContactsStore::~ContactsStore() { sqlite3_close_v2(db_); }
+ContactsStore::~ContactsStore() {
+    sqlite3_close_v2(db_);
+}
 
 void ContactsStore::run(const char* sql) const {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -123,8 +130,10 @@ std::vector<Person> ContactsStore::people() const {
                    "LEFT JOIN numbers n ON n.person = p.id ORDER BY p.name, p.id, n.rowid");
     while (read.step()) {
         if (all.empty() || all.back().id != read.number(0)) {
-            all.push_back(Person{read.number(0), read.text(1),
-                                 read.text(2) == "user" ? NamedBy::User : NamedBy::Import, {}});
+            all.push_back(Person{read.number(0),
+                                 read.text(1),
+                                 read.text(2) == "user" ? NamedBy::User : NamedBy::Import,
+                                 {}});
         }
         if (!read.text(3).empty() || !read.text(4).empty()) {
             all.back().numbers.push_back({read.text(3), read.text(4)});
@@ -187,8 +196,12 @@ void ContactsStore::merge(int64_t into, int64_t from) {
     remove.bind(from).step();
 }
 
-void ContactsStore::begin() { run("BEGIN IMMEDIATE"); }
+void ContactsStore::begin() {
+    run("BEGIN IMMEDIATE");
+}
 
-void ContactsStore::commit() { run("COMMIT"); }
+void ContactsStore::commit() {
+    run("COMMIT");
+}
 
 }  // namespace lifelog_tool

@@ -66,7 +66,8 @@ std::vector<LogicalLine> unfolded(std::string_view text) {
     long number = 0;
     for (std::string_view line : physicalLines(text)) {
         ++number;
-        bool continues = !logical.empty() && (softBreak || (!line.empty() && (line[0] == ' ' || line[0] == '\t')));
+        bool continues = !logical.empty() &&
+                         (softBreak || (!line.empty() && (line[0] == ' ' || line[0] == '\t')));
         if (continues) {
             logical.back().text += softBreak ? line : line.substr(1);
         } else {
@@ -82,9 +83,12 @@ std::vector<LogicalLine> unfolded(std::string_view text) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -113,10 +117,9 @@ std::optional<std::string> Property::parameter(std::string_view key) const {
 }
 
 bool Property::has(std::string_view word) const {
-    return std::any_of(parameters.begin(), parameters.end(),
-                       [&](const std::string& parameter) {
-                           return parameter == word || parameter.ends_with("=" + std::string(word));
-                       });
+    return std::any_of(parameters.begin(), parameters.end(), [&](const std::string& parameter) {
+        return parameter == word || parameter.ends_with("=" + std::string(word));
+    });
 }
 
 std::optional<Property> propertyOf(const std::string& line) {
@@ -216,7 +219,7 @@ void finishCard(CardInProgress& card, VCardFile& file) {
 std::string decodeQuotedPrintable(std::string_view value) {
     std::string out;
     for (size_t i = 0; i < value.size(); ++i) {
-        int high = i + 2 < value.size() + 0 ? hexDigit(value[i + 1]) : -1;
+        int high = i + 2 < value.size() ? hexDigit(value[i + 1]) : -1;
         int low = i + 2 < value.size() ? hexDigit(value[i + 2]) : -1;
         if (value[i] == '=' && high >= 0 && low >= 0) {
             out += static_cast<char>(high * 16 + low);

@@ -15,7 +15,7 @@
 namespace lifelog_tool {
 
 struct VCard {
-    long line = 0;  // of its BEGIN:VCARD
+    long line = 0;     // of its BEGIN:VCARD
     std::string name;  // UTF-8
     std::vector<std::string> numbers;
 };
@@ -26,7 +26,7 @@ struct VCardProblem {
 };
 
 struct VCardFile {
-    std::vector<VCard> cards;  // readable cards with a name, in file order
+    std::vector<VCard> cards;            // readable cards with a name, in file order
     std::vector<VCardProblem> problems;  // cards skipped, and why
 };
 
