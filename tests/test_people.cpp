@@ -235,14 +235,14 @@ TEST_F(PeopleStoreTest, CountsPerPersonWithEveryNumberTheyUsed) {
 
 // ---------------------------------------------------------------- the tool
 
-struct Run {
+struct ToolRun {
     int status = -1;
     std::string out;
 };
 
 class PeopleToolTest : public LifelogTest {
 protected:
-    Run tool(const std::string& arguments) const {
+    ToolRun tool(const std::string& arguments) const {
         std::string command = std::string("'") + LIFELOG_TOOL_PATH + "' " + arguments + " >'" +
                               (root_ / "out").string() + "' 2>&1";
         int raw = std::system(command.c_str());
@@ -252,7 +252,7 @@ protected:
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
     }
     nlohmann::json json(const std::string& arguments) const {
-        Run run = tool(arguments);
+        ToolRun run = tool(arguments);
         EXPECT_EQ(run.status, 0) << run.out;
         return nlohmann::json::parse(run.out, nullptr, false);
     }
@@ -263,20 +263,20 @@ protected:
 };
 
 // One person's US number written three ways across a call log and messages.
-constexpr const char* kCalls = R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
+constexpr const char* kCalls = R"xml(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
 <calls count="4">
   <call number="+1 (234) 567-8910" duration="60" date="1718357400000" type="1" contact_name="Ana" />
   <call number="234-567-8910" duration="30" date="1718361000000" type="2" contact_name="(Unknown)" />
   <call number="(234) 567-8910" duration="10" date="1718364600000" type="1" />
   <call number="7535" duration="5" date="1718368200000" type="1" contact_name="null" />
 </calls>
-)";
-constexpr const char* kMessages = R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
+)xml";
+constexpr const char* kMessages = R"xml(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
 <smses count="2">
   <sms address="(234) 567-8910" date="1718357460000" type="1" body="Dinner at eight?" contact_name="Ana" />
   <sms address="AMAZON" date="1718357520000" type="1" body="Your parcel is on its way" />
 </smses>
-)";
+)xml";
 
 TEST_F(PeopleToolTest, ThreeSpellingsOfOneNumberAreOnePerson) {
     ASSERT_EQ(tool("config --on call,message").status, 0);

@@ -41,7 +41,7 @@ top=$(printf '%s' "$top_json" | sed -n 's/.*"value": "\([^"]*\)".*/\1/p')
 top_count=$(printf '%s' "$top_json" | sed -n 's/.*"count": \([0-9]*\).*/\1/p')
 top_name=$("$tool" top call number --by person --from $day --to $day --limit 1 --json |
   sed -n 's/.*"person": "\([^"]*\)".*/\1/p')
-top_calls=$("$tool" count call --where "CLOG_PHONE_NUMBER = '$top'")
+top_calls=$("$tool" count call --search "$top_name")
 long=$(printf 'x%.0s' $(seq 3000))
 refusal=$("$tool" count call --where "CLOG_PHONE_NUMBER LIKE '%$long%'" 2>&1 | sed -n 's/.*: \([A-Za-z_0-9]* ([0-9]*)\)$/\1/p' || true)
 last_year=$("$tool" list call --order time:desc --limit 1 --format json | sed -n 's/.*"CLOG_TIMESTAMP": "\([0-9]*\)-.*/\1/p')
@@ -80,8 +80,8 @@ check_day() {
 check_person() {
   local what=$1 url=$2 list=$3 href dom
   grep -qF ">$top_name<" <<<"$list" || fail "$what: the top contact is not named $top_name"
-  href=$(grep -oP '<a class="who" href="#\K[^"]*' <<<"$list" | head -1)
-  dom=$(dump "$url#${href//&amp;/&}")
+  href=$(grep -oP '<a class="who" href="#\K[^"]*' <<<"$list" | head -1 | sed 's/&amp;/\&/g')
+  dom=$(dump "$url#$href")
   grep -q 'data-ready="true"' <<<"$dom" || fail "$what: the person view was not drawn"
   grep -qF "<h2 id=\"person-title\">$top_name</h2>" <<<"$dom" || fail "$what: the person view is not $top_name's"
   grep -qF ">$top_calls calls (" <<<"$dom" || fail "$what: the person view does not count $top_calls calls"

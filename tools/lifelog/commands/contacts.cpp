@@ -22,6 +22,7 @@ struct ContactsOptions {
     std::string name;
     std::vector<std::string> numbers;
     std::vector<std::string> people;
+    std::string person;
     std::string file;
 };
 
@@ -105,7 +106,7 @@ int addPerson(const ContactsOptions& options) {
 int renamePerson(const ContactsOptions& options) {
     requireName(options.name);
     ContactsStore store(ContactsStore::Mode::Write);
-    store.rename(personOf(store, options.people.at(0)), options.name, NamedBy::User);
+    store.rename(personOf(store, options.person), options.name, NamedBy::User);
     fmt::print("renamed to {}\n", options.name);
     return 0;
 }
@@ -180,7 +181,7 @@ void addContactsCommand(Commands& commands) {
         ->required()
         ->expected(2, -1);
     CLI::App* rename = on("rename", "a person's new name", renamePerson);
-    rename->add_option("person", options->people, "an id or the name")->required()->expected(1);
+    rename->add_option("person", options->person, "an id or the name")->required();
     rename->add_option("name", options->name, "the new name")->required();
     CLI::App* import = on("import", "people from a vCard file (.vcf)", importVCards);
     import->add_option("file", options->file, "contacts.vcf")->required();

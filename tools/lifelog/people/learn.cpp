@@ -101,10 +101,6 @@ void learnPerson(ContactsStore& store, Normaliser& normaliser, const std::string
     }
 }
 
-}  // namespace lifelog_tool
-
-namespace lifelog_tool {
-
 void keepRegionOption(ContactsStore& store) {
     if (!regionOption().empty() && store.setting("region") != regionOption()) {
         store.keepSetting("region", regionOption());

@@ -156,11 +156,15 @@
       const counts = new Map();
       for (const row of await this.rows(kind, range, search)) {
         const key = row.CONTACT_KEY || row[kind.number];
-        const entry = counts.get(key) || { key, name: row.CONTACT_NAME || null, value: row.CONTACT_NAME || row[kind.number], count: 0 };
+        const entry = counts.get(key) || { key, name: row.CONTACT_NAME || null, value: row.CONTACT_NAME || row[kind.number], numbers: [], count: 0 };
         entry.count += 1;
+        if (!entry.numbers.includes(row[kind.number])) entry.numbers.push(row[kind.number]);
         counts.set(key, entry);
       }
-      return [...counts.values()].sort((a, b) => b.count - a.count).slice(0, n);
+      // The most frequent first, ties by key, as the tool orders them.
+      return [...counts.values()]
+        .sort((a, b) => b.count - a.count || (a.key < b.key ? -1 : a.key > b.key ? 1 : 0))
+        .slice(0, n);
     },
     async person(key) {
       return personOfRows(key, embedded.rows);

@@ -96,11 +96,15 @@ nlohmann::ordered_json activityJson(const Activity& activity, bool calls) {
     return body;
 }
 
-// The person of an ID: their id, else a number however written.
+// The person of an ID: their id (or key, "person:ID"), else a number however written.
 Who whoOf(Directory& people, const std::string& id) {
-    std::optional<int64_t> number = wholeNumber<int64_t>(id);
+    constexpr std::string_view kPrefix = "person:";
+    std::string_view digits = std::string_view(id).starts_with(kPrefix)
+                                  ? std::string_view(id).substr(kPrefix.size())
+                                  : std::string_view(id);
+    std::optional<int64_t> number = wholeNumber<int64_t>(digits);
     if (number && people.person(*number) != nullptr) {
-        return Who{"person:" + id, people.person(*number)->name, *number};
+        return Who{"person:" + std::to_string(*number), people.person(*number)->name, *number};
     }
     return people.who(id);
 }
