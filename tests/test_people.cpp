@@ -316,6 +316,46 @@ TEST_F(PeopleToolTest, ThreeSpellingsOfOneNumberAreOnePerson) {
     }
 }
 
+TEST_F(PeopleToolTest, ExportNamesNumbersAndKeepsThemAsLogged) {
+    ASSERT_EQ(tool("config --on call,message").status, 0);
+    ASSERT_EQ(tool("import --region US " + file("calls.xml", kCalls)).status, 0);
+    ASSERT_EQ(tool("export call " + file("out.xml", "")).status, 0);
+    std::ifstream in(root_ / "out.xml");
+    std::stringstream written;
+    written << in.rdbuf();
+    for (const char* expected :
+         {R"(number="234-567-8910" duration="30")", R"(number="(234) 567-8910" duration="10")",
+          R"(number="+1 (234) 567-8910" duration="60")"}) {
+        EXPECT_NE(written.str().find(expected), std::string::npos) << expected;
+    }
+    size_t named = 0;
+    for (size_t at = 0; (at = written.str().find("contact_name=\"Ana\"", at)) != std::string::npos;
+         ++at) {
+        ++named;
+    }
+    EXPECT_EQ(named, 3u);  // every spelling of Ana's number, and not the short code
+}
+
+TEST_F(PeopleToolTest, RefusesWhatItCannotDo) {
+    struct Case {
+        std::string arguments;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"--region XX contacts", "--region takes a two-letter country"},
+        {"top call duration --by person", "--by person counts the number column"},
+        {"top call number --by name", "--by takes value or person"},
+        {"contacts add '' 123", "a contact's name cannot be empty"},
+        {"contacts merge Nobody Else", "no contact is called \"Nobody\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        ToolRun run = tool(c.arguments);
+        EXPECT_NE(run.status, 0);
+        EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
+    }
+}
+
 TEST_F(PeopleToolTest, ContactsCommandsAddMergeRenameAndImportVCards) {
     EXPECT_EQ(tool("--region US contacts add Ana '+1 (234) 567-8910'").status, 0);
     EXPECT_EQ(tool("contacts add Bob 234-567-8910 7535").status, 1);  // Ana keeps her number
