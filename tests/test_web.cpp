@@ -223,7 +223,8 @@ TEST_F(WebTest, RowsCarryIsoTimeAndEveryColumnByName) {
     EXPECT_EQ(names, (std::vector<std::string>{"time", "LOG_KEY", "CLOG_DIRECTION", "CLOG_DURATION",
                                                "CLOG_TYPE", "CLOG_PHONE_NUMBER", "CLOG_NAME",
                                                "CLOG_CELLID", "CLOG_LAC", "CLOG_MCC", "CLOG_MNC",
-                                               "LOCATION", "CLOG_TIMESTAMP"}));
+                                               "LOCATION", "CLOG_TIMESTAMP", "CONTACT_NAME",
+                                               "CONTACT_KEY"}));
     std::string stored = row["CLOG_TIMESTAMP"];
     EXPECT_EQ(row["time"], stored.substr(0, 10) + "T" + stored.substr(11));
 

@@ -8,7 +8,9 @@
 # calendar has a cell per day of 2024, the demo's day shaded and described
 # with the library's counts; all years show one calendar per year from the
 # demo's day to the year of its clock call; both show the weekday-by-hour
-# grid.  Opened with no address, the page shows the demo's day.
+# grid.  Opened with no address, the page shows the demo's day.  The top
+# contacts are people, named from the contacts store; the first one's link
+# opens their view, with the library's count of their calls.
 #   test_web_browser.sh path/to/lifelog path/to/chromium
 set -euo pipefail
 tool=$1
@@ -37,10 +39,13 @@ done
 top_json=$("$tool" top call number --from $day --to $day --limit 1 --json)
 top=$(printf '%s' "$top_json" | sed -n 's/.*"value": "\([^"]*\)".*/\1/p')
 top_count=$(printf '%s' "$top_json" | sed -n 's/.*"count": \([0-9]*\).*/\1/p')
+top_name=$("$tool" top call number --by person --from $day --to $day --limit 1 --json |
+  sed -n 's/.*"person": "\([^"]*\)".*/\1/p')
+top_calls=$("$tool" count call --search "$top_name")
 long=$(printf 'x%.0s' $(seq 3000))
 refusal=$("$tool" count call --where "CLOG_PHONE_NUMBER LIKE '%$long%'" 2>&1 | sed -n 's/.*: \([A-Za-z_0-9]* ([0-9]*)\)$/\1/p' || true)
 last_year=$("$tool" list call --order time:desc --limit 1 --format json | sed -n 's/.*"CLOG_TIMESTAMP": "\([0-9]*\)-.*/\1/p')
-[ "$rows" -gt 0 ] && [ -n "$top" ] && [ -n "$last_year" ] && [ -n "$refusal" ] || { echo "no demo data: $rows $top $refusal"; exit 1; }
+[ "$rows" -gt 0 ] && [ -n "$top" ] && [ -n "$top_name" ] && [ -n "$last_year" ] && [ -n "$refusal" ] || { echo "no demo data: $rows $top $refusal"; exit 1; }
 
 dump() {
   timeout 120 "$chromium" --headless --no-sandbox --disable-gpu --disable-dev-shm-usage \
@@ -58,6 +63,7 @@ check_day() {
   grep -qF "$top" <<<"$list" || fail "$what: top contact $top missing from the top contacts by calls"
   first=$(grep -oP '<span class="count">\K[0-9]+' <<<"$list" | head -1)
   [ "$first" = "$top_count" ] || fail "$what: first top contact has $first calls, the library says $top_count"
+  check_person "$what" "$url" "$list"
 
   if [ "$what" = "lifelog web" ]; then  # the report has no library to refuse
     dom=$(dump "$url#view=day&date=$day&q=$long")
@@ -67,6 +73,19 @@ check_day() {
   dom=$(dump "$url#view=day&date=$day&q=0'0")
   grep -q '<p id="status" role="alert" hidden' <<<"$dom" || fail "$what: a quote in the search was refused"
   check_years "$what" "$url"
+}
+
+# The first top contact is named and links to their view, which counts
+# every call of their number.
+check_person() {
+  local what=$1 url=$2 list=$3 href dom
+  grep -qF ">$top_name<" <<<"$list" || fail "$what: the top contact is not named $top_name"
+  href=$(grep -oP '<a class="who" href="#\K[^"]*' <<<"$list" | head -1 | sed 's/&amp;/\&/g')
+  dom=$(dump "$url#$href")
+  grep -q 'data-ready="true"' <<<"$dom" || fail "$what: the person view was not drawn"
+  grep -qF "<h2 id=\"person-title\">$top_name</h2>" <<<"$dom" || fail "$what: the person view is not $top_name's"
+  grep -qF ">$top_calls calls (" <<<"$dom" || fail "$what: the person view does not count $top_calls calls"
+  grep -q '<rect class="mark call"' <<<"$dom" || fail "$what: the person view has no calls per month"
 }
 
 # One calendar cell per day; the demo's day shaded, with its counts.
@@ -112,4 +131,4 @@ if [ "$failures" -ne 0 ]; then
   echo "--- chromium"; tail -20 "$work/chromium.err"
   exit 1
 fi
-echo "page in headless Chromium: $rows marks for $day, top contact $top ($top_count calls), refusal \"$refusal\" shown; served and as a report"
+echo "page in headless Chromium: $rows marks for $day, top contact $top_name $top ($top_count calls), refusal \"$refusal\" shown; served and as a report"

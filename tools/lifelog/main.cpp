@@ -7,6 +7,7 @@
 //              formats, the platform root and the configuration file
 //   logging/   the one way in: the activity record, its field check, direct
 //              logging, delivery to the running service, the write watch
+//   people/    the contacts store, numbers as identities, vCards: who a number is
 //   backup/    the backup apps' XML (reader, writer), the entry mapping, import
 //              and export
 //   web/       the HTTP server, its JSON API, the page, the HTML report
@@ -24,6 +25,7 @@
 //   commands/export.cpp  lifelog export KIND FILE              the log as backup XML
 //   commands/web.cpp     lifelog web                           the page and the API over HTTP
 //   commands/report.cpp  lifelog report --html FILE            the page as one file
+//   commands/contacts.cpp lifelog contacts [add|merge|rename|import] the people behind numbers
 //   commands/describe.cpp lifelog --version, completion SHELL, manpage (hidden)
 //
 // Every failure of the library or the platform ends the tool with
@@ -44,12 +46,14 @@ int run(int argc, char** argv) {
         "the lifelog database and reads them back through the lifelog library."};
     app.require_subcommand(1);
     app.fallthrough();
-    std::string root;
-    bool verbose = false;
-    app.add_option("--root", root,
+    GlobalOptions global;
+    app.add_option("--root", global.root,
                    "platform root folder (sets ZBASE_ROOT; default $ZBASE_ROOT, else "
                    "$XDG_DATA_HOME/zbase or ~/.local/share/zbase)");
-    app.add_flag("-v,--verbose", verbose,
+    app.add_option("--region", global.region,
+                   "the country whose numbers are written without a country code, e.g. US "
+                   "(default: the contacts store's, else the locale's; docs/people.md)");
+    app.add_flag("-v,--verbose", global.verbose,
                  "show the platform's trace lines (ZBASE_LOG_LEVEL=trace)");
 
     Commands commands(app);
@@ -63,6 +67,7 @@ int run(int argc, char** argv) {
     addImportCommand(commands);
     addExportCommand(commands);
     addIndexCommand(commands);
+    addContactsCommand(commands);
     addSelfDescription(commands);
 
     try {
@@ -75,7 +80,7 @@ int run(int argc, char** argv) {
     if (given == nullptr) {
         return 1;
     }
-    applyGlobalOptions(*given, root, verbose);
+    applyGlobalOptions(*given, global);
     rememberTool(argv[0]);
     return given->run(Context{rootedTool()});
 }

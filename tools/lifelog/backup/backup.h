@@ -23,6 +23,11 @@ struct ImportOptions {
     // exists from then on, even on a fresh root): the command adds what the
     // tool keeps on the file before the rest of the rows come.
     std::function<void()> afterFirstRow;
+    // Called with each name a usable entry gives its number (backup/names.h),
+    // and the file and line of the entry.
+    std::function<void(const std::string& number, const std::string& name, const std::string& file,
+                       long line)>
+        onName;
 };
 
 // Imports every file and prints what happened to each entry; returns the
@@ -36,6 +41,8 @@ struct ExportOptions {
     std::string from;
     std::string to;
     std::string zone;
+    // The name of a number for the entries' contact_name ("" leaves it out).
+    std::function<std::string(const std::string& number)> nameOf;
 };
 
 // Writes the stored calls or messages (of a range) as a backup file.

@@ -20,33 +20,45 @@ namespace {
 
 constexpr int kMmsType = 1;
 
-void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t millis) {
+// The attributes with the number's contact_name last, when it has one.
+XmlAttributes named(XmlAttributes attributes, const std::string& name) {
+    if (!name.empty()) {
+        attributes.emplace_back("contact_name", name);
+    }
+    return attributes;
+}
+
+void writeRow(XmlWriter& xml, const Kind& kind, const StoredRow& row, int64_t millis,
+              const std::string& name) {
     std::string date = std::to_string(millis);
     if (std::string_view(kind.table) == "ACTIVITY_CALL") {
-        xml.leaf("call", {{"number", row.number},
-                          {"duration", std::to_string(row.duration)},
-                          {"date", date},
-                          {"type", std::to_string(backupCallType(row.direction, row.type))},
-                          {"presentation", "1"},
-                          {"readable_date", row.time}});
+        xml.leaf("call", named({{"number", row.number},
+                                {"duration", std::to_string(row.duration)},
+                                {"date", date},
+                                {"type", std::to_string(backupCallType(row.direction, row.type))},
+                                {"presentation", "1"},
+                                {"readable_date", row.time}},
+                               name));
         return;
     }
     std::string box = std::to_string(backupMessageBox(row.direction));
     if (row.type != kMmsType) {
-        xml.leaf("sms", {{"protocol", "0"},
-                         {"address", row.number},
-                         {"date", date},
-                         {"type", box},
-                         {"body", row.summary},
-                         {"read", "1"},
-                         {"readable_date", row.time}});
+        xml.leaf("sms", named({{"protocol", "0"},
+                               {"address", row.number},
+                               {"date", date},
+                               {"type", box},
+                               {"body", row.summary},
+                               {"read", "1"},
+                               {"readable_date", row.time}},
+                              name));
         return;
     }
-    xml.open("mms", {{"date", date},
-                     {"msg_box", box},
-                     {"address", row.number},
-                     {"read", "1"},
-                     {"readable_date", row.time}});
+    xml.open("mms", named({{"date", date},
+                           {"msg_box", box},
+                           {"address", row.number},
+                           {"read", "1"},
+                           {"readable_date", row.time}},
+                          name));
     xml.open("parts", {});
     if (!row.summary.empty()) {
         xml.leaf(
@@ -94,14 +106,16 @@ Census countRows(const Kind& kind, const Range& range) {
 
 // Writes the rows of the range to `out`; throws when their number is no
 // longer the one counted, so that no file with a wrong count appears.
-void writeBackup(std::ostream& out, const Kind& kind, const Range& range, long count) {
+void writeBackup(std::ostream& out, const Kind& kind, const Range& range, long count,
+                 const ExportOptions& options) {
     bool calls = std::string_view(kind.table) == "ACTIVITY_CALL";
     long written = 0;
     XmlWriter xml(out);
     xml.open(calls ? "calls" : "smses", {{"count", std::to_string(count)}});
     forEachStored(kind, range, true, [&](const StoredRow& row) {
         if (std::optional<int64_t> millis = exportedMillis(row)) {
-            writeRow(xml, kind, row, *millis);
+            writeRow(xml, kind, row, *millis,
+                     options.nameOf ? options.nameOf(row.number) : std::string());
             ++written;
         }
     });
@@ -154,7 +168,8 @@ void runExport(const ExportOptions& options) {
     // file appears under its name only once it is complete.
     Census census = countRows(kind, range);
     writeFileSafely(
-        options.file, [&](std::ostream& out) { writeBackup(out, kind, range, census.count); },
+        options.file,
+        [&](std::ostream& out) { writeBackup(out, kind, range, census.count, options); },
         databaseFiles());
     // With the file on standard output, what was done goes to standard error.
     FILE* to = options.file == "-" ? stderr : stdout;

@@ -22,6 +22,7 @@
 #include <unordered_set>
 
 #include "backup/mapping.h"
+#include "backup/names.h"
 #include "backup/store.h"
 #include "backup/xml_reader.h"
 #include "base/configuration.h"
@@ -358,6 +359,11 @@ bool FileRun::onEntry(const XmlEntry& entry) {
     }
     auto& activity = std::get<BackupActivity>(mapped);
     noteUsable(activity, entry.line);
+    if (options_.onName) {
+        for (const auto& [number, name] : entryNames(entry)) {
+            options_.onName(number, name, file_.path, entry.line);
+        }
+    }
     if (!on_) {
         ++file_.switchedOff;
         return true;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/root.h"
+#include "people/identity.h"
 
 namespace lifelog_tool {
 
@@ -53,7 +54,7 @@ namespace {
 std::string firstWord(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
-        if (word == "--root") {
+        if (word == "--root" || word == "--region") {
             ++i;
         } else if (!word.empty() && word.front() != '-') {
             return std::string(word);
@@ -82,7 +83,8 @@ int Commands::explainParseError(const CLI::ParseError& error, int argc, char** a
     return app_.exit(error);
 }
 
-void applyGlobalOptions(const Commands::Entry& given, const std::string& root, bool verbose) {
+void applyGlobalOptions(const Commands::Entry& given, const GlobalOptions& options) {
+    const std::string& root = options.root;
     const char* environmentRoot = getenv("ZBASE_ROOT");
     if (!root.empty()) {
         useRoot(root);
@@ -90,7 +92,10 @@ void applyGlobalOptions(const Commands::Entry& given, const std::string& root, b
                (environmentRoot == nullptr || *environmentRoot == 0)) {
         useRoot(demoRoot());
     }
-    if (verbose) {
+    if (!options.region.empty()) {
+        useRegion(checkedRegion(options.region));
+    }
+    if (options.verbose) {
         setenv("ZBASE_LOG_LEVEL", "trace", 1);
     }
 }

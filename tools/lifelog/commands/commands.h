@@ -74,24 +74,31 @@ private:
 };
 
 // The registration functions, one per command file.
-void addConfigCommand(Commands& commands);  // config.cpp
-void addLogCommand(Commands& commands);     // log.cpp
-void addReadCommands(Commands& commands);   // read.cpp: list max min top count sum avg
-void addDemoCommand(Commands& commands);    // demo.cpp
-void addServeCommand(Commands& commands);   // serve.cpp
-void addWebCommand(Commands& commands);     // web.cpp
-void addReportCommand(Commands& commands);  // report.cpp
-void addImportCommand(Commands& commands);  // import.cpp
-void addExportCommand(Commands& commands);  // export.cpp
-void addIndexCommand(Commands& commands);   // index.cpp
+void addConfigCommand(Commands& commands);    // config.cpp
+void addLogCommand(Commands& commands);       // log.cpp
+void addReadCommands(Commands& commands);     // read.cpp: list max min top count sum avg
+void addDemoCommand(Commands& commands);      // demo.cpp
+void addServeCommand(Commands& commands);     // serve.cpp
+void addWebCommand(Commands& commands);       // web.cpp
+void addReportCommand(Commands& commands);    // report.cpp
+void addImportCommand(Commands& commands);    // import.cpp
+void addExportCommand(Commands& commands);    // export.cpp
+void addIndexCommand(Commands& commands);     // index.cpp
+void addContactsCommand(Commands& commands);  // contacts.cpp
 
 // describe.cpp: --version, and the hidden completion and manpage commands.
 void addSelfDescription(Commands& commands);
 
-// The global options (--root, --verbose) once the command line is parsed:
-// `root` when given, else the demo root for a command that starts afresh
-// (unless $ZBASE_ROOT says), and the platform's trace lines when verbose.
-void applyGlobalOptions(const Commands::Entry& given, const std::string& root, bool verbose);
+// The global options (--root, --region, --verbose) once the command line
+// is parsed: `root` when given, else the demo root for a command that
+// starts afresh (unless $ZBASE_ROOT says), the default region of numbers,
+// and the platform's trace lines when verbose.
+struct GlobalOptions {
+    std::string root;
+    std::string region;
+    bool verbose = false;
+};
+void applyGlobalOptions(const Commands::Entry& given, const GlobalOptions& options);
 
 }  // namespace lifelog_tool
 

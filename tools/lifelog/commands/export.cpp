@@ -4,16 +4,21 @@
 
 #include "backup/backup.h"
 #include "commands/commands.h"
+#include "people/people.h"
 
 namespace lifelog_tool {
 
 void addExportCommand(Commands& commands) {
     auto exporting = std::make_shared<ExportOptions>();
-    CLI::App* exportCommand = commands.add("export", "stored calls or messages as backup XML",
-                                           [exporting](const Context&) {
-                                               runExport(*exporting);
-                                               return 0;
-                                           });
+    CLI::App* exportCommand = commands.add(
+        "export", "stored calls or messages as backup XML", [exporting](const Context&) {
+            auto people = std::make_shared<Directory>();
+            exporting->nameOf = [people](const std::string& number) {
+                return people->nameOf(number);
+            };
+            runExport(*exporting);
+            return 0;
+        });
     exportCommand->add_option("kind", exporting->kind, "call or message")->required();
     exportCommand->add_option("file", exporting->file, "the file to write")->required();
     exportCommand->add_option("--from", exporting->from,

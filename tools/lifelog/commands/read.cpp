@@ -9,6 +9,8 @@
 #include "base/render.h"
 #include "base/sum_check.h"
 #include "commands/commands.h"
+#include "people/grouping.h"
+#include "people/naming.h"
 
 namespace lifelog_tool {
 
@@ -22,6 +24,8 @@ struct ReadOptions {
     std::string where;
     std::string order;
     std::string then;
+    std::string search;
+    std::string by = "value";
     std::string format = "table";
     int limit = 0;
     bool json = false;
@@ -30,15 +34,33 @@ struct ReadOptions {
     Format outputFormat() const { return json ? Format::Json : formatByWord(format); }
 };
 
+// The --search condition: one look at the table's numbers first, since a
+// name or a number however written stands for the numbers as logged.
+std::string searchOf(const Kind& kind, const ReadOptions& options) {
+    Query numbers(kind, rangeOfOptions(options.from, options.to));
+    if (!options.where.empty()) {
+        numbers.where(options.where);
+    }
+    Directory people;
+    return searchCondition(people, kind, numberCounts(numbers), options.search);
+}
+
 Query queryOf(const Kind& kind, const ReadOptions& options) {
     Query query(kind, rangeOfOptions(options.from, options.to));
-    if (!options.where.empty()) {
-        query.where(options.where);
+    std::string condition = options.where;
+    if (!options.search.empty()) {
+        std::string search = searchOf(kind, options);
+        condition = condition.empty() ? search : "(" + condition + ") AND " + search;
+    }
+    if (!condition.empty()) {
+        query.where(condition);
     }
     return query;
 }
 
-void printListing(const Kind& kind, const Listing& listing, Format format, RenderOptions render) {
+void printListing(const Kind& kind, Listing listing, Format format, RenderOptions render) {
+    Directory people;
+    addNames(people, kind, listing.rows);
     fmt::print("{}", renderRows(kind, listing.rows, format, render));
     fflush(stdout);
     reportSkipped(kind, listing.skipped);
@@ -70,11 +92,45 @@ void runExtreme(const ReadOptions& options, bool largest) {
     printListing(kind, largest ? query.max(column) : query.min(column), format, options.render);
 }
 
+// `top KIND number --by person`: the numbers counted per person.
+void runTopByPerson(const Kind& kind, const std::string& column, const ReadOptions& options) {
+    if (column != kind.subjectColumn || kind.id == KindId::Media) {
+        throw UsageError("--by person counts the number column of calls or messages");
+    }
+    Query query = queryOf(kind, options);
+    Directory people;
+    std::vector<PersonCount> counted =
+        countByPerson(people, numberCounts(query), static_cast<size_t>(options.limit));
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    Table table{{"person", "numbers", "count"}, {false, false, true}, {}};
+    for (const PersonCount& person : counted) {
+        std::string numbers;
+        for (const std::string& number : person.numbers) {
+            numbers += (numbers.empty() ? "" : ", ") + number;
+        }
+        array.push_back(
+            {{"person", person.who.name.empty() ? nlohmann::ordered_json()
+                                                : nlohmann::ordered_json(person.who.name)},
+             {"key", person.who.key},
+             {"numbers", person.numbers},
+             {"count", person.count}});
+        table.rows.push_back({person.who.name.empty() ? person.numbers.front() : person.who.name,
+                              numbers, std::to_string(person.count)});
+    }
+    fmt::print("{}", options.json ? jsonText(array, 2) + "\n" : table.render());
+}
+
 void runTop(const ReadOptions& options) {
     const Kind& kind = kindByWord(options.kind);
     std::string column = resolveColumn(kind, options.column);
+    if (options.by != "value" && options.by != "person") {
+        throw UsageError("--by takes value or person");
+    }
     if (options.limit < 0) {
         throw UsageError("--limit must be 0 (all) or more");
+    }
+    if (options.by == "person") {
+        return runTopByPerson(kind, column, options);
     }
     int limit = options.limit == 0 ? std::numeric_limits<int>::max() : options.limit;
     Query query = queryOf(kind, options);
@@ -166,6 +222,9 @@ CLI::App* addReader(Commands& commands, const char* name, const char* descriptio
     command->add_option("--where", options->where,
                         "an SQL condition on the table's columns, e.g. \"CLOG_DURATION > 60\"");
     command->add_flag("--json", options->json, "print JSON instead of a table");
+    command->add_option("--search", options->search,
+                        "only rows with someone whose name holds TEXT, a number however "
+                        "written, or a message holding TEXT (docs/people.md)");
     std::string_view which = name;
     if (which == "list" || which == "max" || which == "min") {
         command->add_option("--format", options->format,
@@ -184,6 +243,8 @@ CLI::App* addReader(Commands& commands, const char* name, const char* descriptio
     if (which == "top") {
         options->limit = 5;
         command->add_option("--limit", options->limit, "how many values (default 5; 0: all)");
+        command->add_option("--by", options->by,
+                            "value (default) or person: numbers counted per person");
     }
     return command;
 }

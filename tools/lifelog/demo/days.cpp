@@ -300,13 +300,4 @@ std::span<const Contact> demoContacts() {
     return contacts;
 }
 
-const char* demoContactName(std::string_view number) {
-    for (const Contact& contact : demoContacts()) {
-        if (number == contact.number) {
-            return contact.name;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace lifelog_tool

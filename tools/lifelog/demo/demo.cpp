@@ -31,6 +31,7 @@
 #include "logging/activity.h"
 #include "logging/indexes.h"
 #include "logging/service.h"
+#include "people/people.h"
 
 namespace lifelog_tool {
 
@@ -119,9 +120,26 @@ constexpr MediaPlay kMediaPlays[] = {
      "Wildlife Films", nullptr, "Documentary", kHome},
 };
 
+// The contacts store as it is once the demo's phone book is in it.
+Directory& people() {
+    static Directory directory;
+    return directory;
+}
+
+// The demo's phone book into the contacts store, where every reader finds
+// the names; a name the user gave a number stays.
+void rememberPhoneBook() {
+    std::vector<FoundName> found;
+    for (const Contact& contact : demoContacts()) {
+        found.push_back({contact.number, contact.name, "the demo's phone book", 0});
+    }
+    ContactsStore store(ContactsStore::Mode::Write);
+    learnImportedNames(store, found);
+}
+
 std::string contact(const std::string& number) {
-    const char* name = demoContactName(number);
-    return name != nullptr ? fmt::format("{} ({})", name, number) : number;
+    std::string name = people().nameOf(number);
+    return !name.empty() ? fmt::format("{} ({})", name, number) : number;
 }
 
 std::string callDetail(int64_t direction, int64_t seconds) {
@@ -394,8 +412,8 @@ void printNumbers() {
     });
     Table table{{"number", "contact", "calls", "messages"}, {false, false, true, true}, {}};
     for (const auto& [number, tally] : ordered) {
-        const char* name = demoContactName(number);
-        table.rows.push_back({number, name != nullptr ? name : "-", fmt::format("{}", tally.calls),
+        std::string name = people().nameOf(number);
+        table.rows.push_back({number, !name.empty() ? name : "-", fmt::format("{}", tally.calls),
                               fmt::format("{}", tally.messages)});
     }
     fmt::print("{}", table.render(2));
@@ -462,6 +480,7 @@ void runDemo(const DemoOptions& options, const std::string& invocation) {
     fmt::print("lifelog demo: {} on one phone\n", kDayName);
     fmt::print("platform root {} (a fresh database)\n", platformRoot());
     record(options);
+    rememberPhoneBook();
     printTimeline();
     printCalls();
     printNumbers();

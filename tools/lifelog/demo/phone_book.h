@@ -1,7 +1,7 @@
 // The people in the demo's phone book and the cells its days are spent in.
-// The library stores numbers only (its name columns stay empty), so
-// whatever shows the demo's rows with names (the demo's report) looks them
-// up here.
+// The library stores numbers only (its name columns stay empty); the demo
+// puts its phone book into the contacts store (people/), where every reader
+// finds the names.
 #ifndef LIFELOG_TOOL_DEMO_PHONE_BOOK_H
 #define LIFELOG_TOOL_DEMO_PHONE_BOOK_H
 
@@ -28,8 +28,6 @@ inline constexpr int kMnc = 15;
 
 // Everyone the demo's days talk to, the most frequent first.
 std::span<const Contact> demoContacts();
-// The name for a number of the demo's phone book, or null.
-const char* demoContactName(std::string_view number);
 
 }  // namespace lifelog_tool
 

@@ -12,7 +12,9 @@
 #include "base/root.h"
 #include "base/sum_check.h"
 #include "base/text.h"
+#include "people/naming.h"
 #include "web/days.h"
+#include "web/people_api.h"
 
 namespace lifelog_tool {
 
@@ -123,8 +125,14 @@ std::unique_ptr<Query> openQuery(const Kind& kind, const ApiParams& params) {
         }
         throw;
     }
-    if (const std::string* where = param(params, "where")) {
-        taking("where", [&] { query->where(*where); });
+    std::string condition = param(params, "where") != nullptr ? *param(params, "where") : "";
+    if (const std::string* search = param(params, "search")) {
+        std::string found = taking("search", [&] { return searchFor(kind, range, *search); });
+        condition = condition.empty() ? found : "(" + condition + ") AND " + found;
+    }
+    if (!condition.empty()) {
+        taking(param(params, "where") != nullptr ? "where" : "search",
+               [&] { query->where(condition); });
     }
     return query;
 }
@@ -194,9 +202,12 @@ nlohmann::ordered_json listing(const Kind& kind, const ApiParams& params) {
     size_t skipped = 0;
     if (limit > 0) {
         size_t seen = 0;
+        Directory people;
         auto each = [&](const Row& row) {
             if (seen++ >= offset) {
-                rows.push_back(rowJson(kind, row));
+                Row named = row;
+                addName(people, kind, named, true);
+                rows.push_back(rowJson(kind, named));
             }
             return rows.size() < limit;
         };
@@ -229,6 +240,8 @@ nlohmann::ordered_json aggregate(const Kind& kind, std::string_view call, const 
         std::vector<Row> rows = running(
             params, [&] { return (call == "max" ? query->max(column) : query->min(column)).rows; });
         body["rows"] = rowsJson(kind, rows, 0, rows.size());
+    } else if (const std::string* by = param(params, "by"); by != nullptr && *by == "person") {
+        body["values"] = running(params, [&] { return topByPerson(*query, n); });
     } else {
         std::vector<Row> rows = running(params, [&] { return query->top(column, n).rows; });
         nlohmann::ordered_json values = jsonValueCounts(valueCounts(rows, column));
@@ -276,6 +289,9 @@ ApiAnswer answerApi(std::string_view path, const ApiParams& params) {
     try {
         if (word == "config" && slash == std::string_view::npos) {
             return {200, configuration()};
+        }
+        if (word == "people") {
+            return answerPeople(call);
         }
         const Kind* kind = kindNamed(word);
         if (kind == nullptr) {

@@ -27,6 +27,7 @@ struct ApiAnswer {
 //   /api/KIND/max|min       column, from, to, where
 //   /api/KIND/top           column, n (default 5), from, to, where
 //   /api/KIND/days          from, to, contains (web/days.h: per day and hour)
+//   /api/people[/ID], /api/KIND/top?by=person, search= on any call: web/people_api.h
 // A parameter the query object or the tool refuses is a 400 whose body
 // names it ("parameter"), with the library's code and its text when the
 // library refused; an unknown kind or call is a 404.

@@ -77,20 +77,6 @@
     return `${dayLabel(range.from)} – ${dayLabel(range.to - DAY)} ${last.getUTCFullYear()}`;
   }
 
-  // ------------------------------------------------------------ search
-
-  // The typed text is always one SQL string literal (quotes doubled), so
-  // that it can only ever be a pattern, never part of the condition.
-  const sqlString = (text) => `'${text.replace(/'/g, "''")}'`;
-  const likeCondition = (column, text) => `${column} LIKE ${sqlString(`%${text}%`)}`;
-  // The same pattern for rows that travel with the page: % any run, _ any one.
-  function likeMatcher(text) {
-    const pattern = [...`%${text}%`].map((c) =>
-      c === '%' ? '.*' : c === '_' ? '.' : c.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')).join('');
-    const expression = new RegExp(`^${pattern}$`, 'is');
-    return (value) => expression.test(value == null ? '' : String(value));
-  }
-
   // ------------------------------------------------------------ sources
 
   class Refusal extends Error {
@@ -128,18 +114,21 @@
   const serverSource = {
     async rows(kind, range, search) {
       const params = { ...bounds(range), order: 'time' };
-      if (search && kind.number) params.where = likeCondition(kind.number, search);
+      if (search) params.search = search;
       return (await api(kind.kind, params)).rows;
     },
     async top(kind, range, search, n) {
-      const params = { column: kind.number, n, ...bounds(range) };
-      if (search) params.where = likeCondition(kind.number, search);
+      const params = { column: kind.number, n, by: 'person', ...bounds(range) };
+      if (search) params.search = search;
       return (await api(`${kind.kind}/top`, params)).values;
+    },
+    async person(key) {
+      return api(`people/${encodeURIComponent(key)}`, {});
     },
     // One request per kind for any range, or the whole history (null).
     async days(kind, range, search) {
       const params = range ? bounds(range) : {};
-      if (search && kind.number) params.contains = search;
+      if (search && kind.number && NUMBER_LIKE.test(search)) params.contains = search;
       return dayTable(await api(`${kind.kind}/days`, params));
     },
     async latest() {
@@ -157,25 +146,33 @@
 
   const localSource = {
     async rows(kind, range, search) {
-      const matches = search && kind.number ? likeMatcher(search) : null;
+      const matches = search ? localMatcher(kind, search) : null;
       return (embedded.rows[kind.kind] || []).filter((row) => {
         const t = rowTime(row);
-        return t >= range.from && t < range.to && (!matches || matches(row[kind.number]));
+        return t >= range.from && t < range.to && (!matches || matches(row));
       });
     },
     async top(kind, range, search, n) {
       const counts = new Map();
       for (const row of await this.rows(kind, range, search)) {
-        const value = row[kind.number];
-        counts.set(value, (counts.get(value) || 0) + 1);
+        const key = row.CONTACT_KEY || row[kind.number];
+        const entry = counts.get(key) || { key, name: row.CONTACT_NAME || null, value: row.CONTACT_NAME || row[kind.number], numbers: [], count: 0 };
+        entry.count += 1;
+        if (!entry.numbers.includes(row[kind.number])) entry.numbers.push(row[kind.number]);
+        counts.set(key, entry);
       }
-      return [...counts].map(([value, count]) => ({ value, count }))
-        .sort((a, b) => b.count - a.count).slice(0, n);
+      // The most frequent first, ties by key, as the tool orders them.
+      return [...counts.values()]
+        .sort((a, b) => b.count - a.count || (a.key < b.key ? -1 : a.key > b.key ? 1 : 0))
+        .slice(0, n);
+    },
+    async person(key) {
+      return personOfRows(key, embedded.rows);
     },
     async days(kind, range, search) {
       const all = embedded.rows[kind.kind] || [];
       const rows = range ? await this.rows(kind, range, search)
-        : all.filter((row) => !search || !kind.number || likeMatcher(search)(row[kind.number]));
+        : all.filter(search ? localMatcher(kind, search) : () => true);
       const days = new Map();
       const hours = WEEKDAYS.map(() => new Array(24).fill(0));
       let seconds = 0;
@@ -202,6 +199,53 @@
 
   const source = embedded ? localSource : serverSource;
 
+  // The search travels as one parameter; the tool makes every number and
+  // the pattern one SQL string literal each.  A search that is only digits
+  // and number punctuation also narrows the day strips, which match numbers
+  // as written.
+  const NUMBER_LIKE = /^[0-9+()\-. ]+$/;
+
+  // The report's search: the name, the number's digits, a message's words.
+  function localMatcher(kind, search) {
+    const text = search.toLowerCase();
+    const digits = search.replace(/[^0-9]/g, '');
+    return (row) => {
+      if (!kind.number) return (row.MDLOG_TITLE || '').toLowerCase().includes(text);
+      const number = (row[kind.number] || '').replace(/[^0-9]/g, '');
+      return (row.CONTACT_NAME || '').toLowerCase().includes(text) ||
+        (digits.length >= 4 && number.includes(digits)) ||
+        (row.MSGLOG_SUMMARY || '').toLowerCase().includes(text);
+    };
+  }
+
+  // A person's activity from the report's rows, in the shape of /api/people/ID.
+  function personOfRows(key, rowsByKind) {
+    const activity = (kind, rows) => {
+      const mine = (rows || []).filter((row) => (row.CONTACT_KEY || row[kind.number]) === key);
+      const days = new Map();
+      const numbers = new Map();
+      for (const row of mine) {
+        const day = days.get(row.time.slice(0, 10)) || { day: row.time.slice(0, 10), count: 0, seconds: 0 };
+        day.count += 1;
+        day.seconds += row.CLOG_DURATION || 0;
+        days.set(day.day, day);
+        numbers.set(row[kind.number], (numbers.get(row[kind.number]) || 0) + 1);
+      }
+      const times = mine.map((row) => row.time.replace('T', ' ')).sort();
+      return {
+        count: mine.length, seconds: mine.reduce((sum, row) => sum + (row.CLOG_DURATION || 0), 0),
+        first: times[0] || null, last: times.pop() || null,
+        numbers: [...numbers].map(([number, count]) => ({ number, count })),
+        days: [...days.values()].sort((a, b) => (a.day < b.day ? -1 : 1)),
+      };
+    };
+    const named = KINDS.flatMap((kind) => rowsByKind[kind.kind] || []).find((row) => row.CONTACT_KEY === key);
+    return {
+      key, name: named ? named.CONTACT_NAME : null,
+      calls: activity(KINDS[0], rowsByKind.call), messages: activity(KINDS[1], rowsByKind.message),
+    };
+  }
+
   // ------------------------------------------------------------ rows
 
   const DIRECTIONS = {
@@ -211,7 +255,7 @@
   function who(kind, row) {
     if (!kind.number) return row.MDLOG_TITLE || '(untitled)';
     const number = row[kind.number] || '(no number)';
-    return row[kind.name] ? `${row[kind.name]} ${number}` : number;
+    return row.CONTACT_NAME ? `${row.CONTACT_NAME} ${number}` : number;
   }
   function directionWord(kind, row) {
     const direction = row.CLOG_DIRECTION ?? row.MSGLOG_DIRECTION;
@@ -521,7 +565,7 @@
     box.scrollLeft = box.scrollWidth;
   }
 
-  function drawTop(listId, kind, values, names, noun) {
+  function drawTop(listId, kind, values, noun) {
     const list = $(listId);
     list.textContent = '';
     if (!values.length) {
@@ -529,11 +573,11 @@
       return;
     }
     const most = Math.max(...values.map((v) => v.count));
-    for (const { value, count } of values) {
+    for (const { key, name, numbers, value, count } of values) {
       const item = html('li', {});
-      const name = names.get(value);
-      const label = html('span', { class: 'who' }, name || value || '(no number)');
-      if (name) label.appendChild(html('small', {}, ` ${value}`));
+      const label = html('a', { class: 'who', href: `#${personHash(key || value)}` }, name || value || '(no number)');
+      const shownNumbers = numbers || [value];
+      if (name) label.appendChild(html('small', {}, ` ${shownNumbers.join(', ')}`));
       const bar = html('span', { class: `bar ${kind.kind}`, style: `width:${(100 * count / most).toFixed(1)}%` });
       item.append(label, html('span', { class: 'track' }), html('span', { class: 'count' }, count));
       item.querySelector('.track').appendChild(bar);
@@ -717,7 +761,7 @@
   // ------------------------------------------------------------ state
 
   const VIEWS = ['day', 'week', 'month', 'year', 'all'];
-  const state = { view: 'day', anchor: null, search: '' };
+  const state = { view: 'day', anchor: null, search: '', person: '' };
   let shown = null; // what was drawn last, redrawn on resize
   let generation = 0;
 
@@ -728,11 +772,17 @@
     const date = params.get('date');
     if (date && /^\d{4}-\d{2}-\d{2}$/.test(date) && !Number.isNaN(dayOf(date))) state.anchor = dayOf(date);
     if (params.has('q')) state.search = params.get('q');
+    state.person = params.get('person') || '';
   }
-  function writeHash() {
+  function hashOf(person) {
     const params = new URLSearchParams({ view: state.view, date: dayText(state.anchor) });
     if (state.search) params.set('q', state.search);
-    history.replaceState(null, '', `#${params}`);
+    if (person) params.set('person', person);
+    return params.toString();
+  }
+  const personHash = (key) => hashOf(key);
+  function writeHash() {
+    history.replaceState(null, '', `#${hashOf(state.person)}`);
   }
 
   function showStatus(text) {
@@ -759,7 +809,7 @@
 
   function problemText(refusal) {
     const body = refusal.body || {};
-    return body.parameter === 'where'
+    return body.parameter === 'where' || body.parameter === 'search'
       ? `The library refused the search: ${body.codeText} (${body.code})`
       : refusal.message;
   }
@@ -768,7 +818,7 @@
     $('summary').textContent = `${text}: ${plural(calls, 'call', 'calls')} ` +
       `(${clock(talk)} talking), ${plural(messages, 'message', 'messages')}, ` +
       `${plural(media, 'media play', 'media plays')}` +
-      (state.search ? `, numbers containing “${state.search}”` : '');
+      (state.search ? `, matching “${state.search}”` : '');
   }
 
   // A day, week or month: the rows of the range, the days of its strip.
@@ -791,17 +841,13 @@
     if (mine !== generation) return;
     showStatus(problem);
     shown = { view: state.view, range, rowsByKind };
-    const names = new Map();
-    rowsByKind.forEach((rows, i) => {
-      if (KINDS[i].name) for (const row of rows) if (row[KINDS[i].name]) names.set(row[KINDS[i].number], row[KINDS[i].name]);
-    });
     const talk = rowsByKind[0].reduce((sum, row) => sum + (row.CLOG_DURATION || 0), 0);
     showSummary(rangeText(state.view, range), rowsByKind[0].length, talk, rowsByKind[1].length, rowsByKind[2].length);
     drawDays(range, strip, tables);
     const marks = drawTimeline(state.view, range, rowsByKind);
     drawRows(state.view, range, rowsByKind);
-    drawTop('top-calls', KINDS[0], tops[0], names, 'calls');
-    drawTop('top-messages', KINDS[1], tops[1], names, 'messages');
+    drawTop('top-calls', KINDS[0], tops[0], 'calls');
+    drawTop('top-messages', KINDS[1], tops[1], 'messages');
     drawTalk(state.view, range, tables[0]);
     await marks;
   }
@@ -826,8 +872,90 @@
     showSummary(rangeText(state.view, range), tables[0].count, tables[0].seconds, tables[1].count, tables[2].count);
     drawCalendar(state.view, state.anchor, tables);
     drawHours(tables);
-    drawTop('top-calls', KINDS[0], tops[0], new Map(), 'calls');
-    drawTop('top-messages', KINDS[1], tops[1], new Map(), 'messages');
+    drawTop('top-calls', KINDS[0], tops[0], 'calls');
+    drawTop('top-messages', KINDS[1], tops[1], 'messages');
+  }
+
+  // ------------------------------------------------------------ a person
+
+  const monthOf = (day) => day.slice(0, 7);
+  function monthsBetween(first, last) {
+    const months = [];
+    let y = +first.slice(0, 4);
+    let m = +first.slice(5, 7);
+    while (`${y}-${String(m).padStart(2, '0')}` <= last && months.length < 600) {
+      months.push(`${y}-${String(m).padStart(2, '0')}`);
+      m = m === 12 ? 1 : m + 1;
+      y = m === 1 ? y + 1 : y;
+    }
+    return months;
+  }
+
+  // Calls and messages per month, side by side, from the first contact to the last.
+  function drawMonths(person) {
+    const box = $('person-months');
+    box.textContent = '';
+    const tally = new Map();
+    for (const [kind, days] of [['call', person.calls.days], ['message', person.messages.days]]) {
+      for (const d of days) {
+        const t = tally.get(monthOf(d.day)) || { call: 0, message: 0 };
+        t[kind] += d.count;
+        tally.set(monthOf(d.day), t);
+      }
+    }
+    const known = [...tally.keys()].sort();
+    if (!known.length) return;
+    const months = monthsBetween(known[0], known[known.length - 1]);
+    const most = Math.max(1, ...[...tally.values()].flatMap((t) => [t.call, t.message]));
+    const width = Math.max(18, Math.min(48, Math.floor(900 / months.length)));
+    const height = 120;
+    const chart = svg('svg', { width: months.length * width + 4, height: height + 20, role: 'img',
+      'aria-label': `Calls and messages per month, ${months[0]} to ${months[months.length - 1]}` }, box);
+    months.forEach((m, i) => {
+      const t = tally.get(m) || { call: 0, message: 0 };
+      ['call', 'message'].forEach((kind, j) => {
+        const h = Math.round((height * t[kind]) / most);
+        const bar = svg('rect', { class: `mark ${kind}`, x: i * width + 2 + j * (width / 2 - 1),
+          y: height - h, width: width / 2 - 2, height: h }, chart);
+        svg('title', {}, bar).textContent = `${m}: ${plural(t[kind], kind, `${kind}s`)}`;
+      });
+      if (months.length <= 24 || m.endsWith('-01')) {
+        svg('text', { class: 'axis', x: i * width + 2, y: height + 14 }, chart).textContent =
+          m.endsWith('-01') || i === 0 ? m : MONTHS[+m.slice(5) - 1].slice(0, 3);
+      }
+    });
+  }
+
+  function drawPerson(person) {
+    $('person-title').textContent = person.name || person.key;
+    const first = [person.calls.first, person.messages.first].filter(Boolean).sort()[0];
+    const last = [person.calls.last, person.messages.last].filter(Boolean).sort().pop();
+    $('person-summary').textContent = `${plural(person.calls.count, 'call', 'calls')} ` +
+      `(${clock(person.calls.seconds || 0)} talking), ${plural(person.messages.count, 'message', 'messages')}` +
+      (first ? `; first contact ${first}, last ${last}` : '; no contact logged');
+    const numbers = new Map();
+    for (const n of [...person.calls.numbers, ...person.messages.numbers]) {
+      numbers.set(n.number, (numbers.get(n.number) || 0) + n.count);
+    }
+    const list = $('person-numbers');
+    list.textContent = '';
+    for (const [number, count] of numbers) {
+      list.appendChild(html('li', {}, `${number || '(no number)'}: ${plural(count, 'time', 'times')}`));
+    }
+    drawMonths(person);
+  }
+
+  async function renderPerson(mine, key) {
+    let person = null;
+    let problem = '';
+    try {
+      person = await source.person(key);
+    } catch (refusal) {
+      problem = problemText(refusal);
+    }
+    if (mine !== generation) return;
+    showStatus(problem);
+    if (person) drawPerson(person);
   }
 
   async function render() {
@@ -842,7 +970,12 @@
     $('previous').disabled = $('next').disabled = state.view === 'all';
     $('query').value = state.search;
     delete document.body.dataset.ready;
-    await (range && state.view !== 'year' ? renderRange(mine, range) : renderYears(mine, range));
+    $('person').hidden = !state.person;
+    if (state.person) document.body.dataset.person = state.person;
+    else delete document.body.dataset.person;
+    $('person-back').href = `#${hashOf('')}`;
+    await (state.person ? renderPerson(mine, state.person)
+      : range && state.view !== 'year' ? renderRange(mine, range) : renderYears(mine, range));
     if (mine === generation) document.body.dataset.ready = 'true';
   }
 
