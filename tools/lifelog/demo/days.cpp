@@ -238,15 +238,7 @@ private:
     }
 
     Activity base(KindId kind, const std::string& time, int hour, bool work) const {
-        Activity a;
-        a.kind = kind;
-        a.time = time;
-        Cell cell = cellAt(weekend_, hour, work);
-        a.cellId = cell.cellId;
-        a.lac = cell.lac;
-        a.mcc = kMcc;
-        a.mnc = kMnc;
-        return a;
+        return activityIn(kind, time, cellAt(weekend_, hour, work));
     }
 
     Random& random_;

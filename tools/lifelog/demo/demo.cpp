@@ -195,33 +195,28 @@ int rowsOfTheFullestTable(const std::vector<Activity>& generated) {
     return fullest + static_cast<int>(std::size(kNotifiedCalls) + std::size(kDirectCalls));
 }
 
+// A voice call of the demo's day as the phone reports it.
+Activity callOfTheDay(std::string time, const char* number, int direction, int duration,
+                      Cell cell) {
+    Activity a = activityIn(KindId::Call, std::move(time), cell);
+    a.number = number;
+    a.direction = direction;
+    a.duration = duration;
+    a.type = kVoice;
+    return a;
+}
+
 void deliverNotifications() {
     for (const NotifiedCall& call : kNotifiedCalls) {
-        Activity a;
-        a.kind = KindId::Call;
-        a.time = formatTime(call.when);
-        a.number = call.number;
-        a.direction = call.direction;
-        a.duration = call.duration;
-        a.type = kVoice;
-        a.cellId = call.cell.cellId;
-        a.lac = call.cell.lac;
-        a.mcc = kMcc;
-        a.mnc = kMnc;
-        deliverNotification(a);
+        deliverNotification(callOfTheDay(formatTime(call.when), call.number, call.direction,
+                                         call.duration, call.cell));
     }
     for (const NotifiedMessage& message : kNotifiedMessages) {
-        Activity a;
-        a.kind = KindId::Message;
-        a.time = formatTime(message.when);
+        Activity a = activityIn(KindId::Message, formatTime(message.when), message.cell);
         a.number = message.number;
         a.direction = message.direction;
         a.type = kTextMessage;
         a.text = message.text;
-        a.cellId = message.cell.cellId;
-        a.lac = message.cell.lac;
-        a.mcc = kMcc;
-        a.mnc = kMnc;
         deliverNotification(a);
     }
     RunningService::waitIdle();
@@ -235,23 +230,10 @@ std::string textOrEmpty(const char* text) {
 // own time.
 void logTheDayDirectly() {
     for (const DirectCall& call : kDirectCalls) {
-        Activity a;
-        a.kind = KindId::Call;
-        a.time = call.when;
-        a.number = call.number;
-        a.direction = call.direction;
-        a.duration = call.duration;
-        a.type = kVoice;
-        a.cellId = call.cell.cellId;
-        a.lac = call.cell.lac;
-        a.mcc = kMcc;
-        a.mnc = kMnc;
-        logDirectly(a);
+        logDirectly(callOfTheDay(call.when, call.number, call.direction, call.duration, call.cell));
     }
     for (const MediaPlay& play : kMediaPlays) {
-        Activity a;
-        a.kind = KindId::Media;
-        a.time = play.when;
+        Activity a = activityIn(KindId::Media, play.when, play.cell);
         a.type = play.type;
         a.title = play.title;
         a.uri = textOrEmpty(play.uri);
@@ -259,10 +241,6 @@ void logTheDayDirectly() {
         a.artist = textOrEmpty(play.artist);
         a.album = textOrEmpty(play.album);
         a.category = textOrEmpty(play.category);
-        a.cellId = play.cell.cellId;
-        a.lac = play.cell.lac;
-        a.mcc = kMcc;
-        a.mnc = kMnc;
         logDirectly(a);
     }
 }

@@ -6,7 +6,10 @@
 #define LIFELOG_TOOL_DEMO_PHONE_BOOK_H
 
 #include <span>
+#include <string>
 #include <string_view>
+
+#include "logging/activity.h"
 
 namespace lifelog_tool {
 
@@ -25,6 +28,18 @@ inline constexpr Cell kTown{18903, 4021};
 inline constexpr Cell kOffice{20311, 4107};
 inline constexpr int kMcc = 234;
 inline constexpr int kMnc = 15;
+
+// An activity of the demo's phone: its kind and time, in `cell`.
+inline Activity activityIn(KindId kind, std::string time, Cell cell) {
+    Activity a;
+    a.kind = kind;
+    a.time = std::move(time);
+    a.cellId = cell.cellId;
+    a.lac = cell.lac;
+    a.mcc = kMcc;
+    a.mnc = kMnc;
+    return a;
+}
 
 // Everyone the demo's days talk to, the most frequent first.
 std::span<const Contact> demoContacts();
