@@ -437,7 +437,6 @@ TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
         {{"log", "call", "--number", "+1", "--time", "2024-01-01"},
          "lifelog: --time \"2024-01-01\" is not \"YYYY-MM-DD HH:MM:SS\"\n"},
         {{"max", "call", "loudness"}, "lifelog: the call table has no column 'loudness'"},
-        {{"foo"}, "lifelog: 'foo' is not a command; the commands: demo, log, list, "},
         {{"list", "call", "--from", "2025-02-30"},
          "lifelog: --from \"2025-02-30\": that day or time of day does not exist"},
         {{"list", "call", "--to", "30/02/2025"},
@@ -452,6 +451,34 @@ TEST_F(ToolTest, RefusalsSayWhatFailedAndChangeNothing) {
     }
     EXPECT_EQ(rowCount("ACTIVITY_CALL"), "1");
     EXPECT_EQ(rowCount("ACTIVITY_MESSAGE"), "0");
+}
+
+// What the parser does not understand ends with status 2 and names what
+// there is; failures of the work end with 1, help and version with 0.
+TEST_F(ToolTest, CommandLinesItDoesNotUnderstandEndWithStatusTwo) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string said;  // on standard error, or on standard output for 0
+    };
+    const std::vector<Case> cases = {
+        {{}, 2, "lifelog: name a command: demo, log, list, "},
+        {{"--root", root_.string()}, 2, "lifelog: name a command: demo, log, list, "},
+        {{"foo"}, 2, "lifelog: 'foo' is not a command; the commands: demo, log, list, "},
+        {{"--bogus", "list", "call"}, 2, "--bogus"},
+        {{"list"}, 2, "kind is required"},
+        {{"list", "call", "--limit", "x"}, 2, "--limit"},
+        {{"count", "call"}, 1, "lifelog: nothing has been logged under "},
+        {{"--help"}, 0, "lifelog: a phone's day as data"},
+        {{"list", "--help"}, 0, "--where"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = tool(c.arguments);
+        SCOPED_TRACE(c.said);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((c.status == 0 ? run.out : run.err).find(c.said), std::string::npos)
+            << run.out << run.err;
+    }
 }
 
 TEST_F(ToolTest, DemoRecordsTheDayAndReportsItInTimeOrder) {

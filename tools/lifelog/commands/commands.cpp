@@ -75,12 +75,17 @@ int Commands::explainParseError(const CLI::ParseError& error, int argc, char** a
             names += (names.empty() ? "" : ", ") + entry.command->get_name();
         }
     }
-    if (!word.empty() && !known) {
+    if (word.empty() && dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+        fmt::print(stderr, "lifelog: name a command: {} (lifelog --help)\n", names);
+        return kCommandLineStatus;
+    }
+    if (!known && !word.empty()) {
         fmt::print(stderr, "lifelog: '{}' is not a command; the commands: {} (lifelog --help)\n",
                    word, names);
-        return error.get_exit_code();
+        return kCommandLineStatus;
     }
-    return app_.exit(error);
+    // --help and --version come here too, with status 0.
+    return app_.exit(error) == 0 ? 0 : kCommandLineStatus;
 }
 
 void applyGlobalOptions(const Commands::Entry& given, const GlobalOptions& options) {

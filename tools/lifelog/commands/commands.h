@@ -39,6 +39,11 @@ struct Context {
 
 using RunCommand = std::function<int(const Context&)>;
 
+// The status of a command line the parser does not understand (no command,
+// an unknown command or option, a missing or malformed argument); failures
+// of the work itself end with 1.
+inline constexpr int kCommandLineStatus = 2;
+
 // Where a command works when neither --root nor $ZBASE_ROOT says.
 enum class DefaultRoot {
     Platform,  // the platform's own default ($XDG_DATA_HOME/zbase, ...)
@@ -55,9 +60,10 @@ public:
 
     CLI::App& app() { return app_; }
 
-    // The parser's refusal, said for people: a first word that is no
-    // command is named with the commands there are; other refusals as the
-    // parser words them.  Returns the exit status.
+    // The parser's refusal, said for people: no command or a first word
+    // that is no command is answered with the commands there are; other
+    // refusals as the parser words them.  Returns the exit status:
+    // kCommandLineStatus, or 0 for --help and --version.
     int explainParseError(const CLI::ParseError& error, int argc, char** argv) const;
 
     struct Entry {

@@ -140,9 +140,9 @@ the lifelog database, one table per kind
 \fBlifelog web\fR as a systemd user service on 127.0.0.1:5700
 .SH EXIT STATUS
 0 on success.  1 when the library, the platform or a check of the tool
-fails, with one line \fIlifelog: what failed\fR on standard error; the
-parser's own complaints about the command line come with their own
-non\-zero status and a usage hint.
+fails, with one line \fIlifelog: what failed\fR on standard error.  2 when
+the command line is not understood (no command, an unknown command or
+option, a missing or malformed argument), with a usage hint.
 .SH SEE ALSO
 .BR systemctl (1)
 )roff";
