@@ -88,6 +88,15 @@ int Commands::explainParseError(const CLI::ParseError& error, int argc, char** a
     return app_.exit(error) == 0 ? 0 : kCommandLineStatus;
 }
 
+void addRangeOptions(CLI::App* command, std::string& from, std::string& to) {
+    command->add_option("--from", from,
+                        "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\", included "
+                        "(default: the first row)");
+    command->add_option("--to", to,
+                        "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\", included "
+                        "(default: the last row)");
+}
+
 void applyGlobalOptions(const Commands::Entry& given, const GlobalOptions& options) {
     const std::string& root = options.root;
     const char* environmentRoot = getenv("ZBASE_ROOT");

@@ -92,6 +92,10 @@ void addExportCommand(Commands& commands);    // export.cpp
 void addIndexCommand(Commands& commands);     // index.cpp
 void addContactsCommand(Commands& commands);  // contacts.cpp
 
+// --from and --to on `command`: the first and the last time stamp of the
+// range, both included, each a day, a minute or a second.
+void addRangeOptions(CLI::App* command, std::string& from, std::string& to);
+
 // describe.cpp: --version, and the hidden completion and manpage commands.
 void addSelfDescription(Commands& commands);
 

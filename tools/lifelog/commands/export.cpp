@@ -21,10 +21,7 @@ void addExportCommand(Commands& commands) {
         });
     exportCommand->add_option("kind", exporting->kind, "call or message")->required();
     exportCommand->add_option("file", exporting->file, "the file to write")->required();
-    exportCommand->add_option("--from", exporting->from,
-                              "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
-    exportCommand->add_option("--to", exporting->to,
-                              "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    addRangeOptions(exportCommand, exporting->from, exporting->to);
     exportCommand->add_option("--tz", exporting->zone,
                               "the zone of the time stamps, e.g. Europe/Berlin (default: local)");
 }

@@ -215,10 +215,7 @@ CLI::App* addReader(Commands& commands, const char* name, const char* descriptio
                          "table's own (CLOG_DURATION)")
             ->required();
     }
-    command->add_option("--from", options->from,
-                        "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
-    command->add_option("--to", options->to,
-                        "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (included)");
+    addRangeOptions(command, options->from, options->to);
     command->add_option("--where", options->where,
                         "an SQL condition on the table's columns, e.g. \"CLOG_DURATION > 60\"");
     command->add_flag("--json", options->json, "print JSON instead of a table");

@@ -16,10 +16,7 @@ void addReportCommand(Commands& commands) {
                          return 0;
                      });
     report->add_option("--html", options->html, "the file to write")->required();
-    report->add_option("--from", options->from,
-                       "first time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (default: the first row)");
-    report->add_option("--to", options->to,
-                       "last time stamp: \"YYYY-MM-DD[ HH:MM[:SS]]\" (default: the last row)");
+    addRangeOptions(report, options->from, options->to);
 }
 
 }  // namespace lifelog_tool
