@@ -5,6 +5,8 @@
 #include <cctype>
 #include <functional>
 
+#include "base/text.h"
+
 namespace lifelog_tool {
 
 namespace {
@@ -83,10 +85,7 @@ constexpr std::string_view kSqlWords[] = {
 };
 
 bool isSqlWord(std::string_view name) {
-    std::string upper;
-    for (char c : name) {
-        upper.push_back(static_cast<char>(toupper(static_cast<unsigned char>(c))));
-    }
+    const std::string upper = upperCase(name);
     if (upper.rfind("ACTIVITY_", 0) == 0) {
         return true;  // a table's name
     }

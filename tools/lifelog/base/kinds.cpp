@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "lifelogSchema.h"
 
 namespace lifelog_tool {
@@ -188,11 +189,7 @@ std::string shortName(const Kind& kind, std::string_view column) {
     if (const Column* c = kind.column(column)) {
         return c->shortName;
     }
-    std::string lower;
-    for (char c : column) {
-        lower.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
-    }
-    return lower;
+    return lowerCase(column);
 }
 
 namespace {

@@ -115,11 +115,7 @@ std::string Table::render(int indent) const {
     }
     std::vector<std::string> upper;
     for (const std::string& header : headers) {
-        std::string text;
-        for (char ch : header) {
-            text.push_back(static_cast<char>(toupper(static_cast<unsigned char>(ch))));
-        }
-        upper.push_back(printable(text));
+        upper.push_back(printable(upperCase(header)));
     }
     std::vector<size_t> widths(headers.size());
     for (size_t c = 0; c < headers.size(); ++c) {

@@ -69,11 +69,11 @@ bool checkTarget(const fs::path& target, const std::vector<fs::path>& protectedF
 void checkFolder(const fs::path& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) {
-        throw UsageError(
-            fmt::format("cannot write into the folder {}: {}", folder.string(),
-                        errno == ENOENT ? "there is no such folder; make it first, or name "
-                                         "a file in a folder that exists"
-                                       : strerror(errno)));
+        throw UsageError(fmt::format("cannot write into the folder {}: {}", folder.string(),
+                                     errno == ENOENT
+                                         ? "there is no such folder; make it first, or name "
+                                           "a file in a folder that exists"
+                                         : strerror(errno)));
     }
     if (!S_ISDIR(info.st_mode)) {
         throw UsageError(fmt::format("cannot write into {}: it is not a folder", folder.string()));

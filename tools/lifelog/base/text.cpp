@@ -1,6 +1,9 @@
 // UTF-8 checks and escapes for what the tool prints.
 #include "base/text.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <fmt/format.h>
 
 #include <locale.h>
@@ -117,6 +120,20 @@ size_t characterCount(std::string_view text) {
     size_t count = 0;
     forEachPoint(text, [&](std::string_view, uint32_t) { ++count; });
     return count;
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::string upperCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return out;
 }
 
 }  // namespace lifelog_tool

@@ -45,6 +45,11 @@ size_t displayWidth(std::string_view text);
 // are not valid UTF-8 count one each.
 size_t characterCount(std::string_view text);
 
+// The text with each byte's letter case changed as the C library's
+// tolower/toupper change it (ASCII letters; other bytes stay).
+std::string lowerCase(std::string_view text);
+std::string upperCase(std::string_view text);
+
 // The integer that is the whole of `text` (decimal, an optional '-'), or
 // nothing when the text is empty, holds anything else or does not fit.
 template <typename Integer>

@@ -41,16 +41,14 @@ std::string searchOf(const Kind& kind, const ReadOptions& options) {
     if (!options.where.empty()) {
         numbers.where(options.where);
     }
-    Directory people;
-    return searchCondition(people, kind, numberCounts(numbers), options.search);
+    return searchConditionOver(numbers, options.search);
 }
 
 Query queryOf(const Kind& kind, const ReadOptions& options) {
     Query query(kind, rangeOfOptions(options.from, options.to));
     std::string condition = options.where;
     if (!options.search.empty()) {
-        std::string search = searchOf(kind, options);
-        condition = condition.empty() ? search : "(" + condition + ") AND " + search;
+        condition = bothConditions(condition, searchOf(kind, options));
     }
     if (!condition.empty()) {
         query.where(condition);

@@ -2,20 +2,14 @@
 #include "people/people.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/text.h"
 
 namespace lifelog_tool {
 
-namespace {
-
-std::string folded(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
+std::string personKey(int64_t id) {
+    return "person:" + std::to_string(id);
 }
-
-}  // namespace
 
 std::string effectiveRegion(const ContactsStore& store) {
     if (!regionOption().empty()) {
@@ -54,7 +48,7 @@ Who Directory::who(const std::string& logged) {
         return Who{identity, {}, 0};
     }
     const Person& person = people_[found->second];
-    return Who{"person:" + std::to_string(person.id), person.name, person.id};
+    return Who{personKey(person.id), person.name, person.id};
 }
 
 const Person* Directory::person(int64_t id) const {
@@ -68,9 +62,9 @@ const Person* Directory::person(int64_t id) const {
 
 std::vector<int64_t> Directory::namesHolding(const std::string& text) const {
     std::vector<int64_t> ids;
-    std::string wanted = folded(text);
+    std::string wanted = lowerCase(text);
     for (const Person& someone : people_) {
-        if (!wanted.empty() && folded(someone.name).find(wanted) != std::string::npos) {
+        if (!wanted.empty() && lowerCase(someone.name).find(wanted) != std::string::npos) {
             ids.push_back(someone.id);
         }
     }

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "base/failure.h"
+#include "base/text.h"
 
 namespace lifelog_tool {
 
@@ -30,27 +31,13 @@ bool namesSomething(std::string_view text) {
     });
 }
 
-std::string folded(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
-
 // The country of a locale name: "en_US.UTF-8" -> "US", "C" -> "".
 std::string regionOfLocale(std::string_view locale) {
     size_t underscore = locale.find('_');
     if (underscore == std::string_view::npos || locale.size() < underscore + 3) {
         return {};
     }
-    return upper(locale.substr(underscore + 1, 2));
+    return upperCase(locale.substr(underscore + 1, 2));
 }
 
 }  // namespace
@@ -74,7 +61,7 @@ std::string localeRegion() {
 }
 
 std::string checkedRegion(std::string_view region) {
-    std::string code = upper(region);
+    std::string code = upperCase(region);
     std::set<std::string> known;
     pn::PhoneNumberUtil::GetInstance()->GetSupportedRegions(&known);
     if (known.count(code) == 0) {
@@ -104,7 +91,7 @@ const std::string& Normaliser::identity(const std::string& logged) {
 
 std::string identityOf(std::string_view logged, const std::string& region) {
     if (logged.empty() || namesSomething(logged)) {
-        return folded(logged);
+        return lowerCase(logged);
     }
     const pn::PhoneNumberUtil& util = *pn::PhoneNumberUtil::GetInstance();
     pn::PhoneNumber number;
@@ -112,7 +99,7 @@ std::string identityOf(std::string_view logged, const std::string& region) {
     if (util.Parse(text, region.empty() ? "ZZ" : region, &number) !=
             pn::PhoneNumberUtil::NO_PARSING_ERROR ||
         !util.IsPossibleNumber(number)) {
-        return folded(logged);
+        return lowerCase(logged);
     }
     std::string e164;
     util.Format(number, pn::PhoneNumberUtil::E164, &e164);

@@ -17,12 +17,6 @@ std::string trimmed(const std::string& text) {
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
-std::string folded(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool hasControl(const std::string& text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
@@ -46,7 +40,7 @@ std::string unreadableName(const std::string& name) {
 bool isUsableName(const std::string& name) {
     static const char* const kPlaceholders[] = {"(unknown)", "unknown",   "null",
                                                 "(null)",    "<unknown>", "no name"};
-    std::string word = folded(trimmed(name));
+    std::string word = lowerCase(trimmed(name));
     return unreadableName(name).empty() &&
            std::none_of(std::begin(kPlaceholders), std::end(kPlaceholders),
                         [&](const char* placeholder) { return word == placeholder; });

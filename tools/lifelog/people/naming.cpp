@@ -72,7 +72,7 @@ std::vector<std::pair<std::string, int64_t>> numberCounts(Query& query) {
     const char* column = query.kind().subjectColumn;
     Listing listing = query.top(column, std::numeric_limits<int>::max());
     for (const Row& row : listing.rows) {
-        counted.emplace_back(row.text(column), row.number("OCCURRED_COUNT"));
+        counted.emplace_back(row.text(column), row.number(kCountColumn));
     }
     return counted;
 }
@@ -85,31 +85,54 @@ std::string sqlLiteral(std::string_view text) {
     return literal + "'";
 }
 
+std::string numbersCondition(const Kind& kind,
+                             const std::vector<std::pair<std::string, int64_t>>& numbers) {
+    std::string literals;
+    for (const auto& [number, count] : numbers) {
+        literals += (literals.empty() ? "" : ", ") + sqlLiteral(number);
+    }
+    return std::string(kind.subjectColumn) + " IN (" + literals + ")";
+}
+
 std::string searchCondition(Directory& people, const Kind& kind,
                             const std::vector<std::pair<std::string, int64_t>>& logged,
                             const std::string& text) {
     std::vector<int64_t> named = people.namesHolding(text);
-    std::string numbers;
+    std::vector<std::pair<std::string, int64_t>> matching;
     for (const auto& [number, count] : logged) {
         if (numberMatches(people, named, number, text)) {
-            numbers += (numbers.empty() ? "" : ", ") + sqlLiteral(number);
+            matching.emplace_back(number, count);
         }
     }
     std::vector<std::string> parts;
-    if (!numbers.empty()) {
-        parts.push_back(std::string(kind.subjectColumn) + " IN (" + numbers + ")");
+    if (!matching.empty()) {
+        parts.push_back(numbersCondition(kind, matching));
     }
-    if (kind.id == KindId::Message) {
-        parts.push_back("MSGLOG_SUMMARY LIKE " + sqlLiteral(containsPattern(text)) +
+    // The words a row keeps of itself: a message's summary, a play's title.
+    const char* words = kind.id == KindId::Message ? "MSGLOG_SUMMARY"
+                        : kind.id == KindId::Media ? "MDLOG_TITLE"
+                                                   : nullptr;
+    if (words != nullptr) {
+        parts.push_back(std::string(words) + " LIKE " + sqlLiteral(containsPattern(text)) +
                         " ESCAPE '\\'");
-    } else if (kind.id == KindId::Media) {
-        parts.push_back("MDLOG_TITLE LIKE " + sqlLiteral(containsPattern(text)) + " ESCAPE '\\'");
     }
     std::string condition;
     for (const std::string& part : parts) {
         condition += (condition.empty() ? "" : " OR ") + part;
     }
     return condition.empty() ? "0 = 1" : "(" + condition + ")";
+}
+
+std::string searchConditionOver(Query& numbers, const std::string& text) {
+    Directory people;
+    return searchCondition(people, numbers.kind(), numberCounts(numbers), text);
+}
+
+std::string bothConditions(const std::string& condition, const std::string& more) {
+    if (condition.empty() || more.empty()) {
+        return condition.empty() ? more : condition;
+    }
+    return "(" + condition + ") AND " + more;
 }
 
 }  // namespace lifelog_tool

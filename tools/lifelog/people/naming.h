@@ -31,6 +31,11 @@ std::vector<std::pair<std::string, int64_t>> numberCounts(Query& query);
 // `text` as one SQL string literal: 'it''s'.
 std::string sqlLiteral(std::string_view text);
 
+// "NUMBER_COLUMN IN ('a', 'b')": the rows of exactly these numbers as
+// logged, each one SQL literal.
+std::string numbersCondition(const Kind& kind,
+                             const std::vector<std::pair<std::string, int64_t>>& numbers);
+
 // The condition that finds `text` in a table: the numbers (as logged, from
 // `logged`) of the people whose name holds it, the numbers that are the
 // same number as the text however written, and for messages the summaries
@@ -38,6 +43,13 @@ std::string sqlLiteral(std::string_view text);
 std::string searchCondition(Directory& people, const Kind& kind,
                             const std::vector<std::pair<std::string, int64_t>>& logged,
                             const std::string& text);
+
+// searchCondition over the numbers of `numbers`' rows (the range and
+// condition searched), with the store of the current root.
+std::string searchConditionOver(Query& numbers, const std::string& text);
+
+// Both conditions, either of which may be empty: "(a) AND b".
+std::string bothConditions(const std::string& condition, const std::string& more);
 
 }  // namespace lifelog_tool
 

@@ -27,10 +27,13 @@ std::string effectiveRegion(const ContactsStore& store);
 // Who a logged number stands for: a person of the store (key "person:ID"),
 // or the number's identity alone (key = the identity, no name).
 struct Who {
-    std::string key;
+    std::string key;   // personKey(person), or the identity
     std::string name;  // "" when no one in the store has the number
     int64_t person = 0;
 };
+
+// The key of a person of the store: "person:ID".
+std::string personKey(int64_t id);
 
 class Directory {
 public:

@@ -13,13 +13,6 @@ namespace lifelog_tool {
 
 namespace {
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
-
 struct LogicalLine {
     long line = 0;
     std::string text;
@@ -41,7 +34,7 @@ size_t valueColon(std::string_view line) {
 bool isQuotedPrintable(std::string_view line) {
     size_t colon = valueColon(line);
     return colon != std::string_view::npos &&
-           upper(line.substr(0, colon)).find("QUOTED-PRINTABLE") != std::string::npos;
+           upperCase(line.substr(0, colon)).find("QUOTED-PRINTABLE") != std::string::npos;
 }
 
 std::vector<std::string_view> physicalLines(std::string_view text) {
@@ -128,7 +121,7 @@ std::optional<Property> propertyOf(const std::string& line) {
         return std::nullopt;
     }
     Property property;
-    std::string head = upper(std::string_view(line).substr(0, colon));
+    std::string head = upperCase(std::string_view(line).substr(0, colon));
     property.value = line.substr(colon + 1);
     size_t start = 0;
     for (size_t semicolon; (semicolon = head.find(';', start)) != std::string::npos;
@@ -161,7 +154,7 @@ std::optional<std::string> textOf(const Property& property) {
 }
 
 std::string numberOf(std::string value) {
-    if (upper(value.substr(0, 4)) == "TEL:") {
+    if (upperCase(value.substr(0, 4)) == "TEL:") {
         value.erase(0, 4);
     }
     size_t first = value.find_first_not_of(" \t");
@@ -232,7 +225,7 @@ std::string decodeQuotedPrintable(std::string_view value) {
 }
 
 bool toUtf8(const std::string& text, const std::string& charset, std::string& out) {
-    std::string name = upper(charset);
+    std::string name = upperCase(charset);
     if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
         out = text;
         return true;
@@ -297,7 +290,7 @@ VCardFile readVCards(std::string_view text) {
         if (!property) {
             continue;
         }
-        std::string value = upper(property->value);
+        std::string value = upperCase(property->value);
         if (property->name == "BEGIN" && value == "VCARD") {
             if (card) {
                 file.problems.push_back({card->card.line, "a card that never ends: skipped"});

@@ -127,8 +127,11 @@ std::unique_ptr<Query> openQuery(const Kind& kind, const ApiParams& params) {
     }
     std::string condition = param(params, "where") != nullptr ? *param(params, "where") : "";
     if (const std::string* search = param(params, "search")) {
-        std::string found = taking("search", [&] { return searchFor(kind, range, *search); });
-        condition = condition.empty() ? found : "(" + condition + ") AND " + found;
+        std::string found = taking("search", [&] {
+            Query numbers(kind, range);
+            return searchConditionOver(numbers, *search);
+        });
+        condition = bothConditions(condition, found);
     }
     if (!condition.empty()) {
         taking(param(params, "where") != nullptr ? "where" : "search",

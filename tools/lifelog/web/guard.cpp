@@ -9,15 +9,11 @@
 #include <random>
 #include <string_view>
 
+#include "base/text.h"
+
 namespace lifelog_tool {
 
 namespace {
-
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // "name:port" or "[v6]:port" -> name (brackets kept) and port text.
 std::pair<std::string, std::string> splitHost(const std::string& host) {
@@ -114,7 +110,7 @@ RequestGuard::RequestGuard(const std::string& bind, int port, std::string token)
     const std::string served = v6 ? "[" + bind + "]" : bind;
     anyAddress_ = bind == "0.0.0.0" || bind == "::" || bind == "[::]";
     for (const std::string& name : {std::string("127.0.0.1"), std::string("localhost"),
-                                    std::string("[::1]"), lowered(served)}) {
+                                    std::string("[::1]"), lowerCase(served)}) {
         hosts_.push_back(fmt::format("{}:{}", name, port));
         if (port == 80) {
             hosts_.push_back(name);
@@ -123,7 +119,7 @@ RequestGuard::RequestGuard(const std::string& bind, int port, std::string token)
 }
 
 bool RequestGuard::hostAllowed(const std::string& given) const {
-    const std::string host = lowered(given);
+    const std::string host = lowerCase(given);
     if (std::find(hosts_.begin(), hosts_.end(), host) != hosts_.end()) {
         return true;
     }

@@ -17,7 +17,7 @@ nlohmann::ordered_json personJson(const Person& person) {
         numbers.push_back({{"number", number.written}, {"identity", number.identity}});
     }
     return {{"id", person.id},
-            {"key", "person:" + std::to_string(person.id)},
+            {"key", personKey(person.id)},
             {"name", person.name},
             {"numbers", numbers}};
 }
@@ -52,12 +52,8 @@ Activity activityOf(Directory& people, const Kind& kind, const std::string& key)
     if (activity.numbers.empty()) {
         return activity;
     }
-    std::string literals;
-    for (const auto& [number, count] : activity.numbers) {
-        literals += (literals.empty() ? "" : ", ") + sqlLiteral(number);
-    }
     Query query(kind, Range{});
-    query.where(std::string(kind.subjectColumn) + " IN (" + literals + ")");
+    query.where(numbersCondition(kind, activity.numbers));
     query.forEach([&](const Row& row) {
         std::string time = row.timeText();
         int64_t seconds = kind.id == KindId::Call ? row.number("CLOG_DURATION") : 0;
@@ -104,7 +100,7 @@ Who whoOf(Directory& people, const std::string& id) {
                                   : std::string_view(id);
     std::optional<int64_t> number = wholeNumber<int64_t>(digits);
     if (number && people.person(*number) != nullptr) {
-        return Who{"person:" + std::to_string(*number), people.person(*number)->name, *number};
+        return Who{personKey(*number), people.person(*number)->name, *number};
     }
     return people.who(id);
 }
@@ -161,12 +157,6 @@ nlohmann::ordered_json topByPerson(Query& query, int n) {
              {"count", person.count}});
     }
     return values;
-}
-
-std::string searchFor(const Kind& kind, const Range& range, const std::string& text) {
-    Query numbers(kind, range);
-    Directory people;
-    return searchCondition(people, kind, numberCounts(numbers), text);
 }
 
 }  // namespace lifelog_tool

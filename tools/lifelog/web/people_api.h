@@ -6,7 +6,8 @@
 //                           time, first and last contact, the numbers used
 //   /api/KIND/top?by=person the numbers counted per person (api.cpp asks topByPerson)
 //   search=TEXT             on any listing or aggregate: a name, a number
-//                           however written, words of a message (searchFor)
+//                           however written, words of a message
+//                           (searchConditionOver, people/naming.h)
 #ifndef LIFELOG_TOOL_WEB_PEOPLE_API_H
 #define LIFELOG_TOOL_WEB_PEOPLE_API_H
 
@@ -25,9 +26,6 @@ ApiAnswer answerPeople(std::string_view rest);
 // The values of /api/KIND/top?by=person: [{"key", "name", "value", "numbers", "count"}],
 // the most frequent person first, at most n.  `value` is the name, else the number.
 nlohmann::ordered_json topByPerson(Query& query, int n);
-
-// The condition that finds `text` in the kind's rows over the range.
-std::string searchFor(const Kind& kind, const Range& range, const std::string& text);
 
 }  // namespace lifelog_tool
 
