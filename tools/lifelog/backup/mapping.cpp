@@ -58,15 +58,6 @@ constexpr std::string_view kAddressTo = "151";
 // How far apart a phone's zone and the import's may put one moment.
 constexpr int kZonesApartHours = 26;
 
-std::string trimmed(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return "";
-    }
-    size_t last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
-
 // Why a text cannot be logged as it stands, or null.
 const char* textProblem(const std::string& text, const char* invalidUtf8, const char* control) {
     if (text.find(kInvalidUtf8Marker) != std::string::npos) {

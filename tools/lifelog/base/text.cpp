@@ -122,6 +122,15 @@ size_t characterCount(std::string_view text) {
     return count;
 }
 
+std::string trimmed(std::string_view text, std::string_view blanks) {
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return "";
+    }
+    size_t last = text.find_last_not_of(blanks);
+    return std::string(text.substr(first, last - first + 1));
+}
+
 std::string lowerCase(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(),

@@ -45,6 +45,9 @@ size_t displayWidth(std::string_view text);
 // are not valid UTF-8 count one each.
 size_t characterCount(std::string_view text);
 
+// The text without the `blanks` it starts and ends with.
+std::string trimmed(std::string_view text, std::string_view blanks = " \t\r\n");
+
 // The text with each byte's letter case changed as the C library's
 // tolower/toupper change it (ASCII letters; other bytes stay).
 std::string lowerCase(std::string_view text);

@@ -11,10 +11,9 @@ namespace lifelog_tool {
 
 namespace {
 
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    size_t last = text.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+// A name's own blanks; line breaks stay, for unreadableName to refuse.
+std::string trimmedName(const std::string& text) {
+    return trimmed(text, " \t");
 }
 
 bool hasControl(const std::string& text) {
@@ -31,7 +30,7 @@ std::string unreadableName(const std::string& name) {
     if (hasControl(name)) {
         return "holds a control character";
     }
-    if (trimmed(name).empty()) {
+    if (trimmedName(name).empty()) {
         return "empty";
     }
     return {};
@@ -40,7 +39,7 @@ std::string unreadableName(const std::string& name) {
 bool isUsableName(const std::string& name) {
     static const char* const kPlaceholders[] = {"(unknown)", "unknown",   "null",
                                                 "(null)",    "<unknown>", "no name"};
-    std::string word = lowerCase(trimmed(name));
+    std::string word = lowerCase(trimmedName(name));
     return unreadableName(name).empty() &&
            std::none_of(std::begin(kPlaceholders), std::end(kPlaceholders),
                         [&](const char* placeholder) { return word == placeholder; });
@@ -51,7 +50,7 @@ Learnt learnImportedNames(ContactsStore& store, const std::vector<FoundName>& fo
     Normaliser normaliser(effectiveRegion(store));
     store.begin();
     for (const FoundName& entry : found) {
-        std::string name = trimmed(entry.name);
+        std::string name = trimmedName(entry.name);
         if (std::string why = unreadableName(entry.name); !why.empty() && !name.empty()) {
             learnt.problems.push_back(
                 fmt::format("{}:{}: the name of {} cannot be read ({}): skipped", entry.file,

@@ -123,11 +123,15 @@ void ContactsStore::keepSetting(const std::string& key, const std::string& value
     write.bind(key).bind(value).step();
 }
 
-std::vector<Person> ContactsStore::people() const {
+namespace {
+
+// People with their numbers, a row per number (or one without any).
+constexpr const char* kPeopleWithNumbers =
+    "SELECT p.id, p.name, p.named_by, n.identity, n.written FROM people p "
+    "LEFT JOIN numbers n ON n.person = p.id ";
+
+std::vector<Person> peopleRead(Statement& read) {
     std::vector<Person> all;
-    Statement read(db_,
-                   "SELECT p.id, p.name, p.named_by, n.identity, n.written FROM people p "
-                   "LEFT JOIN numbers n ON n.person = p.id ORDER BY p.name, p.id, n.rowid");
     while (read.step()) {
         if (all.empty() || all.back().id != read.number(0)) {
             all.push_back(Person{read.number(0),
@@ -142,13 +146,20 @@ std::vector<Person> ContactsStore::people() const {
     return all;
 }
 
+}  // namespace
+
+std::vector<Person> ContactsStore::people() const {
+    Statement read(db_,
+                   (std::string(kPeopleWithNumbers) + "ORDER BY p.name, p.id, n.rowid").c_str());
+    return peopleRead(read);
+}
+
 std::optional<Person> ContactsStore::person(int64_t id) const {
-    for (Person& someone : people()) {
-        if (someone.id == id) {
-            return std::move(someone);
-        }
-    }
-    return std::nullopt;
+    Statement read(db_,
+                   (std::string(kPeopleWithNumbers) + "WHERE p.id = ? ORDER BY n.rowid").c_str());
+    read.bind(id);
+    std::vector<Person> found = peopleRead(read);
+    return found.empty() ? std::nullopt : std::optional<Person>(std::move(found.front()));
 }
 
 std::optional<int64_t> ContactsStore::personNamed(const std::string& name) const {
